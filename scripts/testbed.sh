@@ -1,0 +1,2 @@
+#!/usr/bin/env bash
+echo "testbed: not written yet" >&2; exit 0

@@ -1,0 +1,3 @@
+# Controls half of the platform layer: Qt Widgets.
+target_sources(parcelwright_ui PRIVATE
+)

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+/// Who may read a file the program writes.
+enum class FileAccess
+{
+    Default,  // as the process's umask leaves it
+    OwnerOnly // readable and writable by its owner only: the file may hold a password
+};
+
+/// Writes 8-bit lines, each ended by CR LF, into a file created anew (an old file of that name is
+/// replaced, never appended to). Returns false and says why in *error on failure.
+bool writeTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
+                    QString *error = nullptr);
+
+/// As writeTextLines, but the target is replaced only once the whole new text is written, so a
+/// failure leaves the old file as it was.
+bool replaceTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
+                      QString *error = nullptr);
+
+/// Appends 8-bit lines, each ended by CR LF, to a file, creating it (with the given access) when
+/// it does not exist.
+bool appendTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
+                     QString *error = nullptr);
+
+/// Reads a text file's lines, accepting CR LF and LF endings; false when it cannot be read.
+bool readTextLines(const QString &path, QList<QByteArray> *lines, QString *error = nullptr);

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QtTest>
+
+#include <optional>
+
+/// A login on both test servers.
+struct TestbedAccount
+{
+    QString user;
+    QString password;
+    QString home; // the account's home directory: where FTP and SFTP log-ins start
+};
+
+/// The real servers that scripts/testbed.sh started on 127.0.0.1 for the end-to-end tests.
+struct Testbed
+{
+    QString ftpHost;    // "127.0.0.1:PORT": the host as parcelwright-ftp takes it
+    int ftpPort = 0;
+    int sshPort = 0;
+    QString sshSession; // saved PuTTY session reaching the test sshd: the host as psftp takes it
+    QString puttyDir;   // PUTTYDIR holding that session and the server's trusted host key
+    TestbedAccount plain;  // a password of letters and digits
+    TestbedAccount quoted; // a password holding a blank and & | ; $ ` characters
+
+    /// Reads $PARCELWRIGHT_TESTBED/testbed.env and puts PUTTYDIR into this process's environment
+    /// so that every psftp started from here finds the saved session; nullopt and *why on failure.
+    static std::optional<Testbed> load(QString *why);
+};
+
+/// Path of one of the built programs (parcelwright-cmd, parcelwright-ftp, parcelwright).
+QString builtProgram(const QString &name);
+
+/// True under CI, where no test may be skipped for a missing test bed.
+bool runningUnderCi();
+
+/// Declares `Testbed var` in a test function: skips the test when the servers are not there, or
+/// fails it under CI.
+#define PW_REQUIRE_TESTBED(var)                                                                    \
+    QString var##Why;                                                                              \
+    const std::optional<Testbed> var##Loaded = Testbed::load(&var##Why);                           \
+    if (!var##Loaded) {                                                                            \
+        if (runningUnderCi())                                                                      \
+            QFAIL(qPrintable(var##Why));                                                           \
+        QSKIP(qPrintable(var##Why));                                                               \
+    }                                                                                              \
+    const Testbed &var = *var##Loaded
