@@ -1,1 +1,3 @@
-# Tests of tools/.
+# Tests of the two stand-ins.
+include(tools/cmd.cmake)
+include(tools/ftp.cmake)

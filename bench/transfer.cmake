@@ -1,0 +1,1 @@
+# Benchmark harness of the transfer run.
