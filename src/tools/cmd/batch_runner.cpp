@@ -1,0 +1,403 @@
+#include "tools/cmd/batch_runner.h"
+
+#include "tools/common/words.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char *kSelf = "parcelwright-cmd: ";
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string lowerCase(std::string text)
+{
+    for (char &c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+std::string trimmed(const std::string &text)
+{
+    size_t first = 0;
+    while (first < text.size() && isBlank(text[first]))
+        ++first;
+    size_t last = text.size();
+    while (last > first && isBlank(text[last - 1]))
+        --last;
+    return text.substr(first, last - first);
+}
+
+// True when text starts with the built-in command word (any letter case) followed by its end or
+// one of the characters that may end it.
+bool startsWithCommand(const std::string &text, const char *word, const char *enders)
+{
+    const size_t length = std::strlen(word);
+    if (text.size() < length || strncasecmp(text.c_str(), word, length) != 0)
+        return false;
+    return text.size() == length || std::strchr(enders, text[length]) != nullptr;
+}
+
+bool isExecutableFile(const std::string &path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+void writeOut(const std::string &text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+// Our own messages go to standard error; stdout is flushed first so that a merged log keeps the
+// order in which things happened.
+void writeError(const std::string &text)
+{
+    std::fflush(stdout);
+    std::fputs(kSelf, stderr);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+std::string currentDirectory()
+{
+    char *path = ::getcwd(nullptr, 0);
+    if (path == nullptr)
+        return std::string();
+    std::string result(path);
+    std::free(path);
+    return result;
+}
+
+} // namespace
+
+bool parseCommandLine(const std::vector<std::string> &arguments, CommandLine *commandLine,
+                      std::string *error)
+{
+    const std::string usage = "usage: parcelwright-cmd /C FILE | /K FILE";
+    if (arguments.empty() || arguments[0].size() < 2 || arguments[0][0] != '/') {
+        *error = usage;
+        return false;
+    }
+    const char letter = arguments[0][1];
+    if (letter == 'C' || letter == 'c') {
+        commandLine->mode = CommandLine::Mode::RunAndExit;
+    } else if (letter == 'K' || letter == 'k') {
+        commandLine->mode = CommandLine::Mode::RunAndStay;
+    } else {
+        *error = "unknown switch '" + arguments[0] + "'; " + usage;
+        return false;
+    }
+    const std::string glued = arguments[0].substr(2);
+    if (!glued.empty() && arguments.size() == 1) {
+        commandLine->batchFile = glued;
+        return true;
+    }
+    if (glued.empty() && arguments.size() == 2 && !arguments[1].empty()) {
+        commandLine->batchFile = arguments[1];
+        return true;
+    }
+    *error = usage;
+    return false;
+}
+
+std::string resolveBatchFile(const std::string &name)
+{
+    struct stat info;
+    if (name.empty() || ::stat(name.c_str(), &info) == 0)
+        return name;
+
+    const size_t slash = name.rfind('/');
+    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    const std::string prefix =
+        slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+    const std::string directory = slash == std::string::npos ? std::string(".")
+                                  : slash == 0               ? std::string("/")
+                                                             : name.substr(0, slash);
+    if (base.empty())
+        return name;
+
+    DIR *dir = ::opendir(directory.c_str());
+    if (dir == nullptr)
+        return name;
+    // Several spellings of one name can live side by side here; take the first in byte order so
+    // that the choice does not depend on the directory's internal order.
+    std::string best;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (strcasecmp(entry->d_name, base.c_str()) == 0 && (best.empty() || entry->d_name < best))
+            best = entry->d_name;
+    }
+    ::closedir(dir);
+    return best.empty() ? name : prefix + best;
+}
+
+bool readBatchFile(const std::string &path, std::string *text, std::string *error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = "cannot open batch file '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        *error = "cannot read batch file '" + path + "': it is a directory";
+        return false;
+    }
+    text->clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count == 0)
+            break;
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            *error = "cannot read batch file '" + path + "': " + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        text->append(buffer, static_cast<size_t>(count));
+    }
+    ::close(fd);
+    return true;
+}
+
+std::vector<std::string> splitBatchLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        const size_t next = end == std::string::npos ? text.size() : end + 1;
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > start && text[end - 1] == '\r')
+            --end;
+        lines.push_back(text.substr(start, end - start));
+        start = next;
+    }
+    return lines;
+}
+
+BatchRunner::BatchRunner(std::string ftpClient) : m_ftpClient(std::move(ftpClient)) {}
+
+int BatchRunner::run(const std::vector<std::string> &lines)
+{
+    for (const std::string &line : lines)
+        runLine(line);
+    return m_status;
+}
+
+void BatchRunner::runLine(const std::string &line)
+{
+    size_t start = 0;
+    while (start < line.size() && isBlank(line[start]))
+        ++start;
+    bool quiet = false;
+    while (start < line.size() && line[start] == '@') {
+        quiet = true;
+        ++start;
+        while (start < line.size() && isBlank(line[start]))
+            ++start;
+    }
+    const std::string text = line.substr(start);
+    // Blank lines and labels (":name", and the "::" comments built on them) are never echoed.
+    if (trimmed(text).empty() || text[0] == ':')
+        return;
+
+    if (m_echo && !quiet)
+        echoCommand(line);
+
+    if (startsWithCommand(text, "rem", " \t"))
+        return;
+    if (startsWithCommand(text, "echo", " \t.")) {
+        runEcho(text.substr(4));
+        return;
+    }
+    const std::vector<std::string> words = splitWords(text);
+    if (!words.empty())
+        m_status = runProgram(words);
+}
+
+void BatchRunner::echoCommand(const std::string &line) const
+{
+    writeOut("\n" + currentDirectory() + ">" + line + "\n");
+}
+
+void BatchRunner::runEcho(const std::string &rest)
+{
+    // "echo." always prints what follows the dot, even "on", "off" or nothing.
+    if (!rest.empty() && rest[0] == '.') {
+        writeOut(rest.substr(1) + "\n");
+        return;
+    }
+    const std::string argument = trimmed(rest);
+    if (argument.empty()) {
+        writeOut(m_echo ? "ECHO is on.\n" : "ECHO is off.\n");
+        return;
+    }
+    const std::string word = lowerCase(argument);
+    if (word == "on" || word == "off") {
+        m_echo = word == "on";
+        return;
+    }
+    writeOut(rest.substr(1) + "\n");
+}
+
+std::string BatchRunner::findProgram(const std::string &word, std::string *notFound) const
+{
+    const std::string lower = lowerCase(word);
+    if (lower == "ftp") {
+        if (isExecutableFile(m_ftpClient))
+            return m_ftpClient;
+        *notFound =
+            "'" + word + "' stands for parcelwright-ftp, which was not found at " + m_ftpClient;
+        return std::string();
+    }
+    if (word.empty()) {
+        *notFound = "an empty program name cannot be run";
+        return std::string();
+    }
+    if (word.find('/') != std::string::npos) {
+        if (isExecutableFile(word))
+            return word;
+        *notFound = "'" + word + "' was not found or is not an executable file";
+        return std::string();
+    }
+
+    const char *pathVariable = std::getenv("PATH");
+    const std::string path =
+        pathVariable != nullptr ? pathVariable : "/usr/local/bin:/usr/bin:/bin";
+    // Windows finds "PSFTP" as readily as "psftp"; here the lower-case spelling is the usual one.
+    std::vector<std::string> spellings{word};
+    if (lower != word)
+        spellings.push_back(lower);
+    for (const std::string &spelling : spellings) {
+        size_t start = 0;
+        for (;;) {
+            const size_t colon = path.find(':', start);
+            const std::string directory =
+                path.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+            const std::string candidate = (directory.empty() ? "." : directory) + "/" + spelling;
+            if (isExecutableFile(candidate))
+                return candidate;
+            if (colon == std::string::npos)
+                break;
+            start = colon + 1;
+        }
+    }
+    *notFound = "'" + word + "' was not found on PATH";
+    if (lower == "psftp")
+        *notFound += ": psftp comes with PuTTY (Debian package putty-tools)";
+    return std::string();
+}
+
+int BatchRunner::runProgram(const std::vector<std::string> &words) const
+{
+    std::string notFound;
+    const std::string program = findProgram(words[0], &notFound);
+    if (program.empty()) {
+        writeError(notFound);
+        return 127;
+    }
+
+    std::vector<char *> argv;
+    const std::string firstArgument = lowerCase(words[0]) == "ftp" ? program : words[0];
+    argv.push_back(const_cast<char *>(firstArgument.c_str()));
+    for (size_t i = 1; i < words.size(); ++i)
+        argv.push_back(const_cast<char *>(words[i].c_str()));
+    argv.push_back(nullptr);
+
+    // Like system(): a Ctrl-C in the console ends the client, not the rest of the batch file.
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    struct sigaction oldInterrupt = {};
+    struct sigaction oldQuit = {};
+    ::sigaction(SIGINT, &ignore, &oldInterrupt);
+    ::sigaction(SIGQUIT, &ignore, &oldQuit);
+
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::sigaction(SIGINT, &oldInterrupt, nullptr);
+        ::sigaction(SIGQUIT, &oldQuit, nullptr);
+        ::execv(program.c_str(), argv.data());
+        const int failure = errno;
+        writeError("cannot run '" + program + "': " + std::strerror(failure));
+        ::_exit(failure == ENOENT ? 127 : 126);
+    }
+
+    int status = 0;
+    if (child < 0) {
+        writeError("cannot start '" + program + "': " + std::strerror(errno));
+        status = 126;
+    } else {
+        int raw = 0;
+        pid_t waited;
+        do {
+            waited = ::waitpid(child, &raw, 0);
+        } while (waited < 0 && errno == EINTR);
+        if (waited < 0)
+            status = 126;
+        else if (WIFEXITED(raw))
+            status = WEXITSTATUS(raw);
+        else if (WIFSIGNALED(raw))
+            status = 128 + WTERMSIG(raw);
+    }
+    ::sigaction(SIGINT, &oldInterrupt, nullptr);
+    ::sigaction(SIGQUIT, &oldQuit, nullptr);
+    return status;
+}
+
+std::string ownExecutableDirectory()
+{
+    std::vector<char> buffer(4096);
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0)
+            return ".";
+        if (static_cast<size_t>(length) < buffer.size()) {
+            const std::string path(buffer.data(), static_cast<size_t>(length));
+            const size_t slash = path.rfind('/');
+            if (slash == std::string::npos)
+                return ".";
+            return slash == 0 ? std::string("/") : path.substr(0, slash);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+void handOverToShell()
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const char *shell = std::getenv("SHELL");
+    if (shell != nullptr && *shell != '\0') {
+        ::execl(shell, shell, static_cast<char *>(nullptr));
+        writeError(std::string("cannot start the shell '") + shell + "': " + std::strerror(errno));
+    }
+    ::execl("/bin/sh", "/bin/sh", static_cast<char *>(nullptr));
+    writeError(std::string("cannot start the shell '/bin/sh': ") + std::strerror(errno));
+}
