@@ -1,2 +1,368 @@
 #!/usr/bin/env bash
-echo "testbed: not written yet" >&2; exit 0
+# Starts or stops the private servers the end-to-end tests talk to: a vsftpd and an OpenSSH sshd on
+# 127.0.0.1, two test accounts, and a PuTTY settings tree whose saved session reaches the sshd.
+# Usage: scripts/testbed.sh start|stop DIR
+#
+# start writes DIR/testbed.env (KEY=VALUE lines, the value runs to the end of the line, no quoting),
+# which tests/support/testbed.cpp reads. CTest runs start and stop as the "testbed" fixture.
+set -euo pipefail
+
+readonly SESSION_NAME=pwtestbed
+readonly PLAIN_USER=pwplain
+readonly PLAIN_PASSWORD=Plain4Testbed7
+readonly QUOTED_USER=pwquoted
+# A blank and the characters a shell would act on: proves they reach the server as plain text.
+readonly QUOTED_PASSWORD='ab 1&2|3;4$x`5'
+
+die() {
+    echo "testbed: $*" >&2
+    exit 1
+}
+
+usage() {
+    echo "usage: $0 start|stop DIR" >&2
+    exit 2
+}
+
+# Prints the value of KEY from DIR/testbed.env, or nothing.
+env_value() {
+    local file=$1 key=$2 name value
+    [[ -f "$file" ]] || return 0
+    while IFS='=' read -r name value; do
+        if [[ "$name" == "$key" ]]; then
+            printf '%s\n' "$value"
+            return 0
+        fi
+    done <"$file"
+}
+
+# Ends one process (and, for a group leader, the group it leads) and waits until it is gone.
+stop_pid() {
+    local pid=$1 what=$2
+    [[ "$pid" =~ ^[0-9]+$ ]] || return 0
+    kill -0 "$pid" 2>/dev/null || return 0
+    # vsftpd runs in a session of its own, so its per-login children go with it.
+    kill -TERM -- "-$pid" 2>/dev/null || kill -TERM "$pid" 2>/dev/null || true
+    for _ in $(seq 50); do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    echo "testbed: $what ($pid) did not end on TERM; killing it" >&2
+    kill -KILL -- "-$pid" 2>/dev/null || kill -KILL "$pid" 2>/dev/null || true
+    for _ in $(seq 20); do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    echo "testbed: $what ($pid) is still running" >&2
+    return 1
+}
+
+stop_servers() {
+    local dir=$1 env=$1/testbed.env status=0
+    stop_pid "$(env_value "$env" FTP_PID)" vsftpd || status=1
+    stop_pid "$(env_value "$env" SSH_PID)" sshd || status=1
+    # A start that failed half-way has no env file yet, but may have left a server behind.
+    if [[ -f "$dir/vsftpd.pid" ]]; then
+        stop_pid "$(cat "$dir/vsftpd.pid")" vsftpd || status=1
+    fi
+    if [[ -f "$dir/sshd.pid" ]]; then
+        stop_pid "$(cat "$dir/sshd.pid")" sshd || status=1
+    fi
+    rm -f "$env" "$dir/vsftpd.pid" "$dir/sshd.pid"
+    return $status
+}
+
+# True when something accepts connections on 127.0.0.1:PORT.
+port_in_use() {
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+# Prints a port on 127.0.0.1 that nothing listens on.
+free_port() {
+    local port
+    for _ in $(seq 200); do
+        port=$((20000 + RANDOM % 40000))
+        if ! port_in_use "$port"; then
+            echo "$port"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# Runs a command that edits /etc/passwd or /etc/shadow, retrying while another one holds the lock.
+with_passwd_lock() {
+    local out
+    for _ in $(seq 30); do
+        if out=$("$@" 2>&1); then
+            return 0
+        fi
+        if [[ "$out" != *lock* ]]; then
+            echo "$out" >&2
+            return 1
+        fi
+        sleep 0.5
+    done
+    echo "$out" >&2
+    return 1
+}
+
+ensure_user() {
+    local user=$1 password=$2
+    if ! getent passwd "$user" >/dev/null; then
+        with_passwd_lock useradd -m -s /bin/bash "$user" || getent passwd "$user" >/dev/null ||
+            die "cannot create user $user"
+    fi
+    local shell
+    shell=$(getent passwd "$user" | cut -d: -f7)
+    grep -qxF "$shell" /etc/shells || with_passwd_lock usermod -s /bin/bash "$user" ||
+        die "cannot give $user a login shell"
+    with_passwd_lock chpasswd <<<"$user:$password" || die "cannot set the password of $user"
+    local home
+    home=$(getent passwd "$user" | cut -d: -f6)
+    mkdir -p "$home"
+    chown "$user:" "$home"
+    if [[ -f /etc/ftpusers ]] && grep -qxF "$user" /etc/ftpusers; then
+        sed -i "/^${user}\$/d" /etc/ftpusers
+    fi
+}
+
+home_of() {
+    getent passwd "$1" | cut -d: -f6
+}
+
+show_log_tail() {
+    local file=$1
+    echo "---- last lines of $file ----" >&2
+    tail -n 20 "$file" >&2 2>/dev/null || echo "(no log)" >&2
+}
+
+# Reads one complete FTP reply from descriptor 3 and prints its code.
+ftp_reply() {
+    local line
+    while IFS= read -r -t 5 line <&3; do
+        line=${line%$'\r'}
+        if [[ "$line" =~ ^([0-9]{3})\  ]]; then
+            echo "${BASH_REMATCH[1]}"
+            return 0
+        fi
+    done
+    echo "none"
+}
+
+# Logs in to the FTP server on PORT with USER and PASSWORD over bash's /dev/tcp: no client needed.
+ftp_login_works() {
+    local port=$1 user=$2 password=$3 code
+    exec 3<>"/dev/tcp/127.0.0.1/$port" || return 1
+    code=$(ftp_reply)
+    if [[ "$code" == 220 ]]; then
+        printf 'USER %s\r\n' "$user" >&3
+        code=$(ftp_reply)
+        if [[ "$code" == 331 ]]; then
+            printf 'PASS %s\r\n' "$password" >&3
+            code=$(ftp_reply)
+        fi
+    fi
+    printf 'QUIT\r\n' >&3 2>/dev/null || true
+    exec 3>&-
+    [[ "$code" == 230 ]] || {
+        echo "testbed: FTP log-in of $user answered $code" >&2
+        return 1
+    }
+}
+
+psftp_works() {
+    local dir=$1 user=$2 password=$3 out
+    printf 'pwd\r\nquit\r\n' >"$dir/check.psftp"
+    if ! out=$(PUTTYDIR="$dir/putty" timeout 30 psftp "$user@$SESSION_NAME" -b "$dir/check.psftp" \
+        -pw "$password" </dev/null 2>&1); then
+        echo "testbed: psftp as $user failed:" >&2
+        echo "$out" >&2
+        return 1
+    fi
+    [[ "$out" == *"Remote working directory is"* ]] || {
+        echo "testbed: psftp as $user printed no working directory:" >&2
+        echo "$out" >&2
+        return 1
+    }
+}
+
+start_vsftpd() {
+    local dir=$1 port pid
+    for _ in 1 2 3 4 5; do
+        port=$(free_port) || die "no free port for vsftpd"
+        cat >"$dir/vsftpd.conf" <<EOF
+listen=YES
+listen_ipv6=NO
+listen_address=127.0.0.1
+listen_port=$port
+background=NO
+anonymous_enable=NO
+local_enable=YES
+write_enable=YES
+local_umask=022
+chroot_local_user=NO
+allow_writeable_chroot=YES
+pasv_enable=YES
+pasv_address=127.0.0.1
+pasv_min_port=0
+pasv_max_port=0
+connect_from_port_20=NO
+pam_service_name=vsftpd
+secure_chroot_dir=/var/run/vsftpd/empty
+seccomp_sandbox=NO
+isolate=NO
+isolate_network=NO
+xferlog_enable=YES
+dual_log_enable=YES
+log_ftp_protocol=YES
+vsftpd_log_file=$dir/vsftpd.log
+xferlog_file=$dir/vsftpd.xfer.log
+max_clients=200
+max_per_ip=200
+EOF
+        : >"$dir/vsftpd.out"
+        # A session of its own: CTest must not wait on it, and stop ends its per-login children too.
+        setsid nohup /usr/sbin/vsftpd "$dir/vsftpd.conf" </dev/null >"$dir/vsftpd.out" 2>&1 &
+        pid=$!
+        echo "$pid" >"$dir/vsftpd.pid"
+        for _ in $(seq 50); do
+            kill -0 "$pid" 2>/dev/null || break
+            if port_in_use "$port"; then
+                FTP_PORT=$port
+                FTP_PID=$pid
+                return 0
+            fi
+            sleep 0.1
+        done
+        stop_pid "$pid" vsftpd || true
+        rm -f "$dir/vsftpd.pid"
+        # The port may have been taken between the probe and the bind: try another one.
+        grep -qi 'address already in use' "$dir/vsftpd.out" || break
+    done
+    show_log_tail "$dir/vsftpd.out"
+    show_log_tail "$dir/vsftpd.log"
+    die "vsftpd did not come up"
+}
+
+start_sshd() {
+    local dir=$1 port pid
+    [[ -f "$dir/hostkey" ]] || ssh-keygen -q -t ed25519 -N '' -C parcelwright-testbed -f "$dir/hostkey"
+    for _ in 1 2 3 4 5; do
+        port=$(free_port) || die "no free port for sshd"
+        cat >"$dir/sshd_config" <<EOF
+Port $port
+ListenAddress 127.0.0.1
+HostKey $dir/hostkey
+PidFile $dir/sshd.pid
+PasswordAuthentication yes
+KbdInteractiveAuthentication no
+UsePAM yes
+PermitRootLogin no
+AllowUsers $PLAIN_USER $QUOTED_USER
+Subsystem sftp internal-sftp
+UseDNS no
+MaxStartups 100:30:200
+MaxSessions 100
+EOF
+        rm -f "$dir/sshd.pid"
+        : >"$dir/sshd.log"
+        /usr/sbin/sshd -f "$dir/sshd_config" -E "$dir/sshd.log" </dev/null >"$dir/sshd.out" 2>&1 ||
+            true
+        for _ in $(seq 50); do
+            if [[ -s "$dir/sshd.pid" ]] && port_in_use "$port"; then
+                pid=$(cat "$dir/sshd.pid")
+                SSH_PORT=$port
+                SSH_PID=$pid
+                return 0
+            fi
+            sleep 0.1
+        done
+        [[ -s "$dir/sshd.pid" ]] && stop_pid "$(cat "$dir/sshd.pid")" sshd
+        grep -qi 'address already in use' "$dir/sshd.log" || break
+    done
+    show_log_tail "$dir/sshd.out"
+    show_log_tail "$dir/sshd.log"
+    die "sshd did not come up"
+}
+
+write_putty_session() {
+    local dir=$1 fingerprint
+    fingerprint=$(ssh-keygen -lf "$dir/hostkey.pub" -E sha256 | awk '{print $2}')
+    [[ "$fingerprint" == SHA256:* ]] || die "cannot read the host key's fingerprint"
+    mkdir -p "$dir/putty/sessions"
+    printf '%s\n' "HostName=127.0.0.1" "PortNumber=$SSH_PORT" "Protocol=ssh" \
+        "SSHManualHostKeys=$fingerprint" >"$dir/putty/sessions/$SESSION_NAME"
+}
+
+write_env() {
+    local dir=$1
+    {
+        echo "FTP_PORT=$FTP_PORT"
+        echo "FTP_HOST=127.0.0.1:$FTP_PORT"
+        echo "FTP_PID=$FTP_PID"
+        echo "SSH_PORT=$SSH_PORT"
+        echo "SSH_PID=$SSH_PID"
+        echo "SSH_SESSION=$SESSION_NAME"
+        echo "PUTTYDIR=$dir/putty"
+        echo "PLAIN_USER=$PLAIN_USER"
+        echo "PLAIN_PASSWORD=$PLAIN_PASSWORD"
+        echo "PLAIN_HOME=$(home_of "$PLAIN_USER")"
+        echo "QUOTED_USER=$QUOTED_USER"
+        echo "QUOTED_PASSWORD=$QUOTED_PASSWORD"
+        echo "QUOTED_HOME=$(home_of "$QUOTED_USER")"
+    } >"$dir/testbed.env.new"
+    # The file holds passwords, and readers must never see half of it.
+    chmod 600 "$dir/testbed.env.new"
+    mv "$dir/testbed.env.new" "$dir/testbed.env"
+}
+
+start() {
+    local dir=$1
+    [[ $(id -u) -eq 0 ]] || die "must run as root (it creates users and starts servers)"
+    "$(dirname "$0")/install-deps.sh" test
+    mkdir -p "$dir"
+    dir=$(cd "$dir" && pwd)
+    stop_servers "$dir" || die "the servers of an earlier start in $dir would not stop"
+
+    mkdir -p /run/sshd /var/run/vsftpd/empty
+    ensure_user "$PLAIN_USER" "$PLAIN_PASSWORD"
+    ensure_user "$QUOTED_USER" "$QUOTED_PASSWORD"
+
+    start_vsftpd "$dir"
+    start_sshd "$dir"
+    write_putty_session "$dir"
+
+    local user password ok=1
+    for user in "$PLAIN_USER" "$QUOTED_USER"; do
+        password=$PLAIN_PASSWORD
+        [[ "$user" == "$QUOTED_USER" ]] && password=$QUOTED_PASSWORD
+        ftp_login_works "$FTP_PORT" "$user" "$password" || ok=0
+        psftp_works "$dir" "$user" "$password" || ok=0
+    done
+    rm -f "$dir/check.psftp"
+    if [[ $ok -ne 1 ]]; then
+        show_log_tail "$dir/vsftpd.log"
+        show_log_tail "$dir/sshd.log"
+        stop_servers "$dir" || true
+        die "the servers started but a log-in failed"
+    fi
+    write_env "$dir"
+
+    echo "testbed: vsftpd on 127.0.0.1:$FTP_PORT (pid $FTP_PID)," \
+        "sshd on 127.0.0.1:$SSH_PORT (pid $SSH_PID)"
+    echo "testbed: users $PLAIN_USER and $QUOTED_USER; psftp host $SESSION_NAME with" \
+        "PUTTYDIR=$dir/putty"
+    echo "testbed: values in $dir/testbed.env"
+}
+
+[[ $# -eq 2 ]] || usage
+case "$1" in
+start) start "$2" ;;
+stop)
+    [[ -d "$2" ]] || exit 0
+    stop_servers "$(cd "$2" && pwd)"
+    echo "testbed: stopped the servers of $2"
+    ;;
+*) usage ;;
+esac
