@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtTest>
 
@@ -16,11 +18,11 @@ struct TestbedAccount
 /// The real servers that scripts/testbed.sh started on 127.0.0.1 for the end-to-end tests.
 struct Testbed
 {
-    QString ftpHost;    // "127.0.0.1:PORT": the host as parcelwright-ftp takes it
+    QString ftpHost; // "127.0.0.1:PORT": the host as parcelwright-ftp takes it
     int ftpPort = 0;
     int sshPort = 0;
-    QString sshSession; // saved PuTTY session reaching the test sshd: the host as psftp takes it
-    QString puttyDir;   // PUTTYDIR holding that session and the server's trusted host key
+    QString sshSession;    // saved PuTTY session reaching the test sshd: the host as psftp takes it
+    QString puttyDir;      // PUTTYDIR holding that session and the server's trusted host key
     TestbedAccount plain;  // a password of letters and digits
     TestbedAccount quoted; // a password holding a blank and & | ; $ ` characters
 
@@ -46,3 +48,24 @@ bool runningUnderCi();
         QSKIP(qPrintable(var##Why));                                                               \
     }                                                                                              \
     const Testbed &var = *var##Loaded
+
+/// What one run of a launcher batch file left behind.
+struct LauncherRun
+{
+    bool finished = false; // false: it did not end within the wait and was killed
+    int exitCode = -1;
+    QByteArray log; // standard output and standard error, merged as the transfer run merges them
+};
+
+/// Runs `parcelwright-cmd /C XferJob.BAT` in workDir the way the transfer run does: both output
+/// streams into workDir/FTPLog0001.TXT, standard input from /dev/null. A run still going after
+/// waitMs is killed and reported as not finished, so a hanging client fails a test instead of
+/// holding it.
+LauncherRun runLauncher(const QString &workDir, int waitMs = 120000);
+
+/// Writes lines to path, each ended by CR LF as the system writes its launcher files; false when
+/// the file cannot be written.
+bool writeCrLfFile(const QString &path, const QList<QByteArray> &lines);
+
+/// A value as a launcher or script line carries it: in double quotes when it holds a blank.
+QByteArray quotedIfBlank(const QByteArray &value);
