@@ -6,8 +6,8 @@
 /// A text colour as the window stores it: 0x00BBGGRR, red in the low byte.
 using CellColour = quint32;
 
-inline constexpr CellColour kStandardTextColour = 0;        // the grid's own text colour
-inline constexpr CellColour kFaultColour = 255;             // a cell that failed a request check
+inline constexpr CellColour kStandardTextColour = 0;          // the grid's own text colour
+inline constexpr CellColour kFaultColour = 255;               // a cell that failed a request check
 inline constexpr CellColour kHiddenPasswordColour = 0xFFFFFF; // white on the white cell background
 
 /// Rows of both grids: row 0 holds the headings, rows 1 to 4,999 the entries.

@@ -21,10 +21,11 @@ public:
     /// The run itself: one launcher per destination row, logs gathered into FTPLogALL.TXT.
     void TransmitAll();
 
-    /// Asks a running transfer to stop the running client and skip the remaining destinations.
+    /// Asks a running transfer to stop the running client and skip the remaining destinations;
+    /// does nothing when no run is in progress.
     void requestCancel();
 
-    /// True while TransmitAll waits for a client.
+    /// True from the start of TransmitAll to its end, the waits for the clients included.
     bool isRunning() const { return m_running; }
 
     /// Number of the next per-destination log, FTPLog<nnnn>.TXT.
@@ -35,9 +36,15 @@ private:
     bool TransmitDestination(const QString &secureFlag, const QString &remoteDirectory,
                              const QString &userId, const QString &password, const QString &host,
                              RunTally &tally);
+    bool checkRequest();
+    bool checkRow(int row);
+    void markCell(int row, int column, const QString &message);
+    void stopForUnwritableDirectory(RunTally &tally);
 
     TransferWindow &m_window;
     Launcher &m_launcher;
     bool m_running = false;
     bool m_cancelRequested = false;
+    // Status text that replaces the completion text after the latest run; empty after a clean one.
+    QString m_closingText;
 };

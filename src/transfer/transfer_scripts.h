@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/paths.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -15,7 +17,9 @@ QList<QByteArray> launcherLines(const QString &secureFlag, const QString &host,
                                 const QString &userId, const QString &password);
 
 /// Lines of the transfer script XferJob.FTP; arguments in the order secure flag, remote
-/// directory, user id, password, host, then the files to send.
+/// directory, user id, password, host, then the files to send; a file's remote name is the part of
+/// its path after the last separator.
 QList<QByteArray> transferScriptLines(const QString &secureFlag, const QString &remoteDirectory,
                                       const QString &userId, const QString &password,
-                                      const QString &host, const QStringList &files);
+                                      const QString &host, const QStringList &files,
+                                      QChar separator = QChar(kPathSeparator));

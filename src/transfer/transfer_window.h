@@ -24,7 +24,9 @@ public:
     /// progress with a Cancel that calls TransferEngine::requestCancel().
     virtual void destinationStarted(const QString &host, int index, int total)
     {
-        Q_UNUSED(host) Q_UNUSED(index) Q_UNUSED(total)
+        Q_UNUSED(host)
+        Q_UNUSED(index)
+        Q_UNUSED(total)
     }
     /// The client of the destination announced last has ended.
     virtual void destinationFinished() {}
