@@ -1,0 +1,125 @@
+#include "platform/text_file.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+QFileDevice::Permissions permissionsFor(FileAccess access)
+{
+    if (access == FileAccess::OwnerOnly)
+        return QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    // The umask trims these as it would for any other program.
+    return QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+           QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
+}
+
+void setError(QString *error, const QString &text)
+{
+    if (error != nullptr)
+        *error = text;
+}
+
+QString failure(const char *what, const QString &path, const QFileDevice &file)
+{
+    return QString::fromLatin1(what).arg(path, file.errorString());
+}
+
+bool writeLines(QFileDevice &file, const QList<QByteArray> &lines)
+{
+    static const QByteArray lineEnd("\r\n");
+    for (const QByteArray &line : lines) {
+        if (file.write(line) != line.size() || file.write(lineEnd) != lineEnd.size())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool writeTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
+                    QString *error)
+{
+    // Removing first makes the file new, so it takes the requested permissions from its creation
+    // instead of keeping an old file's wider ones.
+    QFile::remove(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, permissionsFor(access))) {
+        setError(error, failure("Cannot create %1: %2", path, file));
+        return false;
+    }
+    if (!writeLines(file, lines) || !file.flush()) {
+        setError(error, failure("Cannot write %1: %2", path, file));
+        return false;
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        setError(error, failure("Cannot write %1: %2", path, file));
+        return false;
+    }
+    return true;
+}
+
+bool replaceTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
+                      QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        setError(error, failure("Cannot create %1: %2", path, file));
+        return false;
+    }
+    // QSaveFile copies the old file's permissions; an owner-only file must not inherit wider ones.
+    // The new file is still empty here, so nothing is ever readable by others.
+    if (access == FileAccess::OwnerOnly && !file.setPermissions(permissionsFor(access))) {
+        setError(error, failure("Cannot protect %1: %2", path, file));
+        file.cancelWriting();
+        return false;
+    }
+    if (!writeLines(file, lines) || !file.commit()) {
+        setError(error, failure("Cannot write %1: %2", path, file));
+        return false;
+    }
+    return true;
+}
+
+bool appendTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
+                     QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append, permissionsFor(access))) {
+        setError(error, failure("Cannot open %1: %2", path, file));
+        return false;
+    }
+    if (!writeLines(file, lines) || !file.flush()) {
+        setError(error, failure("Cannot write %1: %2", path, file));
+        return false;
+    }
+    return true;
+}
+
+bool readTextLines(const QString &path, QList<QByteArray> *lines, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, failure("Cannot read %1: %2", path, file));
+        return false;
+    }
+    const QByteArray text = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        setError(error, failure("Cannot read %1: %2", path, file));
+        return false;
+    }
+    lines->clear();
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf('\n', start);
+        const qsizetype next = end < 0 ? text.size() : end + 1;
+        if (end < 0)
+            end = text.size();
+        if (end > start && text.at(end - 1) == '\r')
+            --end;
+        lines->append(text.mid(start, end - start));
+        start = next;
+    }
+    return true;
+}
