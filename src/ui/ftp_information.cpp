@@ -1,6 +1,525 @@
 #include "ui/ftp_information.h"
 
-FTP_Information::FTP_Information(QWidget *parent) : QMainWindow(parent)
+#include "platform/grid_control.h"
+#include "platform/launcher.h"
+#include "platform/paths.h"
+#include "transfer/transfer_engine.h"
+#include "ui/file_selection.h"
+#include "ui/transfer_progress.h"
+#include "ui/wrapping_button.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+
+/// Window client area, in twips.
+constexpr int kClientWidth = 11610;
+constexpr int kClientHeight = 7365;
+
+/// Key codes of the editor's row keys, as the key-down handler receives them.
+constexpr int kKeyUp = 38;
+constexpr int kKeyDown = 40;
+
+/// Shift-state bits of the key-down handler.
+constexpr int kShiftMask = 1;
+constexpr int kCtrlMask = 2;
+constexpr int kAltMask = 4;
+
+const QString kDesignedWorkingDirectory = QStringLiteral("/tmp/");
+
+QFont sansSerif(qreal points)
 {
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+/// A heading followed by its blanks, as one field of a grid's format text.
+QString formatField(const QString &heading, int blanks)
+{
+    return QLatin1Char('<') + heading + QString(blanks, QLatin1Char(' '));
+}
+
+int keyCodeOf(const QKeyEvent &event)
+{
+    switch (event.key()) {
+    case Qt::Key_Up:
+        return kKeyUp;
+    case Qt::Key_Down:
+        return kKeyDown;
+    default:
+        return event.key();
+    }
+}
+
+int shiftStateOf(Qt::KeyboardModifiers modifiers)
+{
+    int shift = 0;
+    if (modifiers & Qt::ShiftModifier)
+        shift |= kShiftMask;
+    if (modifiers & Qt::ControlModifier)
+        shift |= kCtrlMask;
+    if (modifiers & Qt::AltModifier)
+        shift |= kAltMask;
+    return shift;
+}
+
+} // namespace
+
+FTP_Information::FTP_Information(Launcher *launcher, QWidget *parent)
+    : QMainWindow(parent), m_client(new QWidget(this))
+{
+    if (!launcher) {
+        m_ownLauncher = std::make_unique<CommandInterpreterLauncher>(
+            companionProgram(QStringLiteral("parcelwright-cmd")));
+        launcher = m_ownLauncher.get();
+    }
+    m_engine = std::make_unique<TransferEngine>(*this, *launcher);
+
     setWindowTitle(QStringLiteral("Tallowmere- Parcelwright"));
+    setFont(sansSerif(8.25));
+    setCentralWidget(m_client);
+    QPalette background = m_client->palette();
+    background.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
+    m_client->setPalette(background);
+    m_client->setAutoFillBackground(true);
+
+    buildControls();
+    buildMenu();
+    setTabOrder();
+
+    m_progress = new TransferProgress(this);
+    connect(m_progress, &TransferProgress::cancelRequested, this,
+            [this] { m_engine->requestCancel(); });
+
+    // The layout does not follow the window's size, so the window keeps the designed size.
+    const QSize client(qRound(kClientWidth * logicalDpiX() / kTwipsPerInch),
+                       qRound(kClientHeight * logicalDpiY() / kTwipsPerInch));
+    m_client->setFixedSize(client);
+    setFixedSize(client.width(), client.height() + menuBar()->sizeHint().height());
+
+    Form_Load();
+}
+
+FTP_Information::~FTP_Information() = default;
+
+void FTP_Information::buildControls()
+{
+    const auto place = [this](QWidget *control, int left, int top, int width, int height) {
+        const double x = logicalDpiX() / kTwipsPerInch;
+        const double y = logicalDpiY() / kTwipsPerInch;
+        control->setGeometry(qRound(left * x), qRound(top * y), qRound(width * x),
+                             qRound(height * y));
+    };
+    const auto label = [this](const QString &text) {
+        auto *control = new QLabel(text, m_client);
+        control->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return control;
+    };
+    const auto button = [this](const QString &text) {
+        auto *control = new WrappingButton(text, m_client);
+        control->setAutoDefault(false);
+        return control;
+    };
+
+    Label1 = label(QStringLiteral("List of files to FTP:"));
+    Label1->setFont(sansSerif(12));
+    place(Label1, 120, 240, 2055, 375);
+
+    frmFileList = new GridControl(kGridRowCount, 1, m_client);
+    frmFileList->setFormatString(formatField(QStringLiteral("File Names"), 176));
+    place(frmFileList, 2160, 240, 9255, 2295);
+
+    frmFilesToFTP = button(QStringLiteral("Browse for files:"));
+    place(frmFilesToFTP, 120, 840, 1575, 375);
+
+    Label8 = label(QStringLiteral("Working Directory:"));
+    place(Label8, 120, 2640, 1455, 255);
+
+    Label2 = label(QStringLiteral("Profile Name:"));
+    place(Label2, 4800, 2640, 1095, 255);
+
+    CmdGet = button(QStringLiteral("Get Profile"));
+    place(CmdGet, 8760, 2760, 1215, 495);
+
+    cmdProfileSave = button(QStringLiteral("Save/Update Profile"));
+    place(cmdProfileSave, 10200, 2760, 1215, 495);
+
+    frmWorkingDirectory = new QLineEdit(kDesignedWorkingDirectory, m_client);
+    place(frmWorkingDirectory, 120, 2880, 4575, 285);
+
+    frmProfile = new QComboBox(m_client);
+    frmProfile->setEditable(true);
+    frmProfile->setInsertPolicy(QComboBox::NoInsert);
+    place(frmProfile, 4800, 2880, 3735, 315);
+
+    frmFTPTo = new GridControl(kGridRowCount, kDestinationColumnCount, m_client);
+    frmFTPTo->setFormatString(
+        formatField(QStringLiteral("Secure Shell"), 1) + QLatin1Char('|') +
+        formatField(QStringLiteral("IP Address/URL to FTP to"), 15) + QLatin1Char('|') +
+        formatField(QStringLiteral("Remote Directory (Blank = Root)(/=Secure, \\=UnSecure)"), 7) +
+        QLatin1Char('|') + formatField(QStringLiteral("User Id (FTP Sign-on)"), 1) +
+        QLatin1Char('|') + formatField(QStringLiteral("Password"), 7));
+    place(frmFTPTo, 120, 3360, 11295, 2535);
+
+    frmInputBox = new QLineEdit(m_client);
+    frmInputBox->setFrame(false);
+    // One asterisk per character in password cells, whatever the style's own mask character.
+    frmInputBox->setStyleSheet(
+        QStringLiteral("QLineEdit { border: 1px solid palette(highlight); padding: 0px; "
+                       "lineedit-password-character: 42; }"));
+    place(frmInputBox, 1200, 3960, 2535, 285);
+    frmInputBox->hide();
+    frmInputBox->installEventFilter(this);
+
+    Label3 = label(QStringLiteral("Select an IP Address first"));
+    place(Label3, 2280, 6000, 1935, 255);
+
+    cmdProcess = button(QStringLiteral("Process Request"));
+    place(cmdProcess, 120, 6240, 1695, 375);
+
+    cmdTest = button(QStringLiteral("Test the Connection"));
+    place(cmdTest, 2280, 6240, 1695, 375);
+
+    cmdExit = button(QStringLiteral("Cancel/Exit"));
+    place(cmdExit, 4440, 6240, 1695, 375);
+
+    // The platform's sans serif runs wider than the designed font: captions that no longer fit
+    // wrap below (Label1, beside the File list) or take the free room to their right.
+    Label1->setWordWrap(true);
+    Label1->resize(Label1->width(), Label1->heightForWidth(Label1->width()));
+    for (QLabel *caption : {Label8, Label2, Label3})
+        caption->resize(std::max(caption->width(), caption->sizeHint().width()), caption->height());
+
+    frmMessage = label(QString());
+    frmMessage->setWordWrap(true);
+    place(frmMessage, 0, 6720, 11655, 615);
+
+    connect(frmFilesToFTP, &QPushButton::clicked, this, &FTP_Information::frmFilesToFTP_Click);
+    connect(frmFileList, &GridControl::cellClicked, this, &FTP_Information::frmFileList_Click);
+    connect(frmFTPTo, &GridControl::cellClicked, this, &FTP_Information::frmFTPTo_Click);
+    connect(frmFTPTo, &GridControl::cellDoubleClicked, this, &FTP_Information::frmFTPTo_DblClick);
+    connect(frmFTPTo, &GridControl::cellEntered, this, &FTP_Information::frmFTPTo_EnterCell);
+    connect(frmFTPTo, &GridControl::cellLeaving, this, &FTP_Information::frmFTPTo_LeaveCell);
+    connect(frmFTPTo, &GridControl::scrolled, this, &FTP_Information::frmFTPTo_Scroll);
+    connect(CmdGet, &QPushButton::clicked, this, &FTP_Information::CmdGet_Click);
+    connect(cmdProfileSave, &QPushButton::clicked, this, &FTP_Information::cmdProfileSave_Click);
+    connect(cmdProcess, &QPushButton::clicked, this, &FTP_Information::cmdProcess_Click);
+    connect(cmdTest, &QPushButton::clicked, this, &FTP_Information::cmdTest_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &FTP_Information::cmdExit_Click);
+}
+
+void FTP_Information::buildMenu()
+{
+    menuBar()->setFont(font());
+    mnuFile = menuBar()->addMenu(QStringLiteral("Menu Options"));
+    mnuHelp = mnuFile->addAction(QStringLiteral("Help"));
+    mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
+    mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
+    mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    // Both keys work from anywhere in the window, the in-place editor included.
+    mnuHelp->setShortcutContext(Qt::WindowShortcut);
+    mnuExit->setShortcutContext(Qt::WindowShortcut);
+    connect(mnuHelp, &QAction::triggered, this, &FTP_Information::mnuHelp_Click);
+    connect(mnuExit, &QAction::triggered, this, &FTP_Information::mnuExit_Click);
+}
+
+void FTP_Information::setTabOrder()
+{
+    const QList<QWidget *> order = {frmFilesToFTP,       frmFileList, cmdProcess, cmdExit,
+                                    frmWorkingDirectory, frmFTPTo,    CmdGet,     frmProfile,
+                                    cmdProfileSave,      frmInputBox, cmdTest};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    frmFilesToFTP->setFocus();
+}
+
+TransferEngine &FTP_Information::engine()
+{
+    return *m_engine;
+}
+
+void FTP_Information::setMessageSink(
+    std::function<void(const QString &text, const QString &title)> sink)
+{
+    m_messageSink = std::move(sink);
+}
+
+void FTP_Information::setFileChooser(std::function<QStringList()> chooser)
+{
+    m_fileChooser = std::move(chooser);
+}
+
+void FTP_Information::setProgramEnder(std::function<void()> ender)
+{
+    m_programEnder = std::move(ender);
+}
+
+DestinationGrid &FTP_Information::destinationGrid()
+{
+    return *frmFTPTo;
+}
+
+QString FTP_Information::fileListText(int row) const
+{
+    return frmFileList->text(row, 0);
+}
+
+QString FTP_Information::workingDirectoryText() const
+{
+    return frmWorkingDirectory->text();
+}
+
+void FTP_Information::setStatusText(const QString &text)
+{
+    frmMessage->setText(text);
+    // Only the status line has changed, so only it is painted now.
+    frmMessage->repaint();
+}
+
+void FTP_Information::showMessage(const QString &text, const QString &title)
+{
+    if (m_messageSink) {
+        m_messageSink(text, title);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void FTP_Information::destinationStarted(const QString &host, int index, int total)
+{
+    m_progress->showDestination(host, index, total);
+}
+
+void FTP_Information::destinationFinished()
+{
+    m_progress->destinationDone();
+}
+
+void FTP_Information::Form_Load()
+{
+    m_startupDirectory = QDir::currentPath();
+}
+
+void FTP_Information::frmFilesToFTP_Click()
+{
+    setStatusText(QString());
+    const QString nameList = nameListFromPaths(chooseFiles());
+    if (nameList.isEmpty())
+        return;
+    AddSelectedFiles(nameList);
+}
+
+QStringList FTP_Information::chooseFiles()
+{
+    if (m_fileChooser)
+        return m_fileChooser();
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    // A chosen link is listed as the link itself, not as the file it points to.
+    dialog.setOption(QFileDialog::DontResolveSymlinks);
+    // "*.*" would hide the many POSIX files without a dot in their name.
+    dialog.setNameFilter(QStringLiteral("Input Files (*)"));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+void FTP_Information::AddSelectedFiles(const QString &nameList)
+{
+    const QStringList paths = pathsFromNameList(nameList);
+    if (paths.isEmpty())
+        return;
+
+    int firstEmpty = kFirstDataRow;
+    while (firstEmpty <= kLastDataRow && !frmFileList->text(firstEmpty, 0).isEmpty())
+        ++firstEmpty;
+    const int freeRows = kLastDataRow - firstEmpty + 1;
+    if (paths.size() > freeRows) {
+        // Adding only part of a selection would leave the user guessing which files are listed.
+        showMessage(QStringLiteral("The File list is full - only %1 more files fit").arg(freeRows),
+                    QStringLiteral("Edit Error"));
+        return;
+    }
+    int row = firstEmpty;
+    for (const QString &path : paths)
+        frmFileList->setText(row++, 0, path);
+}
+
+void FTP_Information::frmFileList_Click()
+{
+    // The Description window comes with the help and description windows.
+}
+
+void FTP_Information::frmFTPTo_Click()
+{
+    openEditor();
+}
+
+void FTP_Information::frmFTPTo_DblClick()
+{
+    openEditor();
+}
+
+void FTP_Information::frmFTPTo_EnterCell()
+{
+    if (m_gridBusy)
+        return;
+    openEditor();
+}
+
+void FTP_Information::openEditor()
+{
+    const int row = frmFTPTo->currentRow();
+    const int column = frmFTPTo->currentColumn();
+    if (row == 0) {
+        frmInputBox->hide();
+        return;
+    }
+    // Any text still in the editor belongs to another cell and is dropped. The editor is not
+    // hidden first: it is shown again at once, and hiding it would hand the focus elsewhere.
+    frmInputBox->clear();
+    frmInputBox->setGeometry(frmFTPTo->currentCellRect(m_client));
+    frmInputBox->setEchoMode(column == kPasswordColumn ? QLineEdit::Password : QLineEdit::Normal);
+    frmInputBox->setText(frmFTPTo->text(row, column));
+    frmInputBox->show();
+    frmInputBox->raise();
+    frmInputBox->setFocus();
+}
+
+void FTP_Information::frmFTPTo_LeaveCell()
+{
+    if (m_gridBusy)
+        return;
+    const int row = frmFTPTo->currentRow();
+    const int column = frmFTPTo->currentColumn();
+    const bool editing = !frmInputBox->isHidden();
+    if (!editing)
+        return;
+
+    if (column == kSecureShellColumn) {
+        frmInputBox->setText(frmInputBox->text().toUpper());
+        const QString newValue = frmInputBox->text();
+        const QString oldValue = frmFTPTo->text(row, kSecureShellColumn);
+        const QString host = frmFTPTo->text(row, kHostColumn);
+        const bool oldAcceptable =
+            oldValue.isEmpty() || oldValue == QLatin1String("Y") || oldValue == QLatin1String("N");
+        const bool accepted =
+            oldAcceptable && (newValue == QLatin1String("Y") || newValue == QLatin1String("N") ||
+                              (host.isEmpty() && newValue.isEmpty()));
+        if (!accepted) {
+            showMessage(QStringLiteral("The Select Box can be either Y (Yes)or N (No)"),
+                        QStringLiteral("Edit Error"));
+            return;
+        }
+        frmFTPTo->setText(row, column, newValue);
+        frmInputBox->hide();
+        return;
+    }
+
+    frmFTPTo->setText(row, column, frmInputBox->text());
+    if (column == kPasswordColumn)
+        frmFTPTo->setCurrentCellTextColour(kHiddenPasswordColour);
+    frmInputBox->hide();
+}
+
+void FTP_Information::frmFTPTo_Scroll()
+{
+    frmFTPTo_LeaveCell();
+    frmInputBox->clear();
+    frmInputBox->hide();
+}
+
+void FTP_Information::frmInputBox_KeyDown(int keyCode, int shift)
+{
+    Q_UNUSED(shift)
+    const int row = frmFTPTo->currentRow();
+    if (keyCode == kKeyUp) {
+        if (row != kFirstDataRow)
+            frmFTPTo->setCurrentRow(row - 1);
+    } else if (keyCode == kKeyDown) {
+        if (row < frmFTPTo->rowCount() - 2)
+            frmFTPTo->setCurrentRow(row + 1);
+    }
+}
+
+bool FTP_Information::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == frmInputBox && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        frmInputBox_KeyDown(keyCodeOf(*key), shiftStateOf(key->modifiers()));
+    }
+    // The key still reaches the text box.
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void FTP_Information::CmdGet_Click()
+{
+    // Get Profile arrives with the profile files.
+}
+
+void FTP_Information::cmdProfileSave_Click()
+{
+    // Save/Update Profile arrives with the profile files.
+}
+
+void FTP_Information::cmdTest_Click()
+{
+    // The connection test arrives with its own subsystem.
+}
+
+void FTP_Information::cmdProcess_Click()
+{
+    m_engine->processRequest();
+}
+
+void FTP_Information::cmdExit_Click()
+{
+    endProgram();
+}
+
+void FTP_Information::mnuExit_Click()
+{
+    endProgram();
+}
+
+void FTP_Information::mnuHelp_Click()
+{
+    if (!QFileInfo::exists(QDir(m_startupDirectory).filePath(QStringLiteral("Help.rtf")))) {
+        showMessage(
+            QStringLiteral("Help File not found - please contact Tallowmere for assistance"),
+            QStringLiteral("System Error"));
+        return;
+    }
+    // The Help window arrives with the help and description windows.
+}
+
+void FTP_Information::endProgram()
+{
+    if (m_programEnder) {
+        m_programEnder();
+        return;
+    }
+    // Nothing is committed or saved: the program simply ends.
+    hide();
+    QCoreApplication::exit(0);
 }

@@ -1,11 +1,128 @@
 #pragma once
 
-#include <QMainWindow>
+#include "transfer/transfer_window.h"
 
-/// The main window: File list, Destination table, working directory, profiles and commands.
-class FTP_Information final : public QMainWindow
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class GridControl;
+class Launcher;
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class TransferEngine;
+class TransferProgress;
+
+/// The main window: File list, Destination table with its in-place editor, working directory,
+/// profile name, status line, the commands and the menu.
+class FTP_Information final : public QMainWindow, public TransferWindow
 {
     Q_OBJECT
 public:
-    explicit FTP_Information(QWidget *parent = nullptr);
+    /// `launcher` runs the launcher batch files; without one the window uses parcelwright-cmd
+    /// beside the program.
+    explicit FTP_Information(Launcher *launcher = nullptr, QWidget *parent = nullptr);
+    ~FTP_Information() override;
+
+    // The window's controls, named as the rest of the program knows them.
+    QLabel *Label1;
+    GridControl *frmFileList;
+    QPushButton *frmFilesToFTP;
+    QLabel *Label8;
+    QLabel *Label2;
+    QPushButton *CmdGet;
+    QPushButton *cmdProfileSave;
+    QLineEdit *frmWorkingDirectory;
+    QComboBox *frmProfile;
+    GridControl *frmFTPTo;
+    QLineEdit *frmInputBox;
+    QLabel *Label3;
+    QPushButton *cmdProcess;
+    QPushButton *cmdTest;
+    QPushButton *cmdExit;
+    QLabel *frmMessage;
+    QMenu *mnuFile;
+    QAction *mnuHelp;
+    QAction *mnuExit;
+
+    /// The transfer engine that Process Request runs.
+    TransferEngine &engine();
+
+    /// The start-up directory: the current directory when the window loaded.
+    QString startupDirectory() const { return m_startupDirectory; }
+
+    /// While set, the Destination table's cell-entered reaction and the commit do nothing (a
+    /// profile load moving the current cell over the table sets it).
+    bool gridBusy() const { return m_gridBusy; }
+    void setGridBusy(bool busy) { m_gridBusy = busy; }
+
+    /// Replaces the modal message box (tests record the messages instead of waiting for OK).
+    void setMessageSink(std::function<void(const QString &text, const QString &title)> sink);
+    /// Replaces the file-open dialog: returns the chosen full paths, empty when cancelled.
+    void setFileChooser(std::function<QStringList()> chooser);
+    /// Replaces the ending of the program.
+    void setProgramEnder(std::function<void()> ender);
+
+    /// The progress window of a running transfer.
+    TransferProgress *progressWindow() const { return m_progress; }
+
+    // TransferWindow
+    DestinationGrid &destinationGrid() override;
+    QString fileListText(int row) const override;
+    QString workingDirectoryText() const override;
+    void setStatusText(const QString &text) override;
+    void showMessage(const QString &text, const QString &title) override;
+    void destinationStarted(const QString &host, int index, int total) override;
+    void destinationFinished() override;
+
+public Q_SLOTS:
+    void Form_Load();
+    void frmFilesToFTP_Click();
+    void frmFileList_Click();
+    void frmFTPTo_Click();
+    void frmFTPTo_DblClick();
+    void frmFTPTo_EnterCell();
+    /// The commit of the pending cell edit; also called directly by commands that read the table.
+    void frmFTPTo_LeaveCell();
+    void frmFTPTo_Scroll();
+    void frmInputBox_KeyDown(int keyCode, int shift);
+    void CmdGet_Click();
+    void cmdProfileSave_Click();
+    void cmdProcess_Click();
+    void cmdTest_Click();
+    void cmdExit_Click();
+    void mnuHelp_Click();
+    void mnuExit_Click();
+
+    /// Writes the full paths of a file-open dialog's name list into the File list from its first
+    /// empty row on; a list that does not fit is refused whole.
+    void AddSelectedFiles(const QString &nameList);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenu();
+    void setTabOrder();
+    void openEditor();
+    void endProgram();
+    QStringList chooseFiles();
+
+    QWidget *m_client;
+    std::unique_ptr<Launcher> m_ownLauncher;
+    std::unique_ptr<TransferEngine> m_engine;
+    TransferProgress *m_progress;
+    QString m_startupDirectory;
+    bool m_gridBusy = false;
+    std::function<void(const QString &, const QString &)> m_messageSink;
+    std::function<QStringList()> m_fileChooser;
+    std::function<void()> m_programEnder;
 };
