@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+/// Resolves a path argument against the current remote directory (an absolute path): "/x" is
+/// absolute, anything else relative; "\" counts as "/" since scripts for Windows servers use
+/// it; "." and ".." are resolved and repeated separators dropped. The result starts with "/" and
+/// has no trailing "/" except for the root itself.
+std::string joinRemotePath(const std::string &currentDirectory, const std::string &argument);
+
+/// The part of a path after its last "/" (the whole text when there is none).
+std::string lastPathPart(const std::string &path);
+
+/// True when a path holds a byte that must never reach the control connection (CR, LF, NUL or
+/// another control character), since it could end a command and start one of its own.
+bool hasControlCharacters(const std::string &path);
+
+/// The URL of the server itself, "ftp://host:port/"; IPv6 addresses go in brackets.
+std::string ftpServerUrl(const std::string &host, long port);
+
+/// Builds the URL addressing an absolute remote path on host:port. Every path byte outside the
+/// unreserved set is percent-encoded and the leading "/" is sent as "%2F", because libcurl takes
+/// URL paths relative to the log-in directory. A directory URL ends with "/".
+std::string ftpUrl(const std::string &host, long port, const std::string &absolutePath,
+                   bool directory);
