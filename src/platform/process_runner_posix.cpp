@@ -1,5 +1,6 @@
 #include "platform/process_runner.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
@@ -31,9 +32,32 @@ bool createLog(const QString &path, QString *error)
     return true;
 }
 
+// True while a member of the group still runs. Orphans that died are zombies until init reaps
+// them, and an init that is slow to reap (as in some containers) keeps kill() answering for
+// them; where /proc exists it tells the living from the dead.
 bool groupIsAlive(pid_t group)
 {
-    return group > 0 && ::kill(-group, 0) == 0;
+    if (group <= 0 || ::kill(-group, 0) != 0)
+        return false;
+    const QDir proc(QStringLiteral("/proc"));
+    if (!proc.exists(QStringLiteral("self/stat")))
+        return true;
+    const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool numeric = false;
+        entry.toInt(&numeric);
+        if (!numeric)
+            continue;
+        QFile stat(proc.filePath(entry + QStringLiteral("/stat")));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // After the command name in parentheses: state, parent, process group.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 2 && fields.at(2).toLongLong() == group && fields.at(0) != "Z")
+            return true;
+    }
+    return false;
 }
 
 } // namespace
