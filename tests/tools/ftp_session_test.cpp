@@ -125,7 +125,7 @@ void FtpSessionTest::uploadsByteIdentical()
                               "\r\nmkdir sub\r\ncd " + (account.home + u"/"_qs + dir).toUtf8() +
                               "/sub\r\nput " + binaryPath.toUtf8() + "\r\ncd ..\r\nput \"" +
                               blankPath.toUtf8() + "\"\r\nput " + renamedPath.toUtf8() +
-                              " \"remote name.txt\"\r\npwd\r\nquit\r\n";
+                              " \"remote #%?.txt\"\r\npwd\r\nquit\r\n";
     const Result result = run({tb.ftpHost}, script);
     QVERIFY2(result.status == 0, qPrintable(result.output));
     QVERIFY(result.output.startsWith(u"Connected to 127.0.0.1.\n220 "_qs));
@@ -149,7 +149,7 @@ void FtpSessionTest::uploadsByteIdentical()
     };
     QCOMPARE(remoteBytes(remote + u"/sub/data.bin"_qs), binary);
     QCOMPARE(remoteBytes(remote + u"/a b.txt"_qs), QByteArray("text\r\nlines\n"));
-    QCOMPARE(remoteBytes(remote + u"/remote name.txt"_qs), QByteArray("renamed on the way\n"));
+    QCOMPARE(remoteBytes(remote + u"/remote #%?.txt"_qs), QByteArray("renamed on the way\n"));
 }
 
 void FtpSessionTest::goesOnAfterFailures_data()

@@ -79,8 +79,7 @@ FtpSession::FtpSession(const FtpArguments &arguments) : m_arguments(arguments)
 
 FtpSession::~FtpSession()
 {
-    // The multi handle holds the cached connection; it goes first, while the easy handle whose
-    // callbacks it may still call is alive.
+    // The multi handle owns the cached connection: its cleanup sends QUIT if quit() did not.
     if (m_multi != nullptr)
         curl_multi_cleanup(m_multi);
     if (m_curl != nullptr)
@@ -244,6 +243,10 @@ void FtpSession::reportFailure(CURLcode code)
         return;
     case CURLE_LOGIN_DENIED:
         printLine("Login failed.");
+        return;
+    case CURLE_OPERATION_TIMEDOUT:
+        printLine("ftp: time-out after " + std::to_string(m_arguments.timeoutSeconds) +
+                  " seconds without an answer or progress: " + detail);
         return;
     default:
         break;

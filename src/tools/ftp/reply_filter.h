@@ -27,9 +27,6 @@ public:
     /// The latest reply line, shown or not: the best account of a failure nobody saw.
     const std::string &lastReply() const { return m_lastReply; }
 
-    /// True when every visible command of the current user command has been sent.
-    bool allSent() const { return m_next == m_verbs.size(); }
-
 private:
     std::vector<std::string> m_verbs;
     std::size_t m_next = 0;
