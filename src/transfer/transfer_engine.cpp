@@ -77,6 +77,9 @@ TransferEngine::TransferEngine(TransferWindow &window, Launcher &launcher)
 
 void TransferEngine::processRequest()
 {
+    // The wait for a client keeps events flowing, so a second request could arrive mid-run.
+    if (m_running)
+        return;
     LogNumber = 1;
     if (!checkRequest())
         return;

@@ -304,8 +304,11 @@ void TestTransferEngine::cancelStopsTheRun()
     bench.window.grid().setRow(2, cells("N|h2||u|p"));
     bench.window.grid().setRow(3, cells("N|h3||u|p"));
     bench.launcher.logTexts[1] = "partial\r\n";
+    // A second Process Request while a client runs is ignored; Cancel stops the run.
     bench.launcher.whileRunning = [&](int call) {
-        if (call == 1)
+        if (call == 0)
+            bench.engine.processRequest();
+        else
             bench.engine.requestCancel();
     };
 
@@ -313,6 +316,7 @@ void TestTransferEngine::cancelStopsTheRun()
 
     QVERIFY(bench.launcher.cancelled);
     QCOMPARE(bench.launcher.calls.size(), 2);
+    QCOMPARE(bench.engine.LogNumber, qint16(3));
     QCOMPARE(bench.window.statusText,
              QStringLiteral("Transmission cancelled at h2 - see FTPLogALL.TXT"));
     QVERIFY(readAll(bench.file("FTPLogALL.TXT"))
@@ -363,7 +367,6 @@ void TestTransferEngine::wholeFileListIsSent()
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row)
         files.append(QStringLiteral("/f/%1").arg(row));
     bench.window.setFiles(files);
-    bench.window.grid().setRow(1, cells("Y|h|||"));
     bench.window.grid().setRow(1, cells("Y|h||u|p"));
     bench.engine.processRequest();
     const QByteArray script = bench.launcher.calls.value(0).script;
