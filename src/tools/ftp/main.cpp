@@ -51,8 +51,7 @@ bool runCommands(CommandSource &source, FtpSession &session)
             allSucceeded = false;
             continue;
         case CommandKind::Quit:
-            if (!command.usage.empty())
-                break;
+            // Like the Windows client, words after quit do not keep it from quitting.
             return allSucceeded;
         default:
             break;
