@@ -65,8 +65,14 @@ int keyCodeOf(const QKeyEvent &event)
     case Qt::Key_Down:
         return kKeyDown;
     default:
-        return event.key();
+        break;
     }
+    // Qt codes printable keys by their character, so '&' and '(' would pass for Up and Down:
+    // only letters and digits keep a code, as the row keys need nothing else.
+    const int key = event.key();
+    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z))
+        return key;
+    return key > 0xFF ? key : 0;
 }
 
 int shiftStateOf(Qt::KeyboardModifiers modifiers)

@@ -173,6 +173,9 @@ void TestDestinationEditing::rowKeys_data()
     QTest::newRow("down from 4997") << 4997 << int(Qt::Key_Down) << 4998;
     QTest::newRow("down from 4998") << 4998 << int(Qt::Key_Down) << 4998;
     QTest::newRow("down from 4999") << 4999 << int(Qt::Key_Down) << 4999;
+    // Characters whose Qt codes equal the row keys' codes are typed, not taken for moves.
+    QTest::newRow("ampersand") << 2 << int(Qt::Key_Ampersand) << 2;
+    QTest::newRow("parenthesis") << 2 << int(Qt::Key_ParenLeft) << 2;
 }
 
 void TestDestinationEditing::rowKeys()
@@ -193,7 +196,7 @@ void TestDestinationEditing::rowKeys()
         QCOMPARE(f.grid().text(row, 3), QStringLiteral("typed"));
         QCOMPARE(f.editor().text(), QStringLiteral("there"));
     } else {
-        QCOMPARE(f.editor().text(), QStringLiteral("typed"));
+        QVERIFY(f.editor().text().startsWith(QStringLiteral("typed")));
     }
 }
 
