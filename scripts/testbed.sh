@@ -12,6 +12,7 @@ readonly PLAIN_USER=pwplain
 readonly PLAIN_PASSWORD=Plain4Testbed7
 readonly QUOTED_USER=pwquoted
 # A blank and the characters a shell would act on: proves they reach the server as plain text.
+# shellcheck disable=SC2016
 readonly QUOTED_PASSWORD='ab 1&2|3;4$x`5'
 
 die() {
@@ -36,21 +37,30 @@ env_value() {
     done <"$file"
 }
 
+# True while PID runs; a zombie counts as gone, since its reaper may be slow to collect it.
+is_running() {
+    local pid=$1 stat
+    kill -0 "$pid" 2>/dev/null || return 1
+    stat=$(cat "/proc/$pid/stat" 2>/dev/null) || return 1
+    stat=${stat##*) }
+    [[ "${stat:0:1}" != Z ]]
+}
+
 # Ends one process (and, for a group leader, the group it leads) and waits until it is gone.
 stop_pid() {
     local pid=$1 what=$2
     [[ "$pid" =~ ^[0-9]+$ ]] || return 0
-    kill -0 "$pid" 2>/dev/null || return 0
+    is_running "$pid" || return 0
     # vsftpd runs in a session of its own, so its per-login children go with it.
     kill -TERM -- "-$pid" 2>/dev/null || kill -TERM "$pid" 2>/dev/null || true
     for _ in $(seq 50); do
-        kill -0 "$pid" 2>/dev/null || return 0
+        is_running "$pid" || return 0
         sleep 0.1
     done
     echo "testbed: $what ($pid) did not end on TERM; killing it" >&2
     kill -KILL -- "-$pid" 2>/dev/null || kill -KILL "$pid" 2>/dev/null || true
     for _ in $(seq 20); do
-        kill -0 "$pid" 2>/dev/null || return 0
+        is_running "$pid" || return 0
         sleep 0.1
     done
     echo "testbed: $what ($pid) is still running" >&2
@@ -227,7 +237,7 @@ EOF
         pid=$!
         echo "$pid" >"$dir/vsftpd.pid"
         for _ in $(seq 50); do
-            kill -0 "$pid" 2>/dev/null || break
+            is_running "$pid" || break
             if port_in_use "$port"; then
                 FTP_PORT=$port
                 FTP_PID=$pid
