@@ -211,6 +211,8 @@ anonymous_enable=NO
 local_enable=YES
 write_enable=YES
 local_umask=022
+# ascii_upload_enable stays off: a client that sends in text mode then alters the line ends of a
+# binary file, which the end-to-end tests catch.
 chroot_local_user=NO
 allow_writeable_chroot=YES
 pasv_enable=YES
