@@ -229,8 +229,9 @@ CellColour GridControl::textColour(int row, int column) const
     return m_model->colour(row, column);
 }
 
-QRect GridControl::currentCellRect(const QWidget *relativeTo) const
+QRect GridControl::currentCellRect(const QWidget *relativeTo)
 {
+    syncView();
     QRect cell;
     if (m_row == 0) {
         const QHeaderView *header = horizontalHeader();
@@ -247,8 +248,9 @@ void GridControl::setTopRow(int row)
     verticalScrollBar()->setValue(std::clamp(row, 1, m_model->gridRows() - 1) - 1);
 }
 
-int GridControl::topRow() const
+int GridControl::topRow()
 {
+    syncView();
     return rowAt(0) + 1;
 }
 
@@ -259,14 +261,45 @@ void GridControl::moveTo(int row, int column)
     Q_EMIT cellLeaving();
     m_row = row;
     m_column = column;
-    // Only the view's current index changes here: the repaint is merely scheduled, so a run of
-    // moves made by code costs one paint, not one each.
+    // A command may walk over thousands of cells: the view (its current index, its scrolling and
+    // so its painting) follows once, where the walk ends, when the event loop next turns.
+    if (!m_viewSyncPending) {
+        m_viewSyncPending = true;
+        QMetaObject::invokeMethod(this, &GridControl::syncView, Qt::QueuedConnection);
+    }
+    Q_EMIT cellEntered();
+}
+
+void GridControl::syncView()
+{
+    if (!m_viewSyncPending)
+        return;
+    m_viewSyncPending = false;
     m_syncingView = true;
-    selectionModel()->setCurrentIndex(row == 0 ? QModelIndex() : m_model->index(row - 1, column),
+    selectionModel()->setCurrentIndex(m_row == 0 ? QModelIndex()
+                                                 : m_model->index(m_row - 1, m_column),
                                       QItemSelectionModel::NoUpdate);
     m_syncingView = false;
     bringCurrentIntoView();
-    Q_EMIT cellEntered();
+}
+
+void GridControl::mousePressEvent(QMouseEvent *event)
+{
+    // The user acts on the view: it must show the current cell before it judges the press.
+    syncView();
+    QTableView::mousePressEvent(event);
+}
+
+void GridControl::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    syncView();
+    QTableView::mouseDoubleClickEvent(event);
+}
+
+void GridControl::keyPressEvent(QKeyEvent *event)
+{
+    syncView();
+    QTableView::keyPressEvent(event);
 }
 
 void GridControl::currentChanged(const QModelIndex &current, const QModelIndex &previous)

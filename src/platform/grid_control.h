@@ -41,14 +41,18 @@ public:
     /// Moves the current cell to (row, column) in one move: one leave, one enter.
     void setCurrentCell(int row, int column);
 
-    /// The current cell's rectangle in the coordinates of `relativeTo` (an ancestor of the grid);
-    /// on the heading row, the heading of the current column.
-    QRect currentCellRect(const QWidget *relativeTo) const;
+    /// The current cell's rectangle in the coordinates of `relativeTo` (an ancestor of the grid),
+    /// after scrolling it into view; on the heading row, the heading of the current column.
+    QRect currentCellRect(const QWidget *relativeTo);
 
     /// Scrolls so that `row` is the first visible entry row.
     void setTopRow(int row);
     /// The first entry row that is visible.
-    int topRow() const;
+    int topRow();
+
+    /// Brings the view (its current index and scrolling) up to the current cell now, instead of
+    /// when the event loop next turns.
+    void syncView();
 
 Q_SIGNALS:
     /// The current cell is about to change; currentRow()/currentColumn() still name the old cell.
@@ -63,6 +67,9 @@ Q_SIGNALS:
     void scrolled();
 
 protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
 
 private:
@@ -75,4 +82,5 @@ private:
     int m_column = 0;
     bool m_syncingView = false; // our own call of setCurrentIndex: not a user move
     bool m_moving = false;      // scrolling that a move makes is part of the move
+    bool m_viewSyncPending = false;
 };

@@ -398,18 +398,52 @@ void FTP_Information::openEditor()
     const int row = frmFTPTo->currentRow();
     const int column = frmFTPTo->currentColumn();
     if (row == 0) {
-        frmInputBox->hide();
+        hideEditor();
         return;
     }
-    // Any text still in the editor belongs to another cell and is dropped. The editor is not
-    // hidden first: it is shown again at once, and hiding it would hand the focus elsewhere.
-    frmInputBox->clear();
-    frmInputBox->setGeometry(frmFTPTo->currentCellRect(m_client));
-    frmInputBox->setEchoMode(column == kPasswordColumn ? QLineEdit::Password : QLineEdit::Normal);
+    // Whatever the editor still holds belongs to another cell and is replaced, not committed.
+    m_editorOpen = true;
+    const QLineEdit::EchoMode echo =
+        column == kPasswordColumn ? QLineEdit::Password : QLineEdit::Normal;
+    if (frmInputBox->echoMode() != echo)
+        frmInputBox->setEchoMode(echo);
     frmInputBox->setText(frmFTPTo->text(row, column));
-    frmInputBox->show();
-    frmInputBox->raise();
-    frmInputBox->setFocus();
+    if (frmInputBox->isHidden()) {
+        frmInputBox->setGeometry(frmFTPTo->currentCellRect(m_client));
+        frmInputBox->show();
+        frmInputBox->raise();
+    }
+    if (!frmInputBox->hasFocus())
+        frmInputBox->setFocus();
+    scheduleEditorSync();
+}
+
+void FTP_Information::hideEditor()
+{
+    m_editorOpen = false;
+    scheduleEditorSync();
+}
+
+void FTP_Information::scheduleEditorSync()
+{
+    // A commit is mostly followed at once by an open over the next cell, and a command may walk
+    // over thousands of cells: the editor widget follows only where the walk ends, before the
+    // next paint, instead of hiding, moving and taking the focus back at every cell.
+    if (!m_editorSyncPending) {
+        m_editorSyncPending = true;
+        QMetaObject::invokeMethod(this, &FTP_Information::syncEditor, Qt::QueuedConnection);
+    }
+}
+
+void FTP_Information::syncEditor()
+{
+    m_editorSyncPending = false;
+    if (!m_editorOpen) {
+        if (!frmInputBox->isHidden())
+            frmInputBox->hide();
+        return;
+    }
+    frmInputBox->setGeometry(frmFTPTo->currentCellRect(m_client));
 }
 
 void FTP_Information::frmFTPTo_LeaveCell()
@@ -418,8 +452,7 @@ void FTP_Information::frmFTPTo_LeaveCell()
         return;
     const int row = frmFTPTo->currentRow();
     const int column = frmFTPTo->currentColumn();
-    const bool editing = !frmInputBox->isHidden();
-    if (!editing)
+    if (!m_editorOpen)
         return;
 
     if (column == kSecureShellColumn) {
@@ -438,21 +471,21 @@ void FTP_Information::frmFTPTo_LeaveCell()
             return;
         }
         frmFTPTo->setText(row, column, newValue);
-        frmInputBox->hide();
+        hideEditor();
         return;
     }
 
     frmFTPTo->setText(row, column, frmInputBox->text());
     if (column == kPasswordColumn)
         frmFTPTo->setCurrentCellTextColour(kHiddenPasswordColour);
-    frmInputBox->hide();
+    hideEditor();
 }
 
 void FTP_Information::frmFTPTo_Scroll()
 {
     frmFTPTo_LeaveCell();
     frmInputBox->clear();
-    frmInputBox->hide();
+    hideEditor();
 }
 
 void FTP_Information::frmInputBox_KeyDown(int keyCode, int shift)

@@ -63,6 +63,10 @@ public:
     bool gridBusy() const { return m_gridBusy; }
     void setGridBusy(bool busy) { m_gridBusy = busy; }
 
+    /// True while the in-place editor is open over the current Destination table cell; the
+    /// editor widget itself is hidden when the event loop next turns.
+    bool editorOpen() const { return m_editorOpen; }
+
     /// Replaces the modal message box (tests record the messages instead of waiting for OK).
     void setMessageSink(std::function<void(const QString &text, const QString &title)> sink);
     /// Replaces the file-open dialog: returns the chosen full paths, empty when cancelled.
@@ -113,6 +117,9 @@ private:
     void buildMenu();
     void setTabOrder();
     void openEditor();
+    void hideEditor();
+    void scheduleEditorSync();
+    void syncEditor();
     void endProgram();
     QStringList chooseFiles();
 
@@ -122,6 +129,8 @@ private:
     TransferProgress *m_progress;
     QString m_startupDirectory;
     bool m_gridBusy = false;
+    bool m_editorOpen = false;
+    bool m_editorSyncPending = false;
     std::function<void(const QString &, const QString &)> m_messageSink;
     std::function<QStringList()> m_fileChooser;
     std::function<void()> m_programEnder;

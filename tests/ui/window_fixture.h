@@ -51,7 +51,13 @@ struct WindowFixture
 
     GridControl &grid() { return *window.frmFTPTo; }
     QLineEdit &editor() { return *window.frmInputBox; }
-    bool editing() const { return !window.frmInputBox->isHidden(); }
+    /// The editor is open, and shown as such once the event loop has turned.
+    bool editing()
+    {
+        const bool open = window.editorOpen();
+        QCoreApplication::processEvents();
+        return open && !window.frmInputBox->isHidden();
+    }
 
     /// Clicks a Destination table cell with the mouse.
     void click(int row, int column, bool twice = false)

@@ -1,0 +1,180 @@
+// Timings of the main window: start-up to the first painted window, Process Request over a full
+// Destination table with a launcher that runs nothing, AddSelectedFiles of a full File list, and
+// scrolling the Destination table from top to bottom. Prints medians of five runs per size.
+#include "platform/grid_control.h"
+#include "platform/launcher.h"
+#include "ui/ftp_information.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+/// A launcher that returns at once, so that only the window's and the engine's own work is timed.
+class IdleLauncher final : public Launcher
+{
+public:
+    ProcessOutcome runBatch(const QString &, const QString &, const QString &) override
+    {
+        ProcessOutcome outcome;
+        outcome.started = true;
+        outcome.exitStatus = 0;
+        return outcome;
+    }
+    void cancel() override {}
+};
+
+/// Waits for the first paint of a widget.
+class FirstPaint final : public QObject
+{
+public:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+    bool painted = false;
+};
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double timeMs(const std::function<void()> &prepare, const std::function<void()> &work)
+{
+    QList<double> runs;
+    for (int i = 0; i < 5; ++i) {
+        prepare();
+        QElapsedTimer clock;
+        clock.start();
+        work();
+        runs.append(clock.nsecsElapsed() / 1e6);
+    }
+    return median(runs);
+}
+
+void print(const char *what, int rows, double ms)
+{
+    std::printf("%-44s %5d rows %9.1f ms\n", what, rows, ms);
+    std::fflush(stdout);
+}
+
+int startupOnce(int argc, char *argv[], QElapsedTimer &sinceMain)
+{
+    QApplication app(argc, argv);
+    FTP_Information window;
+    FirstPaint paint;
+    window.installEventFilter(&paint);
+    window.show();
+    while (!paint.painted)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    std::printf("%.1f\n", sinceMain.nsecsElapsed() / 1e6);
+    return 0;
+}
+
+void fillRows(GridControl &grid, int rows)
+{
+    for (int row = 1; row <= kLastDataRow; ++row) {
+        const bool used = row <= rows;
+        grid.setText(row, 0, used ? QStringLiteral("N") : QString());
+        grid.setText(row, 1, used ? QStringLiteral("host%1").arg(row) : QString());
+        grid.setText(row, 2, used ? QStringLiteral("/dir") : QString());
+        grid.setText(row, 3, used ? QStringLiteral("user") : QString());
+        grid.setText(row, 4, used ? QStringLiteral("pw") : QString());
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QElapsedTimer sinceMain;
+    sinceMain.start();
+    if (argc > 1 && qstrcmp(argv[1], "--startup-once") == 0)
+        return startupOnce(argc, argv, sinceMain);
+
+    QApplication app(argc, argv);
+    QList<double> startups;
+    for (int i = 0; i < 5; ++i) {
+        QProcess self;
+        self.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--startup-once")});
+        self.waitForFinished(60000);
+        startups.append(self.readAllStandardOutput().trimmed().toDouble());
+    }
+    print("start-up to first painted window (in-process)", kLastDataRow, median(startups));
+
+    QTemporaryDir work;
+    IdleLauncher launcher;
+    FTP_Information window(&launcher);
+    window.setMessageSink([](const QString &, const QString &) {});
+    window.frmWorkingDirectory->setText(work.path());
+    window.frmFileList->setText(1, 0, QStringLiteral("/etc/hostname"));
+    window.show();
+    for (int i = 0; i < 10; ++i)
+        QCoreApplication::processEvents();
+    GridControl &grid = *window.frmFTPTo;
+
+    for (int rows : {1000, 2500, kLastDataRow}) {
+        // Checks only: the last row is faulty, so nothing runs.
+        const double checks = timeMs(
+            [&] {
+                fillRows(grid, rows);
+                grid.setText(rows, 4, QString());
+                QCoreApplication::processEvents();
+            },
+            [&] { window.cmdProcess_Click(); });
+        print("Process Request, checks of valid rows", rows, checks);
+    }
+    for (int rows : {1000, 2500, kLastDataRow}) {
+        const double whole = timeMs(
+            [&] {
+                fillRows(grid, rows);
+                QCoreApplication::processEvents();
+            },
+            [&] { window.cmdProcess_Click(); });
+        print("Process Request, checks and idle run", rows, whole);
+    }
+
+    for (int names : {1000, 2500, kLastDataRow}) {
+        QString nameList = QStringLiteral("/some/directory/with/files");
+        for (int i = 0; i < names; ++i)
+            nameList += QChar(u'\0') + QStringLiteral("file-%1.dat").arg(i);
+        const double add = timeMs(
+            [&] {
+                for (int row = 1; row <= kLastDataRow; ++row)
+                    window.frmFileList->setText(row, 0, QString());
+            },
+            [&] { window.AddSelectedFiles(nameList); });
+        print("AddSelectedFiles", names, add);
+    }
+
+    for (int rows : {1000, 2500, kLastDataRow}) {
+        // Page by page, each page painted, as a user holding Page Down sees it.
+        QScrollBar *bar = grid.verticalScrollBar();
+        const double scroll = timeMs(
+            [&] {
+                bar->setValue(0);
+                QCoreApplication::processEvents();
+            },
+            [&] {
+                while (bar->value() < rows - bar->pageStep()) {
+                    bar->setValue(bar->value() + bar->pageStep());
+                    grid.viewport()->repaint();
+                }
+            });
+        print("scroll Destination table top to bottom", rows, scroll);
+    }
+    return 0;
+}
