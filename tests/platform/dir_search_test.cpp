@@ -1,9 +1,9 @@
 #include "platform/dir_search.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 /// The one-directory, case-insensitive search behind the profile drop-down.
 class DirSearchTest : public QObject
@@ -13,82 +13,50 @@ class DirSearchTest : public QObject
 private Q_SLOTS:
     void findsMatchingFiles_data();
     void findsMatchingFiles();
-    void missingDirectoryGivesNothing();
 };
 
 void DirSearchTest::findsMatchingFiles_data()
 {
-    // Entries: "name" a file, "name/" a directory, "dir/name" a file in a subdirectory,
-    // "name->target" a symbolic link.
-    QTest::addColumn<QStringList>("entries");
+    // Entries: "name" a file, "name/" a directory, "dir/name" a file below one, "name>target" a
+    // symbolic link. A pattern starting with "missing/" searches a directory that is not there.
+    QTest::addColumn<QString>("entries");
     QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("expected");
 
-    const QStringList profiles{QStringLiteral("b.pro"),     QStringLiteral("A.PRO"),
-                               QStringLiteral("c.txt"),     QStringLiteral(".pro"),
-                               QStringLiteral("x.pro.bak"), QStringLiteral("dir.pro/")};
-    QTest::newRow("extension in any case, hidden included")
-        << profiles << QStringLiteral("*.pro")
-        << QStringList{QStringLiteral(".pro"), QStringLiteral("A.PRO"), QStringLiteral("b.pro")};
-    QTest::newRow("pattern in upper case")
-        << profiles << QStringLiteral("*.PRO")
-        << QStringList{QStringLiteral(".pro"), QStringLiteral("A.PRO"), QStringLiteral("b.pro")};
-    QTest::newRow("one name in another case")
-        << profiles << QStringLiteral("a.pro") << QStringList{QStringLiteral("A.PRO")};
-    QTest::newRow("question mark")
-        << QStringList{QStringLiteral("a1.pro"), QStringLiteral("a12.pro"),
-                       QStringLiteral("b1.pro")}
-        << QStringLiteral("a?.pro") << QStringList{QStringLiteral("a1.pro")};
-    QTest::newRow("sorted without regard to case")
-        << QStringList{QStringLiteral("b"), QStringLiteral("B2"), QStringLiteral("a"),
-                       QStringLiteral("C")}
-        << QStringLiteral("*")
-        << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("B2"),
-                       QStringLiteral("C")};
-    QTest::newRow("subdirectories are not searched")
-        << QStringList{QStringLiteral("sub/inner.pro"), QStringLiteral("top.pro")}
-        << QStringLiteral("*.pro") << QStringList{QStringLiteral("top.pro")};
-    QTest::newRow("links to files count, broken links do not")
-        << QStringList{QStringLiteral("real.pro"), QStringLiteral("link.pro->real.pro"),
-                       QStringLiteral("dead.pro->nowhere")}
-        << QStringLiteral("*.pro")
-        << QStringList{QStringLiteral("link.pro"), QStringLiteral("real.pro")};
-    QTest::newRow("no match") << profiles << QStringLiteral("*.ini") << QStringList();
-    QTest::newRow("empty pattern") << profiles << QString() << QStringList();
-    QTest::newRow("empty directory") << QStringList() << QStringLiteral("*.pro") << QStringList();
+    const QString profiles = u"b.pro A.PRO c.txt .pro x.pro.bak dir.pro/ sub/in.pro"_s;
+    QTest::newRow("any case, hidden, no subdirectories")
+        << profiles << u"*.pro"_s << u".pro A.PRO b.pro"_s;
+    QTest::newRow("pattern in upper case") << profiles << u"*.PRO"_s << u".pro A.PRO b.pro"_s;
+    QTest::newRow("one name in another case") << profiles << u"a.pro"_s << u"A.PRO"_s;
+    QTest::newRow("question mark") << u"a1.pro a12.pro b1.pro"_s << u"a?.pro"_s << u"a1.pro"_s;
+    QTest::newRow("sorted without regard to case") << u"b B2 a C"_s << u"*"_s << u"a b B2 C"_s;
+    QTest::newRow("links to files only")
+        << u"r.pro l.pro>r.pro dead.pro>none d/ ld.pro>d"_s << u"*.pro"_s << u"l.pro r.pro"_s;
+    QTest::newRow("no match") << profiles << u"*.ini"_s << QString();
+    QTest::newRow("empty pattern") << profiles << QString() << QString();
+    QTest::newRow("missing directory") << profiles << u"missing/*"_s << QString();
 }
 
 void DirSearchTest::findsMatchingFiles()
 {
-    QFETCH(QStringList, entries);
+    QFETCH(QString, entries);
     QFETCH(QString, pattern);
-    QFETCH(QStringList, expected);
+    QFETCH(QString, expected);
 
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    for (const QString &entry : entries) {
-        const qsizetype arrow = entry.indexOf(QStringLiteral("->"));
-        if (arrow >= 0) {
-            QVERIFY(QFile::link(entry.mid(arrow + 2), dir.filePath(entry.left(arrow))));
-        } else if (entry.endsWith(u'/')) {
-            QVERIFY(QDir(dir.path()).mkpath(entry));
-        } else {
-            if (entry.contains(u'/'))
-                QVERIFY(QDir(dir.path()).mkpath(entry.section(u'/', 0, -2)));
-            QFile file(dir.filePath(entry));
-            QVERIFY(file.open(QIODevice::WriteOnly));
+    for (const QString &entry : entries.split(u' ')) {
+        if (entry.contains(u'>')) {
+            QVERIFY(QFile::link(entry.section(u'>', 1), dir.filePath(entry.section(u'>', 0, 0))));
+            continue;
         }
+        QVERIFY(QDir(dir.path()).mkpath(entry.section(u'/', 0, -2) + u"/."_s));
+        if (!entry.endsWith(u'/'))
+            QVERIFY(QFile(dir.filePath(entry)).open(QIODevice::WriteOnly));
     }
-    QCOMPARE(searchDirectory(dir.path(), pattern), expected);
-}
-
-void DirSearchTest::missingDirectoryGivesNothing()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QCOMPARE(searchDirectory(dir.filePath(QStringLiteral("missing")), QStringLiteral("*")),
-             QStringList());
-    QCOMPARE(searchDirectory(QString(), QStringLiteral("*")), QStringList());
+    const QString directory =
+        pattern.startsWith(u"missing/"_s) ? dir.filePath(u"missing"_s) : dir.path();
+    QCOMPARE(searchDirectory(directory, pattern.section(u'/', -1)),
+             expected.split(u' ', Qt::SkipEmptyParts));
 }
 
 QTEST_GUILESS_MAIN(DirSearchTest)
