@@ -379,11 +379,14 @@ void FTP_Information::frmFileList_Click()
 void FTP_Information::frmFTPTo_Click()
 {
     openEditor();
+    // The user is about to type: the text box takes its content now, not after the next turn.
+    flushEditorContent();
 }
 
 void FTP_Information::frmFTPTo_DblClick()
 {
     openEditor();
+    flushEditorContent();
 }
 
 void FTP_Information::frmFTPTo_EnterCell()
@@ -405,9 +408,7 @@ void FTP_Information::openEditor()
     m_editorOpen = true;
     const QLineEdit::EchoMode echo =
         column == kPasswordColumn ? QLineEdit::Password : QLineEdit::Normal;
-    if (frmInputBox->echoMode() != echo)
-        frmInputBox->setEchoMode(echo);
-    frmInputBox->setText(frmFTPTo->text(row, column));
+    setEditorContent(frmFTPTo->text(row, column), echo);
     if (frmInputBox->isHidden()) {
         frmInputBox->setGeometry(frmFTPTo->currentCellRect(m_client));
         frmInputBox->show();
@@ -416,6 +417,31 @@ void FTP_Information::openEditor()
     if (!frmInputBox->hasFocus())
         frmInputBox->setFocus();
     scheduleEditorSync();
+}
+
+QString FTP_Information::editorText() const
+{
+    return m_editorContentPending ? m_pendingEditorText : frmInputBox->text();
+}
+
+void FTP_Information::setEditorContent(const QString &text, QLineEdit::EchoMode echo)
+{
+    // Laying out the text box's text costs more than all else of a cell move; a command that
+    // walks the table sets it only where the walk ends.
+    m_pendingEditorText = text;
+    m_pendingEchoMode = echo;
+    m_editorContentPending = true;
+    scheduleEditorSync();
+}
+
+void FTP_Information::flushEditorContent()
+{
+    if (!m_editorContentPending)
+        return;
+    m_editorContentPending = false;
+    if (frmInputBox->echoMode() != m_pendingEchoMode)
+        frmInputBox->setEchoMode(m_pendingEchoMode);
+    frmInputBox->setText(m_pendingEditorText);
 }
 
 void FTP_Information::hideEditor()
@@ -438,6 +464,7 @@ void FTP_Information::scheduleEditorSync()
 void FTP_Information::syncEditor()
 {
     m_editorSyncPending = false;
+    flushEditorContent();
     if (!m_editorOpen) {
         if (!frmInputBox->isHidden())
             frmInputBox->hide();
@@ -456,8 +483,9 @@ void FTP_Information::frmFTPTo_LeaveCell()
         return;
 
     if (column == kSecureShellColumn) {
-        frmInputBox->setText(frmInputBox->text().toUpper());
-        const QString newValue = frmInputBox->text();
+        const QString newValue = editorText().toUpper();
+        setEditorContent(newValue, QLineEdit::Normal);
+        flushEditorContent(); // the user sees the upper-cased text, whatever the outcome
         const QString oldValue = frmFTPTo->text(row, kSecureShellColumn);
         const QString host = frmFTPTo->text(row, kHostColumn);
         const bool oldAcceptable =
@@ -475,7 +503,7 @@ void FTP_Information::frmFTPTo_LeaveCell()
         return;
     }
 
-    frmFTPTo->setText(row, column, frmInputBox->text());
+    frmFTPTo->setText(row, column, editorText());
     if (column == kPasswordColumn)
         frmFTPTo->setCurrentCellTextColour(kHiddenPasswordColour);
     hideEditor();
@@ -484,7 +512,7 @@ void FTP_Information::frmFTPTo_LeaveCell()
 void FTP_Information::frmFTPTo_Scroll()
 {
     frmFTPTo_LeaveCell();
-    frmInputBox->clear();
+    setEditorContent(QString(), frmInputBox->echoMode());
     hideEditor();
 }
 
@@ -503,6 +531,9 @@ void FTP_Information::frmInputBox_KeyDown(int keyCode, int shift)
 
 bool FTP_Information::eventFilter(QObject *watched, QEvent *event)
 {
+    // Whatever reaches the text box (a key, a paint, a query) must find its real content.
+    if (watched == frmInputBox)
+        flushEditorContent();
     if (watched == frmInputBox && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         frmInputBox_KeyDown(keyCodeOf(*key), shiftStateOf(key->modifiers()));

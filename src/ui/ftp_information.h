@@ -2,6 +2,7 @@
 
 #include "transfer/transfer_window.h"
 
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -14,7 +15,6 @@ class Launcher;
 class QAction;
 class QComboBox;
 class QLabel;
-class QLineEdit;
 class QMenu;
 class QPushButton;
 class TransferEngine;
@@ -42,7 +42,7 @@ public:
     QLineEdit *frmWorkingDirectory;
     QComboBox *frmProfile;
     GridControl *frmFTPTo;
-    QLineEdit *frmInputBox;
+    QLineEdit *frmInputBox; // after moves by code its content follows later: use editorText()
     QLabel *Label3;
     QPushButton *cmdProcess;
     QPushButton *cmdTest;
@@ -66,6 +66,8 @@ public:
     /// True while the in-place editor is open over the current Destination table cell; the
     /// editor widget itself is hidden when the event loop next turns.
     bool editorOpen() const { return m_editorOpen; }
+    /// The text the in-place editor holds (the pending value of the current cell).
+    QString editorText() const;
 
     /// Replaces the modal message box (tests record the messages instead of waiting for OK).
     void setMessageSink(std::function<void(const QString &text, const QString &title)> sink);
@@ -119,6 +121,8 @@ private:
     void openEditor();
     void hideEditor();
     void scheduleEditorSync();
+    void setEditorContent(const QString &text, QLineEdit::EchoMode echo);
+    void flushEditorContent();
     void syncEditor();
     void endProgram();
     QStringList chooseFiles();
@@ -131,6 +135,9 @@ private:
     bool m_gridBusy = false;
     bool m_editorOpen = false;
     bool m_editorSyncPending = false;
+    bool m_editorContentPending = false;
+    QString m_pendingEditorText;
+    QLineEdit::EchoMode m_pendingEchoMode = QLineEdit::Normal;
     std::function<void(const QString &, const QString &)> m_messageSink;
     std::function<QStringList()> m_fileChooser;
     std::function<void()> m_programEnder;
