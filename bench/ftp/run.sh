@@ -98,21 +98,32 @@ small_glob=$(
     echo "{${small_names[*]}}"
 )
 
+# Prints the median of the numbers given.
+median() {
+    printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
 measure() {
     local label=$1 bytes=$2 ours=$3 theirs=$4
-    local csv=$work/$label.csv
-    echo
-    echo "== $label =="
-    hyperfine --runs "$runs" --warmup 1 --export-csv "$csv" \
-        -n parcelwright-ftp "$ours" -n curl "$theirs"
-    # CSV columns: command,mean,stddev,median,user,system,min,max
-    awk -F, -v bytes="$bytes" -v label="$label" '
-        NR == 2 { ours = $4 }
-        NR == 3 { theirs = $4 }
-        END {
-            printf "%-12s parcelwright-ftp %8.3f s %9.1f MB/s | curl %8.3f s %9.1f MB/s | ratio %.3f\n",
+    local csv=$work/$label.csv ours_times=() curl_times=() round warmup=1
+    echo "bench: $label, $runs rounds"
+    # The machine is shared: one run of each per round, back to back, so that a burst of load
+    # elsewhere hits both clients alike instead of all runs of one of them.
+    for round in $(seq "$runs"); do
+        hyperfine --style none --runs 1 --warmup "$warmup" --export-csv "$csv" \
+            -n parcelwright-ftp "$ours" -n curl "$theirs" >/dev/null
+        warmup=0
+        # CSV columns: command,mean,stddev,median,user,system,min,max
+        ours_times+=("$(awk -F, 'NR == 2 { print $2 }' "$csv")")
+        curl_times+=("$(awk -F, 'NR == 3 { print $2 }' "$csv")")
+        printf '  round %2d: parcelwright-ftp %.3f s, curl %.3f s\n' "$round" "${ours_times[-1]}" \
+            "${curl_times[-1]}"
+    done
+    awk -v bytes="$bytes" -v label="$label" -v ours="$(median "${ours_times[@]}")" \
+        -v theirs="$(median "${curl_times[@]}")" 'BEGIN {
+            printf "%-6s parcelwright-ftp %7.3f s %8.1f MB/s | curl %7.3f s %8.1f MB/s | ratio %.3f\n",
                 label, ours, bytes / ours / 1e6, theirs, bytes / theirs / 1e6, theirs / ours
-        }' "$csv" >>"$work/summary.txt"
+        }' >>"$work/summary.txt"
 }
 
 measure large "$((large_mib * 1024 * 1024))" \
@@ -133,5 +144,5 @@ for side in ours curl; do
 done
 
 echo
-echo "== FTP upload, medians of $runs runs over one connection (ratio = ours/curl throughput; goal >= 0.95) =="
+echo "== FTP upload, medians of $runs rounds, one connection each (ratio = ours/curl throughput; goal >= 0.95) =="
 cat "$work/summary.txt"
