@@ -9,12 +9,12 @@ ProcessOutcome CommandInterpreterLauncher::runBatch(const QString &workingDirect
                                                     const QString &batchFile,
                                                     const QString &logFile)
 {
-    LaunchSpec spec;
-    spec.program = m_interpreterPath;
-    spec.arguments = {QStringLiteral("/C"), batchFile};
-    spec.workingDirectory = workingDirectory;
-    spec.logPath = logFile;
-    return m_runner.run(spec);
+    LaunchRequest request;
+    request.program = m_interpreterPath;
+    request.arguments = {QStringLiteral("/C"), batchFile};
+    request.workingDirectory = workingDirectory;
+    request.logPath = logFile;
+    return m_runner.run(request);
 }
 
 void CommandInterpreterLauncher::cancel()

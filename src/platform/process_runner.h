@@ -16,7 +16,7 @@ struct ProcessOutcome
 };
 
 /// One program to run in a working directory, both output streams into a log, no input.
-struct LaunchSpec
+struct LaunchRequest
 {
     QString program;
     QStringList arguments;
@@ -34,7 +34,7 @@ public:
 
     /// Starts the program in its own process group and returns once it has ended; events
     /// (paints, a Cancel click) are handled meanwhile by a local event loop.
-    ProcessOutcome run(const LaunchSpec &spec);
+    ProcessOutcome run(const LaunchRequest &request);
 
     /// Stops the running program and everything it started (its whole process group).
     void cancel();

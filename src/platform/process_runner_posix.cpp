@@ -88,24 +88,24 @@ ProcessRunner::~ProcessRunner()
     delete d;
 }
 
-ProcessOutcome ProcessRunner::run(const LaunchSpec &spec)
+ProcessOutcome ProcessRunner::run(const LaunchRequest &request)
 {
     ProcessOutcome outcome;
     if (d->process != nullptr) {
         outcome.error = tr("Another program is still running.");
         return outcome;
     }
-    if (!createLog(spec.logPath, &outcome.error))
+    if (!createLog(request.logPath, &outcome.error))
         return outcome;
 
     QProcess process;
-    process.setProgram(spec.program);
-    process.setArguments(spec.arguments);
-    process.setWorkingDirectory(spec.workingDirectory);
+    process.setProgram(request.program);
+    process.setArguments(request.arguments);
+    process.setWorkingDirectory(request.workingDirectory);
     // A client that prompts must read end-of-input and give up instead of holding the run.
     process.setStandardInputFile(QProcess::nullDevice());
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardOutputFile(spec.logPath, QIODevice::Append);
+    process.setStandardOutputFile(request.logPath, QIODevice::Append);
     // Its own process group lets cancel() reach the clients the program starts, not only itself.
     process.setChildProcessModifier([] { ::setpgid(0, 0); });
 
@@ -119,7 +119,7 @@ ProcessOutcome ProcessRunner::run(const LaunchSpec &spec)
     d->cancelled = false;
     process.start();
     if (!process.waitForStarted(-1)) {
-        outcome.error = tr("Cannot start %1: %2").arg(spec.program, process.errorString());
+        outcome.error = tr("Cannot start %1: %2").arg(request.program, process.errorString());
         return outcome;
     }
     outcome.started = true;

@@ -22,7 +22,7 @@ private Q_SLOTS:
     void keepsEventLoopTurning();
 
 private:
-    LaunchSpec shell(const QString &script) const
+    LaunchRequest shell(const QString &script) const
     {
         return {
             u"/bin/sh"_s, {u"-c"_s, script}, m_dir->path(), m_dir->filePath(u"FTPLog0001.TXT"_s)};
@@ -88,15 +88,15 @@ void ProcessRunnerTest::runs()
     QFETCH(int, status);
     QFETCH(QByteArray, expectedLog);
 
-    LaunchSpec spec = shell(script);
+    LaunchRequest request = shell(script);
     if (!program.isEmpty())
-        spec.program = program;
+        request.program = program;
     if (!logPath.isEmpty()) {
-        spec.logPath = logPath.replace(u"{DIR}"_s, m_dir->path());
+        request.logPath = logPath.replace(u"{DIR}"_s, m_dir->path());
         QVERIFY(QFile::remove(m_dir->filePath(u"FTPLog0001.TXT"_s)));
     }
     ProcessRunner runner;
-    const ProcessOutcome outcome = runner.run(spec);
+    const ProcessOutcome outcome = runner.run(request);
     QCOMPARE(outcome.started, started);
     QCOMPARE(outcome.error.isEmpty(), started);
     QCOMPARE(outcome.exitStatus, status);
@@ -104,7 +104,7 @@ void ProcessRunnerTest::runs()
     QVERIFY(!outcome.cancelled && !runner.isRunning());
     QCOMPARE(log(), expectedLog.replace("{DIR}", QFile::encodeName(m_dir->path())));
     struct stat info;
-    if (::stat(QFile::encodeName(spec.logPath).constData(), &info) == 0)
+    if (::stat(QFile::encodeName(request.logPath).constData(), &info) == 0)
         QCOMPARE(info.st_mode & 0777, 0600u);
 }
 
