@@ -38,5 +38,12 @@ else
 fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
-# Installing a server package must not start it: the test bed starts its own on loopback.
+# Installing a server package must not start it as a system service on ports 21 and 22: the test
+# bed starts its own on loopback. policy-rc.d answering 101 tells the package scripts so.
+policy=/usr/sbin/policy-rc.d
+if [[ ! -e $policy ]]; then
+    printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
+    "${sudo_cmd[@]}" chmod 755 "$policy"
+    trap '"${sudo_cmd[@]}" rm -f "$policy"' EXIT
+fi
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
