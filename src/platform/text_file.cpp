@@ -75,7 +75,8 @@ bool replaceTextLines(const QString &path, const QList<QByteArray> &lines, FileA
         file.cancelWriting();
         return false;
     }
-    if (!writeLines(file, lines) || !file.commit()) {
+    // commit() ignores a failed flush of the last buffered bytes, so flush first.
+    if (!writeLines(file, lines) || !file.flush() || !file.commit()) {
         setError(error, failure("Cannot write %1: %2", path, file));
         return false;
     }
