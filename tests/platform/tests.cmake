@@ -1,7 +1,3 @@
 # Tests of platform/.
-parcelwright_add_test(platform_process_runner platform/process_runner_test.cpp parcelwright_core)
-add_dependencies(platform_process_runner parcelwright-cmd)
-parcelwright_add_test(platform_text_file platform/text_file_test.cpp parcelwright_core)
-parcelwright_add_test(platform_dir_search platform/dir_search_test.cpp parcelwright_core)
-parcelwright_add_test(platform_console platform/console_test.cpp parcelwright_core)
-add_dependencies(platform_console parcelwright-cmd)
+parcelwright_add_test(platform platform/platform_test.cpp parcelwright_core)
+add_dependencies(platform parcelwright-cmd)

@@ -1,0 +1,219 @@
+#include "platform/console.h"
+#include "platform/dir_search.h"
+#include "platform/paths.h"
+#include "platform/process_runner.h"
+#include "platform/text_file.h"
+#include "support/testbed.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+class PlatformTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    QByteArray contents(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void writeFile(const QString &name, const QByteArray &bytes, mode_t mode = 0644)
+    {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        QCOMPARE(::chmod(QFile::encodeName(path(name)).constData(), mode), 0);
+    }
+    LaunchRequest shell(const QString &script, const QString &program = u"/bin/sh"_s) const
+    {
+        return {program, {u"-c"_s, script}, m_dir->path(), path(u"FTPLog0001.TXT"_s)};
+    }
+
+private Q_SLOTS:
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+    void runs_data();
+    void runs();
+    void cancelStopsChildren();
+    void eventLoopTurnsDuringWait();
+    void searchesDirectory_data();
+    void searchesDirectory();
+    void writesCrLf();
+    void replaceKeepsOldFileOnFailure();
+    void buildsWorkingDirFile();
+    void startsConsole_data();
+    void startsConsole();
+};
+
+void PlatformTest::runs_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("status"); // -1: not started
+    QTest::addColumn<QByteArray>("log");
+    // clang-format off
+    QTest::newRow("exit status") << u"/bin/sh"_s << u"exit 3"_s << 3 << QByteArray();
+    QTest::newRow("streams in order") << u"/bin/sh"_s << u"echo 1; echo 2 >&2; echo 3; echo 4 >&2"_s << 0 << QByteArray("1\n2\n3\n4\n");
+    QTest::newRow("input at its end") << u"/bin/sh"_s << u"read x || echo eof"_s << 0 << QByteArray("eof\n");
+    QTest::newRow("cannot start") << u"/nonexistent/cmd"_s << QString() << -1 << QByteArray("old");
+    // clang-format on
+}
+
+void PlatformTest::runs()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, script);
+    QFETCH(int, status);
+    QFETCH(QByteArray, log);
+
+    writeFile(u"FTPLog0001.TXT"_s, "old"); // world-readable: the new log must be owner-only
+    const ProcessOutcome outcome = ProcessRunner().run(shell(script, program));
+    QCOMPARE(outcome.started, status >= 0);
+    QCOMPARE(outcome.error.isEmpty(), status >= 0);
+    QCOMPARE(outcome.exitStatus, status);
+    if (status >= 0) {
+        QCOMPARE(contents(u"FTPLog0001.TXT"_s), log);
+        QCOMPARE(QFile::permissions(path(u"FTPLog0001.TXT"_s)).toInt() & 0x0077, 0);
+    }
+}
+
+void PlatformTest::cancelStopsChildren()
+{
+    // Deaf to SIGTERM, so cancel must end with SIGKILL; the background child must end too.
+    ProcessRunner runner;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &runner, [&] {
+        if (QFile::exists(path(u"child"_s)))
+            runner.cancel();
+    });
+    poll.start(10);
+    const ProcessOutcome outcome = runner.run(
+        shell(u"trap '' TERM; sleep 100 & echo $! > c.tmp; mv c.tmp child; sleep 100"_s));
+    QVERIFY(outcome.started && outcome.cancelled && !outcome.succeeded());
+    QCOMPARE(outcome.exitStatus, 137);
+    const QString stat =
+        u"/proc/"_s + QString::fromLatin1(contents(u"child"_s).trimmed()) + u"/stat"_s;
+    const auto running = [&] {
+        QFile file(stat);
+        return file.open(QIODevice::ReadOnly) && !file.readAll().contains(") Z ");
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!running(), 10000);
+}
+
+void PlatformTest::eventLoopTurnsDuringWait()
+{
+    // Only a timer of this thread makes the file the program waits for; a nested run is refused.
+    ProcessRunner runner;
+    ProcessOutcome nested;
+    QTimer::singleShot(20, this, [&] {
+        nested = runner.run(shell(u"exit 0"_s));
+        writeFile(u"go"_s, "");
+    });
+    QCOMPARE(runner.run(shell(u"while [ ! -e go ]; do sleep 0.01; done; exit 4"_s)).exitStatus, 4);
+    QVERIFY(!nested.started && !nested.error.isEmpty());
+}
+
+void PlatformTest::searchesDirectory_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("expected");
+    // clang-format off
+    QTest::newRow("any case, hidden, no subdirectories") << u"*.pro"_s << u".pro A.PRO b.pro"_s;
+    QTest::newRow("pattern in upper case") << u"*.PRO"_s << u".pro A.PRO b.pro"_s;
+    QTest::newRow("sorted without regard to case") << u"b*"_s << u"b.pro B2"_s;
+    // clang-format on
+}
+
+void PlatformTest::searchesDirectory()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, expected);
+    for (const QString &name : {u"b.pro"_s, u"A.PRO"_s, u".pro"_s, u"B2"_s, u"x.pro.bak"_s})
+        writeFile(name, "");
+    QVERIFY(QDir(m_dir->path()).mkpath(u"dir.pro"_s) && QDir(m_dir->path()).mkpath(u"sub"_s));
+    writeFile(u"sub/in.pro"_s, "");
+    QCOMPARE(searchDirectory(m_dir->path(), pattern), expected.split(u' '));
+}
+
+void PlatformTest::writesCrLf()
+{
+    // Over an old, longer, world-readable file.
+    for (const auto writer : {writeTextLines, replaceTextLines}) {
+        writeFile(u"XferJob.FTP"_s, "an old and longer text\r\n\r\n\r\n");
+        QVERIFY(writer(path(u"XferJob.FTP"_s), {"@echo on", "", "  \xc3\xa4\xff\t\"q\" \\in "},
+                       FileAccess::OwnerOnly, nullptr));
+        QCOMPARE(contents(u"XferJob.FTP"_s),
+                 QByteArray("@echo on\r\n\r\n  \xc3\xa4\xff\t\"q\" \\in \r\n"));
+        QCOMPARE(QFile::permissions(path(u"XferJob.FTP"_s)).toInt() & 0x0077, 0);
+    }
+}
+
+void PlatformTest::replaceKeepsOldFileOnFailure()
+{
+    writeFile(u"Profile.pro"_s, "old profile\r\n", 0600);
+    // A file size limit makes the write fail part way, even for root.
+    rlimit saved;
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit small{4096, saved.rlim_max};
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = replaceTextLines(path(u"Profile.pro"_s), {QByteArray(9999, 'x')}, {});
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(!written);
+    QCOMPARE(contents(u"Profile.pro"_s), QByteArray("old profile\r\n"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{u"Profile.pro"_s});
+}
+
+void PlatformTest::buildsWorkingDirFile()
+{
+    QCOMPARE(workingDirFile(u"/tmp/w"_s, u"XferJob.BAT"_s, u'/'), u"/tmp/w/XferJob.BAT"_s);
+    QCOMPARE(workingDirFile(u"/tmp/w/"_s, u"XferJob.BAT"_s, u'/'), u"/tmp/w/XferJob.BAT"_s);
+    QCOMPARE(workingDirFile(u"C:\\Temp"_s, u"XferJob.BAT"_s, u'\\'), u"C:\\Temp\\XferJob.BAT"_s);
+    QCOMPARE(workingDirFile(u"C:\\Temp\\"_s, u"XferJob.BAT"_s, u'\\'), u"C:\\Temp\\XferJob.BAT"_s);
+    QCOMPARE(workingDirFile(u"C:\\d/"_s, u"XferJob.BAT"_s, u'\\'), u"C:\\d/\\XferJob.BAT"_s);
+}
+
+void PlatformTest::startsConsole_data()
+{
+    // The stand-in in $TERMINAL (none when empty) records its directory and arguments.
+    QTest::addColumn<QString>("terminal");
+    QTest::addColumn<QString>("expected"); // the record, or the start of the error
+    // clang-format off
+    QTest::newRow("unknown terminal gets -e") << u"my-term"_s << u"{W}\n-e\n{CMD}\n/K\n{W}/XferJob.Bat\n"_s;
+    QTest::newRow("gnome-terminal gets --") << u"gnome-terminal"_s << u"{W}\n--working-directory={W}\n--\n{CMD}\n/K\n{W}/XferJob.Bat\n"_s;
+    QTest::newRow("no terminal emulator") << QString() << u"No terminal emulator was found"_s;
+    // clang-format on
+}
+
+void PlatformTest::startsConsole()
+{
+    QFETCH(QString, terminal);
+    QFETCH(QString, expected);
+
+    const QString work = path(u"work dir"_s), cmd = builtProgram(u"parcelwright-cmd"_s);
+    expected.replace(u"{W}"_s, work).replace(u"{CMD}"_s, cmd);
+    QVERIFY(QDir(m_dir->path()).mkpath(u"work dir"_s));
+    if (!terminal.isEmpty())
+        writeFile(terminal, "#!/bin/sh\n{ pwd; printf '%s\\n' \"$@\"; } > ../record\n", 0755);
+    // Only the stand-in's directory is on PATH, so no installed terminal can be found.
+    const auto restore = qScopeGuard([old = qgetenv("PATH")] { qputenv("PATH", old); });
+    qputenv("PATH", QFile::encodeName(m_dir->path()));
+    qputenv("TERMINAL", terminal.isEmpty() ? QByteArray() : QFile::encodeName(path(terminal)));
+    QString error;
+    QCOMPARE(startConsole(work, work + u"/XferJob.Bat"_s, &error, cmd), !terminal.isEmpty());
+    if (terminal.isEmpty())
+        QVERIFY2(error.startsWith(expected), qPrintable(error));
+    else
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromLocal8Bit(contents(u"record"_s)), expected, 20000);
+}
+
+QTEST_GUILESS_MAIN(PlatformTest)
+#include "platform_test.moc"
