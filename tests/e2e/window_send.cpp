@@ -3,25 +3,17 @@
 #include "support/testbed.h"
 #include "ui/ftp_information.h"
 
-#include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
-
-namespace {
-
-QByteArray readBytes(const QString &path)
+static QByteArray readBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-} // namespace
 
 /// A user's whole request, keyed into the real window and sent to the test bed's servers.
 class WindowSendEndToEnd final : public QObject

@@ -1,240 +1,311 @@
-#include "transfer/transfer_engine.h"
+#include "platform/grid_control.h"
+#include "platform/launcher.h"
+#include "ui/file_selection.h"
+#include "ui/ftp_information.h"
 #include "ui/transfer_progress.h"
-#include "window_fixture.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 
-#include <QApplication>
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QFile>
-#include <QLabel>
-#include <QPushButton>
-#include <QTemporaryDir>
+/// The real main window, ready to send /etc/hostname, with messages kept as "title|text"; as its
+/// launcher it only counts the runs, doing whileRunning meanwhile.
+struct WindowFixture final : Launcher
+{
+    WindowFixture()
+    {
+        window.setMessageSink(
+            [this](const QString &text, const QString &title) { messages << title + u'|' + text; });
+        window.setProgramEnder([this] { ++programEnds; });
+        window.frmWorkingDirectory->setText(work.path());
+        window.frmFileList->setText(1, 0, u"/etc/hostname"_s);
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            qFatal("the main window was never shown");
+    }
+    ProcessOutcome runBatch(const QString &, const QString &, const QString &) override
+    {
+        ++runs;
+        whileRunning();
+        return {true, cancelled, cancelled ? 143 : 0, {}};
+    }
+    void cancel() override { cancelled = true; }
 
-/// The main window as a whole: its first state, its keys and commands, and Process Request.
+    GridControl &grid() { return *window.frmFTPTo; }
+    QLineEdit &editor() { return *window.frmInputBox; }
+    void click(int row, int column)
+    {
+        const QModelIndex cell = grid().model()->index(row - 1, column);
+        grid().scrollTo(cell);
+        QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, grid().visualRect(cell).center());
+    }
+    void type(int row, int column, const QString &text)
+    {
+        click(row, column);
+        editor().clear();
+        QTest::keyClicks(&editor(), text);
+    }
+    void fill(int row, const QString &cells) // "secure|host|directory|user|password"
+    {
+        for (int column = 0; const QString &text : cells.split(u'|'))
+            grid().setText(row, column++, text);
+    }
+
+    QTemporaryDir work;
+    int runs = 0, programEnds = 0;
+    bool cancelled = false;
+    std::function<void()> whileRunning = [] {};
+    QStringList messages;
+    FTP_Information window{this};
+};
+
+using Action = void (*)(WindowFixture &);
+Q_DECLARE_METATYPE(Action)
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void tabOrder_data();
-    void tabOrder();
-    void exitAndHelp_data();
-    void exitAndHelp();
-    void processRequest_data();
-    void processRequest();
-    void redMarksResetOnNextRequest();
-    void progressWindowCancels();
-};
-
-namespace {
-
-/// Fills one Destination table row directly.
-void putRow(GridControl &grid, int row, const QStringList &cells)
-{
-    for (int column = 0; column < cells.size(); ++column)
-        grid.setText(row, column, cells[column]);
-}
-
-} // namespace
-
-void TestMainWindow::tabOrder_data()
-{
-    QTest::addColumn<bool>("editing");
-    QTest::newRow("editor hidden") << false;
-    QTest::newRow("editor open") << true;
-}
-
-void TestMainWindow::tabOrder()
-{
-    QFETCH(bool, editing);
-    WindowFixture f;
-    FTP_Information &w = f.window;
-    QCOMPARE(QApplication::focusWidget(), w.frmFilesToFTP);
-    const QSize fixed = w.size();
-    w.resize(fixed + QSize(50, 50));
-    QCOMPARE(w.size(), fixed);
-    QList<QWidget *> expected = {w.frmFileList, w.cmdProcess, w.cmdExit,    w.frmWorkingDirectory,
-                                 w.frmFTPTo,    w.CmdGet,     w.frmProfile, w.cmdProfileSave};
-    if (editing) {
-        f.click(2, 2);
-        expected << w.frmInputBox;
+    void editing_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("cells"); // the row before; its neighbours hold "other" here
+        QTest::addColumn<QString>("typed"); // "-": no editor open
+        QTest::addColumn<Action>("event");
+        QTest::addColumn<QString>("cellAfter");
+        QTest::addColumn<QString>("editorAfter"); // "row:shown text", "-": no editor
+        const Action click = [](WindowFixture &f) { f.click(3, 1); };
+        const Action commit = [](WindowFixture &f) { f.window.frmFTPTo_LeaveCell(); };
+        const Action scroll = [](WindowFixture &f) { f.grid().verticalScrollBar()->setValue(40); };
+        const Action up = [](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Up); };
+        const Action down = [](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Down); };
+        // clang-format off
+        QTest::newRow("idle, click opens") << 2 << 1 << u"|old"_s << u"-"_s << click << u"old"_s << u"3:other"_s;
+        QTest::newRow("idle, heading stays idle") << 2 << 1 << u"|old"_s << u"-"_s << +[](WindowFixture &f) { f.grid().setCurrentRow(0); } << u"old"_s << u"-"_s;
+        QTest::newRow("idle, commit writes nothing") << 2 << 1 << u"|old"_s << u"-"_s << commit << u"old"_s << u"-"_s;
+        QTest::newRow("idle, scroll writes nothing") << 2 << 1 << u"|old"_s << u"-"_s << scroll << u"old"_s << u"-"_s;
+        QTest::newRow("click moves the edit") << 2 << 1 << u"|old"_s << u"new"_s << click << u"new"_s << u"3:other"_s;
+        QTest::newRow("grid key moves the edit") << 2 << 1 << u"|old"_s << u"new"_s << +[](WindowFixture &f) { f.grid().setFocus(); QTest::keyClick(&f.grid(), Qt::Key_Down); } << u"new"_s << u"3:other"_s;
+        QTest::newRow("code move commits") << 2 << 1 << u"|old"_s << u"new"_s << +[](WindowFixture &f) { f.grid().setCurrentRow(3); } << u"new"_s << u"3:other"_s;
+        QTest::newRow("direct commit") << 2 << 1 << u"|old"_s << u"new"_s << commit << u"new"_s << u"-"_s;
+        QTest::newRow("scroll commits and hides") << 2 << 1 << u"|old"_s << u"new"_s << scroll << u"new"_s << u"-"_s;
+        QTest::newRow("click on same cell reloads") << 2 << 1 << u"|old"_s << u"new"_s << +[](WindowFixture &f) { f.click(2, 1); } << u"old"_s << u"2:old"_s;
+        QTest::newRow("busy move leaves all") << 2 << 1 << u"|old"_s << u"new"_s << +[](WindowFixture &f) { f.window.setGridBusy(true); f.grid().setCurrentRow(3); f.window.setGridBusy(false); } << u"old"_s << u"3:new"_s;
+        QTest::newRow("focus away keeps edit") << 2 << 1 << u"|old"_s << u"new"_s << +[](WindowFixture &f) { f.window.frmWorkingDirectory->setFocus(); } << u"old"_s << u"2:new"_s;
+        QTest::newRow("secure shell y becomes Y") << 2 << 0 << u"|h"_s << u"y"_s << click << u"Y"_s << u"3:"_s;
+        QTest::newRow("secure shell n becomes N") << 2 << 0 << u"Y|h"_s << u"n"_s << click << u"N"_s << u"3:"_s;
+        QTest::newRow("secure shell other letter") << 2 << 0 << u"N|h"_s << u"x"_s << click << u"N"_s << u"3:"_s;
+        QTest::newRow("secure shell blank around Y") << 2 << 0 << u"|h"_s << u" y"_s << click << u""_s << u"3:"_s;
+        QTest::newRow("secure shell empty, no host") << 2 << 0 << u"Y|"_s << u""_s << click << u""_s << u"3:"_s;
+        QTest::newRow("secure shell empty, with host") << 2 << 0 << u"Y|h"_s << u""_s << click << u"Y"_s << u"3:"_s;
+        QTest::newRow("secure shell foreign old refuses Y") << 2 << 0 << u"Q|h"_s << u"Y"_s << click << u"Q"_s << u"3:"_s;
+        QTest::newRow("password hidden in editor and cell") << 3 << 4 << u"|host"_s << u"s3cret word"_s << click << u"s3cret word"_s << u"3:host"_s;
+        QTest::newRow("up from 2") << 2 << 3 << u""_s << u"typed"_s << up << u"typed"_s << u"1:other"_s;
+        QTest::newRow("up from 1") << 1 << 3 << u""_s << u"typed"_s << up << u""_s << u"1:typed"_s;
+        QTest::newRow("down from 4997") << 4997 << 3 << u""_s << u"typed"_s << down << u"typed"_s << u"4998:other"_s;
+        QTest::newRow("down from 4998") << 4998 << 3 << u""_s << u"typed"_s << down << u""_s << u"4998:typed"_s;
+        QTest::newRow("down from 4999") << 4999 << 3 << u""_s << u"typed"_s << down << u""_s << u"4999:typed"_s;
+        QTest::newRow("'&' has the Up code") << 2 << 3 << u""_s << u"typed"_s << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Ampersand); } << u""_s << u"2:typed&"_s;
+        QTest::newRow("'(' has the Down code") << 2 << 3 << u""_s << u"typed"_s << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_ParenLeft); } << u""_s << u"2:typed("_s;
+        // clang-format on
     }
-    expected << w.cmdTest << w.frmFilesToFTP;
-    w.frmFilesToFTP->setFocus();
-    for (QWidget *next : expected) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), next);
+    void editing()
+    {
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(QString, cells);
+        QFETCH(QString, typed);
+        QFETCH(Action, event);
+        QFETCH(QString, cellAfter);
+        QFETCH(QString, editorAfter);
+
+        WindowFixture f;
+        f.fill(row, cells);
+        for (int neighbour : {row - 1, row + 1})
+            f.grid().setText(neighbour, column, u"other"_s);
+        if (typed == u"-") {
+            f.grid().setCurrentCell(row, column);
+            f.editor().hide();
+            f.grid().setFocus();
+        } else {
+            f.type(row, column, typed);
+            QCOMPARE(f.editor().displayText() == typed, column != kPasswordColumn);
+        }
+        event(f);
+
+        QCOMPARE(f.grid().text(row, column), cellAfter);
+        QCOMPARE(f.grid().textColour(row, column) == kHiddenPasswordColour,
+                 column == kPasswordColumn);
+        const bool open = f.window.editorOpen();
+        QCoreApplication::processEvents(); // the editor is shown once the event loop has turned
+        const bool editing = open && !f.editor().isHidden();
+        QCOMPARE(editing ? u"%1:"_s.arg(f.grid().currentRow()) + f.editor().displayText() : u"-"_s,
+                 editorAfter);
+        // A Secure Shell value is refused when it would not be stored upper-cased.
+        const bool refused = column == 0 && cellAfter != typed.toUpper();
+        const QString refusal = u"Edit Error|The Select Box can be either Y (Yes)or N (No)"_s;
+        QCOMPARE(f.messages, refused ? QStringList{refusal} : QStringList());
+        if (editing) // the editor lies over its cell, also after scrolling
+            QCOMPARE(f.editor().geometry(), f.grid().currentCellRect(f.window.centralWidget()));
     }
-}
 
-void TestMainWindow::exitAndHelp_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<bool>("helpFile");
-    QTest::addColumn<int>("ends");
-    QTest::addColumn<int>("messages");
-
-    QTest::newRow("Ctrl+E in the editor") << u"ctrl+e"_s << false << 1 << 0;
-    QTest::newRow("Cancel/Exit") << u"button"_s << false << 1 << 0;
-    QTest::newRow("F1 without help file") << u"f1"_s << false << 0 << 1;
-    QTest::newRow("F1 with help file") << u"f1"_s << true << 0 << 0;
-}
-
-void TestMainWindow::exitAndHelp()
-{
-    QFETCH(QString, how);
-    QFETCH(bool, helpFile);
-    QFETCH(int, ends);
-    QFETCH(int, messages);
-
-    QTemporaryDir startup;
-    QVERIFY(startup.isValid());
-    if (helpFile) {
-        QFile help(startup.filePath(QStringLiteral("Help.rtf")));
-        QVERIFY(help.open(QIODevice::WriteOnly));
+    void nameList_data()
+    {
+        QTest::addColumn<QString>("nameList"); // '^' stands for NUL
+        QTest::addColumn<QStringList>("paths");
+        // clang-format off
+        QTest::newRow("one file") << u"/data/a.txt"_s << QStringList{u"/data/a.txt"_s};
+        QTest::newRow("three files") << u"/data^a.txt^b.txt^c.txt"_s << QStringList{u"/data/a.txt"_s, u"/data/b.txt"_s, u"/data/c.txt"_s};
+        QTest::newRow("root directory") << u"/^a^b"_s << QStringList{u"/a"_s, u"/b"_s};
+        QTest::newRow("one-letter last name") << u"/data^ab^c"_s << QStringList{u"/data/ab"_s, u"/data/c"_s};
+        QTest::newRow("NUL at the end") << u"/d^a^b^"_s << QStringList{u"/d/a"_s, u"/d/b"_s};
+        QTest::newRow("two NULs stop the list") << u"/d^a^^b"_s << QStringList{u"/d/a"_s};
+        QTest::newRow("blanks in names") << u"/my dir^a b"_s << QStringList{u"/my dir/a b"_s};
+        QTest::newRow("typed names from two folders") << u"/^e/x/a^e/y/b^f/c"_s << QStringList{u"/e/x/a"_s, u"/e/y/b"_s, u"/f/c"_s};
+        // clang-format on
     }
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(startup.path());
-    WindowFixture f;
-    QDir::setCurrent(previous);
+    void nameList()
+    {
+        QFETCH(QString, nameList);
+        QFETCH(QStringList, paths);
+        QCOMPARE(pathsFromNameList(nameList.replace(u'^', u'\0')), paths);
+        QCOMPARE(pathsFromNameList(nameListFromPaths(paths)), paths);
+    }
 
-    f.type(3, 1, QStringLiteral("pending"));
-    if (how == QLatin1String("ctrl+e"))
-        QTest::keyClick(&f.editor(), Qt::Key_E, Qt::ControlModifier);
-    else if (how == QLatin1String("button"))
-        QTest::mouseClick(f.window.cmdExit, Qt::LeftButton);
-    else
-        QTest::keyClick(&f.editor(), Qt::Key_F1);
+    void addSelectedFiles_data()
+    {
+        QTest::addColumn<int>("filledRows"); // rows 1..filledRows hold "old"
+        QTest::addColumn<int>("emptiedRow"); // but this one (0: none)
+        QTest::addColumn<int>("names");
+        QTest::addColumn<int>("firstWritten"); // 0: nothing written
+        QTest::addColumn<QString>("message");
+        // clang-format off
+        QTest::newRow("after two entries") << 2 << 0 << 1 << 3 << u""_s;
+        QTest::newRow("into an emptied row") << 5 << 2 << 3 << 2 << u""_s;
+        QTest::newRow("exactly fits") << 4990 << 0 << 9 << 4991 << u""_s;
+        QTest::newRow("one too many") << 4990 << 0 << 10 << 0 << u"The File list is full - only 9 more files fit"_s;
+        QTest::newRow("full list") << 4999 << 0 << 1 << 0 << u"The File list is full - only 0 more files fit"_s;
+        // clang-format on
+    }
+    void addSelectedFiles()
+    {
+        QFETCH(int, filledRows);
+        QFETCH(int, emptiedRow);
+        QFETCH(int, names);
+        QFETCH(int, firstWritten);
+        QFETCH(QString, message);
 
-    QCOMPARE(f.programEnds, ends);
-    QCOMPARE(f.messages.size(), messages);
-    if (messages)
-        QCOMPARE(f.messages.first(),
-                 Message(QStringLiteral(
-                             "Help File not found - please contact Tallowmere for assistance"),
-                         QStringLiteral("System Error")));
-    // Nothing is committed on the way out.
-    QVERIFY(f.grid().text(3, 1).isEmpty());
-}
+        WindowFixture f;
+        GridControl &list = *f.window.frmFileList;
+        for (int row = 1; row <= filledRows; ++row)
+            list.setText(row, 0, row == emptiedRow ? QString() : u"old"_s);
+        QStringList paths;
+        for (int i = 0; i < names; ++i)
+            paths << u"/data/f%1"_s.arg(i);
+        f.window.AddSelectedFiles(nameListFromPaths(paths));
 
-void TestMainWindow::processRequest_data()
-{
-    QTest::addColumn<QStringList>("row1");
-    QTest::addColumn<QStringList>("row2");
-    QTest::addColumn<QString>("pending"); // typed into (2, 3), left open
-    QTest::addColumn<QStringList>("messages");
-    QTest::addColumn<int>("runs");
+        QCOMPARE(f.messages,
+                 message.isEmpty() ? QStringList() : QStringList{u"Edit Error|"_s + message});
+        for (int row = 1; row <= kLastDataRow; ++row) {
+            const QString old = row <= filledRows && row != emptiedRow ? u"old"_s : QString();
+            QCOMPARE(list.text(row, 0), firstWritten ? paths.value(row - firstWritten, old) : old);
+        }
+    }
 
-    const QStringList valid = {u"N"_s, u"host1"_s, u""_s, u"user"_s, u"pw"_s};
-    QTest::newRow("pending user id committed by the first move")
-        << valid << QStringList{u"Y"_s, u"host2"_s, u""_s, u""_s, u"pw"_s} << u"u2"_s
-        << QStringList() << 2;
-    QTest::newRow("refused Secure Shell value shows both messages")
-        << QStringList{u"y"_s, u"host1"_s, u""_s, u"user"_s, u"pw"_s}
-        << QStringList{u"N"_s, u"host2"_s, u""_s, u"u"_s, u"pw"_s} << u""_s
-        << QStringList{u"Error Message"_s, u"Edit Error"_s} << 0;
-    QTest::newRow("pending edit not seen by request checks")
-        << QStringList{u"N"_s, u""_s, u""_s, u""_s, u""_s}
-        << QStringList{u"N"_s, u""_s, u""_s, u""_s, u""_s} << u"u2"_s << QStringList{u"No Files"_s}
-        << 0;
-}
-
-void TestMainWindow::processRequest()
-{
-    QFETCH(QStringList, row1);
-    QFETCH(QStringList, row2);
-    QFETCH(QString, pending);
-    QFETCH(QStringList, messages);
-    QFETCH(int, runs);
-
-    QTemporaryDir work;
-    QVERIFY(work.isValid());
-    WindowFixture f;
-    f.window.frmWorkingDirectory->setText(work.path());
-    f.window.frmFileList->setText(1, 0, QStringLiteral("/etc/hostname"));
-    putRow(f.grid(), 1, row1);
-    putRow(f.grid(), 2, row2);
-    if (!pending.isEmpty())
-        f.type(2, 3, pending);
-    else
+    void processRequest()
+    {
+        WindowFixture f;
+        f.fill(1, u"y|host1||user|pw"_s);
+        f.fill(2, u"N|host2||u|pw"_s);
         f.click(3, 2); // an editor open elsewhere, as after any earlier edit
-
-    QTest::mouseClick(f.window.cmdProcess, Qt::LeftButton);
-
-    QStringList titles;
-    for (const Message &message : std::as_const(f.messages))
-        titles << message.second;
-    QCOMPARE(titles, messages);
-    QCOMPARE(f.launcher.batches.size(), runs);
-    if (runs) {
-        QCOMPARE(f.grid().text(2, 3), pending);
-        QVERIFY(f.window.frmMessage->text().startsWith(QStringLiteral("All Transmissions")));
-    }
-    if (titles.contains(QStringLiteral("Edit Error"))) {
-        QCOMPARE(f.grid().text(1, 0), QStringLiteral("y"));
+        QTest::mouseClick(f.window.cmdProcess, Qt::LeftButton);
+        // clang-format off
+        QCOMPARE(f.messages, (QStringList{u"Error Message|Secure FTP can by 'Y' or 'N' (Yes/No - please correct this and continue"_s,
+                                          u"Edit Error|The Select Box can be either Y (Yes)or N (No)"_s}));
+        // clang-format on
         QCOMPARE(f.grid().textColour(1, 0), kFaultColour);
+
+        f.grid().setText(1, 0, u"Y"_s);
+        QTest::mouseClick(f.window.cmdProcess, Qt::LeftButton);
+        QCOMPARE(f.runs, 2);
+        for (int column = 0; column < kPasswordColumn; ++column)
+            QCOMPARE(f.grid().textColour(1, column), kStandardTextColour);
+        // The red marks are reset with the editor over the password: leaving it hides it again.
+        f.click(3, 1);
+        QCOMPARE(f.grid().textColour(1, kPasswordColumn), kHiddenPasswordColour);
     }
-}
+    void progressWindowCancels()
+    {
+        WindowFixture f;
+        f.fill(1, u"N|first||u|p"_s);
+        f.fill(2, u"N|second||u|p"_s);
+        TransferProgress *progress = f.window.progressWindow();
+        bool blocked = false;
+        f.whileRunning = [&] {
+            QTRY_VERIFY(progress->isVisible());
+            blocked = QApplication::activeModalWidget() == progress;
+            QCOMPARE(progress->hostText() + u", "_s + progress->countText(),
+                     u"Host: first, destination 1 of 2"_s);
+            auto *buttons = progress->findChild<QDialogButtonBox *>();
+            QTest::mouseClick(buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+        };
+        f.window.cmdProcess_Click();
 
-void TestMainWindow::redMarksResetOnNextRequest()
-{
-    QTemporaryDir work;
-    QVERIFY(work.isValid());
-    WindowFixture f;
-    f.window.frmWorkingDirectory->setText(work.path());
-    f.window.frmFileList->setText(1, 0, QStringLiteral("/etc/hostname"));
-    putRow(f.grid(), 1, {u"Y"_s, u"host1"_s, u""_s, u""_s, u""_s});
+        QVERIFY(blocked && f.cancelled);
+        QVERIFY(f.window.frmMessage->text().contains(u"cancelled"_s));
+        QTRY_VERIFY(!progress->isVisible());
+    }
 
-    f.window.cmdProcess_Click();
-    QCOMPARE(f.messages.size(), 2);
-    QCOMPARE(f.grid().textColour(1, 3), kFaultColour);
-    QCOMPARE(f.grid().textColour(1, 4), kFaultColour);
+    void exitAndHelp_data()
+    {
+        QTest::addColumn<Action>("how");
+        QTest::addColumn<int>("ends");
+        QTest::addColumn<QStringList>("messages"); // no Help.rtf where the tests run
+        // clang-format off
+        QTest::newRow("Ctrl+E in the editor") << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_E, Qt::ControlModifier); } << 1 << QStringList();
+        QTest::newRow("Cancel/Exit") << +[](WindowFixture &f) { QTest::mouseClick(f.window.cmdExit, Qt::LeftButton); } << 1 << QStringList();
+        QTest::newRow("F1 in the editor") << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_F1); } << 0 << QStringList{u"System Error|Help File not found - please contact Tallowmere for assistance"_s};
+        // clang-format on
+    }
+    void exitAndHelp()
+    {
+        QFETCH(Action, how);
+        QFETCH(int, ends);
+        QFETCH(QStringList, messages);
 
-    f.type(1, 3, QStringLiteral("user"));
-    f.type(1, 4, QStringLiteral("pw"));
-    f.click(1, 1);
-    f.window.cmdProcess_Click();
-    QCOMPARE(f.messages.size(), 2);
-    QCOMPARE(f.launcher.batches.size(), 1);
-    for (int column = 0; column < kPasswordColumn; ++column)
-        QCOMPARE(f.grid().textColour(1, column), kStandardTextColour);
-    // The password ends the reset with the editor over it; leaving it hides it again.
-    QCOMPARE(f.grid().currentColumn(), int(kPasswordColumn));
-    f.click(2, 1);
-    QCOMPARE(f.grid().textColour(1, kPasswordColumn), kHiddenPasswordColour);
-    QCOMPARE(f.grid().text(1, kPasswordColumn), QStringLiteral("pw"));
-}
+        WindowFixture f;
+        f.type(3, 1, u"pending"_s);
+        how(f);
+        QCOMPARE(f.programEnds, ends);
+        QCOMPARE(f.messages, messages);
+        QVERIFY(f.grid().text(3, 1).isEmpty()); // nothing is committed on the way out
+    }
 
-void TestMainWindow::progressWindowCancels()
-{
-    QTemporaryDir work;
-    QVERIFY(work.isValid());
-    WindowFixture f;
-    f.window.frmWorkingDirectory->setText(work.path());
-    f.window.frmFileList->setText(1, 0, QStringLiteral("/etc/hostname"));
-    putRow(f.grid(), 1, {u"N"_s, u"first"_s, u""_s, u"u"_s, u"p"_s});
-    putRow(f.grid(), 2, {u"N"_s, u"second"_s, u""_s, u"u"_s, u"p"_s});
+    void fixedSizeAndTabOrder()
+    {
+        WindowFixture f;
+        FTP_Information &w = f.window;
+        QCOMPARE(w.minimumSize(), w.maximumSize());
 
-    TransferProgress *progress = f.window.progressWindow();
-    bool blocked = false;
-    f.launcher.whileRunning = [&] {
-        QTRY_VERIFY(progress->isVisible());
-        blocked = QApplication::activeModalWidget() == progress;
-        QCOMPARE(progress->hostText(), QStringLiteral("Host: first"));
-        QCOMPARE(progress->countText(), QStringLiteral("destination 1 of 2"));
-        QPushButton *cancel =
-            progress->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel);
-        QTest::mouseClick(cancel, Qt::LeftButton);
-    };
-    f.window.cmdProcess_Click();
-
-    QVERIFY(blocked);
-    QCOMPARE(f.launcher.batches.size(), 1);
-    QVERIFY(f.launcher.cancelled);
-    QVERIFY(f.window.frmMessage->text().contains(QStringLiteral("cancelled")));
-    QTRY_VERIFY(!progress->isVisible());
-}
+        f.click(2, 2);
+        w.frmFilesToFTP->setFocus();
+        QList<QWidget *> order;
+        while (order.size() < 11) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget();
+        }
+        // clang-format off
+        QCOMPARE(order, (QList<QWidget *>{w.frmFileList, w.cmdProcess, w.cmdExit, w.frmWorkingDirectory, w.frmFTPTo, w.CmdGet,
+                                          w.frmProfile, w.cmdProfileSave, w.frmInputBox, w.cmdTest, w.frmFilesToFTP}));
+        // clang-format on
+    }
+};
 
 QTEST_MAIN(TestMainWindow)
 #include "main_window_test.moc"
