@@ -1,18 +1,9 @@
 #include "support/testbed.h"
 
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QtTest>
 
-namespace {
-
-enum class Client
-{
-    Ftp,
-    Psftp
-};
+using namespace Qt::StringLiterals;
 
 enum class Fault
 {
@@ -20,14 +11,7 @@ enum class Fault
     MissingLocalFile,
     MissingRemoteDirectory,
     ClosedPort,
-    ScriptEndsBeforePassword,
 };
-
-// Nothing listens there on the test machines; a connection is refused at once.
-constexpr int closedPort = 1;
-const QByteArray closedSession = "closedport";
-
-} // namespace
 
 /// Runs transfers that must fail through parcelwright-cmd and checks that the failure shows.
 class FoundationFailures final : public QObject
@@ -43,31 +27,18 @@ void FoundationFailures::failureEndsNonZeroWithReason_data()
 {
     QTest::addColumn<Client>("client");
     QTest::addColumn<Fault>("fault");
-    // What the log must say, case-insensitively; %1 stands for the missing local file.
-    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("reason"); // what the log must say, case-insensitively
 
-    QTest::newRow("ftp, wrong password")
-        << Client::Ftp << Fault::WrongPassword << QStringLiteral("530|login incorrect");
-    QTest::newRow("ftp, missing local file")
-        << Client::Ftp << Fault::MissingLocalFile
-        << QStringLiteral("%1.*(not found|no such file|cannot open|unable to open)");
-    QTest::newRow("ftp, missing remote directory")
-        << Client::Ftp << Fault::MissingRemoteDirectory << QStringLiteral("550");
-    QTest::newRow("ftp, closed port")
-        << Client::Ftp << Fault::ClosedPort
-        << QStringLiteral("refused|couldn't connect|failed to connect");
-    QTest::newRow("ftp, script ends before the password")
-        << Client::Ftp << Fault::ScriptEndsBeforePassword
-        << QStringLiteral("530|not logged in|login failed|login incorrect");
-    QTest::newRow("psftp, wrong password")
-        << Client::Psftp << Fault::WrongPassword << QStringLiteral("access denied");
-    QTest::newRow("psftp, missing local file")
-        << Client::Psftp << Fault::MissingLocalFile << QStringLiteral("unable to open %1");
-    QTest::newRow("psftp, missing remote directory")
-        << Client::Psftp << Fault::MissingRemoteDirectory
-        << QStringLiteral("no such file or directory");
-    QTest::newRow("psftp, closed port")
-        << Client::Psftp << Fault::ClosedPort << QStringLiteral("connection refused");
+    // clang-format off
+    QTest::newRow("ftp, wrong password") << Client::Ftp << Fault::WrongPassword << u"530 login incorrect"_s;
+    QTest::newRow("ftp, missing local file") << Client::Ftp << Fault::MissingLocalFile << u"/missing.txt: no such file"_s;
+    QTest::newRow("ftp, missing remote directory") << Client::Ftp << Fault::MissingRemoteDirectory << u"550 failed to change directory"_s;
+    QTest::newRow("ftp, closed port") << Client::Ftp << Fault::ClosedPort << u"connection refused|couldn't connect|failed to connect"_s;
+    QTest::newRow("psftp, wrong password") << Client::Psftp << Fault::WrongPassword << u"access denied"_s;
+    QTest::newRow("psftp, missing local file") << Client::Psftp << Fault::MissingLocalFile << u"unable to open .*/missing.txt"_s;
+    QTest::newRow("psftp, missing remote directory") << Client::Psftp << Fault::MissingRemoteDirectory << u"no such file or directory"_s;
+    QTest::newRow("psftp, closed port") << Client::Psftp << Fault::ClosedPort << u"connection refused"_s;
+    // clang-format on
 }
 
 void FoundationFailures::failureEndsNonZeroWithReason()
@@ -77,73 +48,43 @@ void FoundationFailures::failureEndsNonZeroWithReason()
     QFETCH(Fault, fault);
     QFETCH(QString, reason);
 
-    QTemporaryDir work;
-    QVERIFY(work.isValid());
-    const QString workDir = QDir(work.path()).canonicalPath();
-    const QByteArray present = workDir.toLocal8Bit() + "/present.txt";
-    const QByteArray missing = workDir.toLocal8Bit() + "/missing.txt";
-    {
-        QFile file(QString::fromLocal8Bit(present));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("present\n");
-    }
-
-    const QByteArray user = tb.plain.user.toLocal8Bit();
-    const QByteArray password = fault == Fault::WrongPassword
-                                    ? QByteArray("Not" + tb.plain.password.toLocal8Bit())
-                                    : tb.plain.password.toLocal8Bit();
-    const QByteArray remoteDir = tb.plain.home.toLocal8Bit() + "/no-such-directory";
-    QByteArray host;
-    if (client == Client::Ftp) {
-        host = fault == Fault::ClosedPort ? "127.0.0.1:" + QByteArray::number(closedPort)
-                                          : tb.ftpHost.toLocal8Bit();
-    } else {
-        host = fault == Fault::ClosedPort ? closedSession : tb.sshSession.toLocal8Bit();
-    }
+    QTemporaryDir local;
+    QFile present(local.filePath(u"present.txt"_s));
+    QVERIFY(present.open(QIODevice::WriteOnly) && present.write("present\n") > 0);
+    TestbedAccount account = tb.plain;
+    if (fault == Fault::WrongPassword)
+        account.password.prepend(u"Not"_s);
+    QString host = client == Client::Ftp ? tb.ftpHost : tb.sshSession;
+    if (fault == Fault::ClosedPort && client == Client::Ftp)
+        host = u"127.0.0.1:1"_s; // nothing listens there: the connection is refused at once
     if (fault == Fault::ClosedPort && client == Client::Psftp) {
-        // A settings tree of this test's own, so that the shared one keeps only real sessions.
-        const QString puttyDir = workDir + QStringLiteral("/putty");
-        QVERIFY(QDir().mkpath(puttyDir + QStringLiteral("/sessions")));
-        QVERIFY(writeCrLfFile(puttyDir + QStringLiteral("/sessions/") +
-                                  QString::fromLatin1(closedSession),
-                              {"HostName=127.0.0.1", "PortNumber=" + QByteArray::number(closedPort),
-                               "Protocol=ssh"}));
-        qputenv("PUTTYDIR", puttyDir.toLocal8Bit());
+        // A session of the same kind in a settings tree of this test's own.
+        host = u"closedport"_s;
+        QVERIFY(QDir(local.path()).mkpath(u"putty/sessions"_s));
+        QFile session(local.filePath(u"putty/sessions/closedport"_s));
+        QVERIFY(session.open(QIODevice::WriteOnly) &&
+                session.write("HostName=127.0.0.1\nPortNumber=1\nProtocol=ssh\n") > 0);
+        session.close();
+        qputenv("PUTTYDIR", QFile::encodeName(local.filePath(u"putty"_s)));
     }
+    QList<QByteArray> commands;
+    if (fault == Fault::MissingRemoteDirectory)
+        commands << "cd " + tb.plain.home.toLocal8Bit() + "/no-such-directory";
+    const bool missing = fault == Fault::MissingLocalFile;
+    commands << "put " +
+                    QFile::encodeName(
+                        local.filePath(missing ? u"missing.txt"_s : u"present.txt"_s)) +
+                    " e2e-fail.txt"
+             << "quit";
 
-    QList<QByteArray> script;
-    QByteArray commandLine;
-    if (client == Client::Ftp) {
-        commandLine = "ftp -s:XferJob.FTP " + host;
-        script << user;
-        if (fault != Fault::ScriptEndsBeforePassword)
-            script << password;
-    } else {
-        commandLine = "psftp " + user + '@' + host + " -b XferJob.FTP -pw " + password;
-    }
-    if (fault != Fault::ScriptEndsBeforePassword) {
-        if (fault == Fault::MissingRemoteDirectory)
-            script << "cd " + remoteDir;
-        script << "put " + (fault == Fault::MissingLocalFile ? missing : present) + " e2e-fail.txt";
-        script << "quit";
-    }
-    QVERIFY(writeCrLfFile(workDir + QStringLiteral("/XferJob.BAT"), {"@echo on", commandLine}));
-    QVERIFY(writeCrLfFile(workDir + QStringLiteral("/XferJob.FTP"), script));
-
-    const LauncherRun run = runLauncher(workDir);
+    const LauncherRun run = runXferJob(client, host, account, commands);
     qputenv("PUTTYDIR", tb.puttyDir.toLocal8Bit());
     // Like the Windows client, ftp goes on after a failed cd and stores the file in the home.
-    QFile::remove(tb.plain.home + QStringLiteral("/e2e-fail.txt"));
-
-    QVERIFY2(run.finished, run.log.constData());
-    QVERIFY2(run.exitCode != 0, run.log.constData());
-    if (reason.contains(QStringLiteral("%1")))
-        reason = reason.arg(QRegularExpression::escape(QString::fromLocal8Bit(missing)));
-    const QRegularExpression expected(reason, QRegularExpression::CaseInsensitiveOption |
-                                                  QRegularExpression::DotMatchesEverythingOption);
-    QVERIFY2(expected.match(QString::fromLocal8Bit(run.log)).hasMatch(),
-             qPrintable(QStringLiteral("expected /%1/ in:\n%2")
-                            .arg(expected.pattern(), QString::fromLocal8Bit(run.log))));
+    QFile::remove(tb.plain.home + u"/e2e-fail.txt"_s);
+    QVERIFY2(run.finished && run.exitCode != 0, run.log.constData());
+    QVERIFY2(run.log.startsWith(run.echo), run.log.constData());
+    const QRegularExpression expected(reason, QRegularExpression::CaseInsensitiveOption);
+    QVERIFY2(expected.match(QString::fromLocal8Bit(run.log)).hasMatch(), run.log.constData());
 }
 
 QTEST_GUILESS_MAIN(FoundationFailures)

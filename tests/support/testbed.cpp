@@ -3,73 +3,48 @@
 #include <QFile>
 #include <QHash>
 #include <QProcess>
+#include <QTemporaryDir>
 
-namespace {
-
-// The file scripts/testbed.sh writes: KEY=VALUE lines, the value running to the end of the line
-// unquoted, since a password may hold any character but a line break.
-bool readEnvFile(const QString &path, QHash<QString, QString> *values, QString *why)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *why = QStringLiteral("no test bed: cannot read %1 (%2); run scripts/testbed.sh start DIR")
-                   .arg(path, file.errorString());
-        return false;
-    }
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine();
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        const qsizetype equals = line.indexOf('=');
-        if (equals <= 0)
-            continue;
-        values->insert(QString::fromLocal8Bit(line.left(equals)),
-                       QString::fromLocal8Bit(line.mid(equals + 1)));
-    }
-    return true;
-}
-
-} // namespace
+using namespace Qt::StringLiterals;
 
 std::optional<Testbed> Testbed::load(QString *why)
 {
     const QString dir = qEnvironmentVariable("PARCELWRIGHT_TESTBED");
-    if (dir.isEmpty()) {
-        *why = QStringLiteral("no test bed: PARCELWRIGHT_TESTBED is not set");
+    QFile file(dir + u"/testbed.env"_s);
+    if (dir.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        *why = u"no test bed: cannot read %1 (%2); run scripts/testbed.sh start DIR"_s.arg(
+            file.fileName(),
+            dir.isEmpty() ? u"PARCELWRIGHT_TESTBED is not set"_s : file.errorString());
         return std::nullopt;
     }
-    QHash<QString, QString> values;
-    if (!readEnvFile(dir + QStringLiteral("/testbed.env"), &values, why))
-        return std::nullopt;
-
-    static const char *const required[] = {"FTP_PORT",        "FTP_HOST",   "SSH_PORT",
-                                           "SSH_SESSION",     "PUTTYDIR",   "PLAIN_USER",
-                                           "PLAIN_PASSWORD",  "PLAIN_HOME", "QUOTED_USER",
-                                           "QUOTED_PASSWORD", "QUOTED_HOME"};
-    for (const char *key : required) {
-        if (values.value(QString::fromLatin1(key)).isEmpty()) {
-            *why = QStringLiteral("test bed %1/testbed.env lacks %2").arg(dir, QLatin1String(key));
+    // KEY=VALUE lines, the value running unquoted to the end of the line: a password may hold any
+    // character but a line break.
+    QHash<QByteArray, QString> values;
+    while (!file.atEnd()) {
+        QByteArray line = file.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        if (const qsizetype equals = line.indexOf('='); equals > 0)
+            values.insert(line.left(equals), QString::fromLocal8Bit(line.mid(equals + 1)));
+    }
+    for (const char *key :
+         {"FTP_HOST", "FTP_PORT", "SSH_SESSION", "PUTTYDIR", "PLAIN_USER", "PLAIN_PASSWORD",
+          "PLAIN_HOME", "QUOTED_USER", "QUOTED_PASSWORD", "QUOTED_HOME"}) {
+        if (values.value(key).isEmpty()) {
+            *why = u"test bed %1 lacks %2"_s.arg(file.fileName(), QLatin1String(key));
             return std::nullopt;
         }
     }
-
-    Testbed tb;
-    tb.ftpHost = values.value(QStringLiteral("FTP_HOST"));
-    tb.ftpPort = values.value(QStringLiteral("FTP_PORT")).toInt();
-    tb.sshPort = values.value(QStringLiteral("SSH_PORT")).toInt();
-    tb.sshSession = values.value(QStringLiteral("SSH_SESSION"));
-    tb.puttyDir = values.value(QStringLiteral("PUTTYDIR"));
-    tb.plain = {values.value(QStringLiteral("PLAIN_USER")),
-                values.value(QStringLiteral("PLAIN_PASSWORD")),
-                values.value(QStringLiteral("PLAIN_HOME"))};
-    tb.quoted = {values.value(QStringLiteral("QUOTED_USER")),
-                 values.value(QStringLiteral("QUOTED_PASSWORD")),
-                 values.value(QStringLiteral("QUOTED_HOME"))};
-    if (tb.ftpPort <= 0 || tb.sshPort <= 0) {
-        *why = QStringLiteral("test bed %1/testbed.env has no valid ports").arg(dir);
-        return std::nullopt;
-    }
-    // Every psftp this process starts must find the saved session and its trusted host key.
+    const auto account = [&values](const QByteArray &prefix) {
+        return TestbedAccount{values.value(prefix + "_USER"), values.value(prefix + "_PASSWORD"),
+                              values.value(prefix + "_HOME")};
+    };
+    const Testbed tb{values.value("FTP_HOST"),
+                     values.value("FTP_PORT").toInt(),
+                     values.value("SSH_SESSION"),
+                     values.value("PUTTYDIR"),
+                     account("PLAIN"),
+                     account("QUOTED")};
     qputenv("PUTTYDIR", tb.puttyDir.toLocal8Bit());
     return tb;
 }
@@ -79,51 +54,53 @@ QString builtProgram(const QString &name)
     return QStringLiteral(PARCELWRIGHT_BIN_DIR "/") + name;
 }
 
-bool runningUnderCi()
+static bool writeCrLfFile(const QString &path, const QList<QByteArray> &lines)
 {
-    return !qEnvironmentVariableIsEmpty("CI");
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(lines.join("\r\n") + "\r\n") > 0;
 }
 
-LauncherRun runLauncher(const QString &workDir, int waitMs)
+LauncherRun runXferJob(Client client, const QString &host, const TestbedAccount &account,
+                       const QList<QByteArray> &commands)
 {
+    QList<QByteArray> script = commands;
+    QByteArray commandLine = "ftp -s:XferJob.FTP " + host.toLocal8Bit();
+    if (client == Client::Ftp) // whole lines: no quotes even with a blank inside
+        script = QList<QByteArray>{account.user.toLocal8Bit(), account.password.toLocal8Bit()} +
+                 commands;
+    else
+        commandLine = "psftp " + quotedIfBlank(account.user) + '@' + host.toLocal8Bit() +
+                      " -b XferJob.FTP -pw " + quotedIfBlank(account.password);
+
     LauncherRun run;
-    const QString logPath = workDir + QStringLiteral("/FTPLog0001.TXT");
-    QProcess process;
-    process.setWorkingDirectory(workDir);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardOutputFile(logPath, QIODevice::Truncate);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(builtProgram(QStringLiteral("parcelwright-cmd")),
-                  {QStringLiteral("/C"), QStringLiteral("XferJob.BAT")});
-    if (!process.waitForStarted(10000)) {
-        run.log = "could not start parcelwright-cmd: " + process.errorString().toLocal8Bit();
+    QTemporaryDir work;
+    const QString dir = QDir(work.path()).canonicalPath();
+    run.echo = '\n' + QFile::encodeName(dir) + '>' + commandLine + '\n';
+    if (!writeCrLfFile(dir + u"/XferJob.BAT"_s, {"@echo on", commandLine}) ||
+        !writeCrLfFile(dir + u"/XferJob.FTP"_s, script)) {
+        run.log = "cannot write the launcher files in " + QFile::encodeName(dir);
         return run;
     }
-    run.finished = process.waitForFinished(waitMs);
+    QProcess process;
+    process.setWorkingDirectory(dir);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardOutputFile(dir + u"/FTPLog0001.TXT"_s);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(builtProgram(u"parcelwright-cmd"_s), {u"/C"_s, u"XferJob.BAT"_s});
+    run.finished = process.waitForFinished(120000); // a hanging client fails instead of holding
     if (!run.finished) {
         process.kill();
         process.waitForFinished(5000);
     }
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    QFile log(logPath);
-    if (log.open(QIODevice::ReadOnly))
-        run.log = log.readAll();
+    QFile log(dir + u"/FTPLog0001.TXT"_s);
+    run.log = log.open(QIODevice::ReadOnly) ? log.readAll()
+                                            : "no log: " + process.errorString().toLocal8Bit();
     return run;
 }
 
-bool writeCrLfFile(const QString &path, const QList<QByteArray> &lines)
+QByteArray quotedIfBlank(const QString &value)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    for (const QByteArray &line : lines) {
-        if (file.write(line + "\r\n") != line.size() + 2)
-            return false;
-    }
-    return file.flush();
-}
-
-QByteArray quotedIfBlank(const QByteArray &value)
-{
-    return value.contains(' ') ? '"' + value + '"' : value;
+    const QByteArray bytes = value.toLocal8Bit();
+    return bytes.contains(' ') ? '"' + bytes + '"' : bytes;
 }

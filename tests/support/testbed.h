@@ -20,7 +20,6 @@ struct Testbed
 {
     QString ftpHost; // "127.0.0.1:PORT": the host as parcelwright-ftp takes it
     int ftpPort = 0;
-    int sshPort = 0;
     QString sshSession;    // saved PuTTY session reaching the test sshd: the host as psftp takes it
     QString puttyDir;      // PUTTYDIR holding that session and the server's trusted host key
     TestbedAccount plain;  // a password of letters and digits
@@ -34,38 +33,39 @@ struct Testbed
 /// Path of one of the built programs (parcelwright-cmd, parcelwright-ftp, parcelwright).
 QString builtProgram(const QString &name);
 
-/// True under CI, where no test may be skipped for a missing test bed.
-bool runningUnderCi();
-
 /// Declares `Testbed var` in a test function: skips the test when the servers are not there, or
 /// fails it under CI.
 #define PW_REQUIRE_TESTBED(var)                                                                    \
     QString var##Why;                                                                              \
     const std::optional<Testbed> var##Loaded = Testbed::load(&var##Why);                           \
     if (!var##Loaded) {                                                                            \
-        if (runningUnderCi())                                                                      \
+        if (!qEnvironmentVariableIsEmpty("CI"))                                                    \
             QFAIL(qPrintable(var##Why));                                                           \
         QSKIP(qPrintable(var##Why));                                                               \
     }                                                                                              \
     const Testbed &var = *var##Loaded
 
+enum class Client
+{
+    Ftp,
+    Psftp
+};
+
 /// What one run of a launcher batch file left behind.
 struct LauncherRun
 {
-    bool finished = false; // false: it did not end within the wait and was killed
+    bool finished = false; // false: it did not end within two minutes and was killed
     int exitCode = -1;
-    QByteArray log; // standard output and standard error, merged as the transfer run merges them
+    QByteArray echo; // the client's command line as the interpreter must echo it first
+    QByteArray log;  // standard output and standard error, merged as the transfer run merges them
 };
 
-/// Runs `parcelwright-cmd /C XferJob.BAT` in workDir the way the transfer run does: both output
-/// streams into workDir/FTPLog0001.TXT, standard input from /dev/null. A run still going after
-/// waitMs is killed and reported as not finished, so a hanging client fails a test instead of
-/// holding it.
-LauncherRun runLauncher(const QString &workDir, int waitMs = 120000);
-
-/// Writes lines to path, each ended by CR LF as the system writes its launcher files; false when
-/// the file cannot be written.
-bool writeCrLfFile(const QString &path, const QList<QByteArray> &lines);
+/// Writes XferJob.BAT and XferJob.FTP for one transfer into a new directory as the system writes
+/// them (for ftp the log-in as the first script lines, for psftp on the command line) and runs
+/// `parcelwright-cmd /C XferJob.BAT` there as the transfer run does: both output streams into
+/// FTPLog0001.TXT, standard input from /dev/null.
+LauncherRun runXferJob(Client client, const QString &host, const TestbedAccount &account,
+                       const QList<QByteArray> &commands);
 
 /// A value as a launcher or script line carries it: in double quotes when it holds a blank.
-QByteArray quotedIfBlank(const QByteArray &value);
+QByteArray quotedIfBlank(const QString &value);
