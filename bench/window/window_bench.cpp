@@ -176,5 +176,23 @@ int main(int argc, char *argv[])
             });
         print("scroll Destination table top to bottom", rows, scroll);
     }
+
+    for (int rows : {1000, 2500, kLastDataRow}) {
+        // Dragging the scroll bar's thumb from top to bottom: about a second at 60 frames a second.
+        constexpr int kFrames = 60;
+        QScrollBar *bar = grid.verticalScrollBar();
+        const double drag = timeMs(
+            [&] {
+                bar->setValue(0);
+                QCoreApplication::processEvents();
+            },
+            [&] {
+                for (int frame = 1; frame <= kFrames; ++frame) {
+                    bar->setValue(frame * (rows - bar->pageStep()) / kFrames);
+                    grid.viewport()->repaint();
+                }
+            });
+        print("drag Destination table top to bottom", rows, drag);
+    }
     return 0;
 }
