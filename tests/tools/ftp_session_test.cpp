@@ -35,7 +35,7 @@ void FtpSessionTest::runsScript_data()
     QTest::newRow("cd relative and absolute, put into a missing directory") << u"{FTP}"_s << u"{USER}\r\n{PASS}\r\ncd ..\r\npwd\r\ncd {BASE}\r\npwd\r\ncd /\r\npwd\r\nput XferJob.FTP no-such-dir/x\r\nquit\r\n"_s << QByteArray() << login + u"ftp> cd ..\n250 Directory successfully changed.\nftp> pwd\n257 \"{PARENT}\" is the current directory\nftp> cd {BASE}\n250 Directory successfully changed.\nftp> pwd\n257 \"{HOME}\" is the current directory\nftp> cd /\n250 Directory successfully changed.\nftp> pwd\n257 \"/\" is the current directory\nftp> put XferJob.FTP no-such-dir/x\n550 Failed to change directory.\nftp> quit\n221 Goodbye.\n"_s << 1;
     QTest::newRow("invalid lines, session goes on") << u"{FTP}"_s << u"{USER}\n{PASS}\nsend-all *\ncd\nhelp put\nquit\n"_s << QByteArray() << login + u"ftp> send-all *\nInvalid command.\nftp> cd\nUsage: cd remote-directory\nftp> help put\nput             send one file\nftp> quit\n221 Goodbye.\n"_s << 1;
     QTest::newRow("no quit: typed commands, then end of input") << u"{FTP}"_s << u"{USER}\r\n{PASS}\r\nhelp\r\n"_s << QByteArray("pwd\n") << login + u"ftp> help\nCommands may be abbreviated.  Commands are:\n\n?               ascii           binary          bye             cd\ndelete          dir             get             help            lcd\nls              mkdir           put             pwd             quit\nrecv            rename          rmdir           send\nftp> pwd\n257 \"{HOME}\" is the current directory\nftp> \n221 Goodbye.\n"_s << 0;
-    QTest::newRow("silent server times out") << u"-t:2 {SILENT}"_s << u"u\np\ncd x\nquit\n"_s << QByteArray() << u"ftp: time-out after 2 seconds without an answer or progress: server response timeout\n"_s + notConnected << 1;
+    QTest::newRow("silent server times out") << u"-t:2 {SILENT}"_s << u"u\np\ncd x\nquit\n"_s << QByteArray() << u"ftp: time-out after 2 seconds without an answer or progress\n"_s + notConnected << 1;
     QTest::newRow("unknown host, last line open") << u"nonexistent.invalid"_s << u"u\np\ncd x\nquit"_s << QByteArray() << u"Unknown host nonexistent.invalid.\n"_s + notConnected << 1;
     QTest::newRow("empty script") << u"{FTP}"_s << u""_s << QByteArray() << u"Script file XferJob.FTP is empty: no user id to log in with.\n"_s << 1;
     QTest::newRow("unreadable script") << u"{FTP}"_s << QString() << QByteArray() << u"Error opening script file XferJob.FTP: No such file or directory.\n"_s << 1;
@@ -77,7 +77,13 @@ void FtpSessionTest::runsScript()
     QVERIFY(process.waitForFinished(20000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     const QRegularExpression greeting(u"^220 .*$"_s, QRegularExpression::MultilineOption);
-    QCOMPARE(QString::fromUtf8(process.readAll()).replace(greeting, u"220"_s), fill(output));
+    // Which of libcurl's timers ends a silent connection first is a race, and so is its wording.
+    const QRegularExpression timeoutDetail(u"(without an answer or progress): .*$"_s,
+                                           QRegularExpression::MultilineOption);
+    QCOMPARE(QString::fromUtf8(process.readAll())
+                 .replace(greeting, u"220"_s)
+                 .replace(timeoutDetail, u"\\1"_s),
+             fill(output));
     QTEST(process.exitCode(), "status");
 }
 
