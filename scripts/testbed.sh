@@ -47,22 +47,26 @@ is_running() {
 }
 
 # Ends one process (and, for a group leader, the group it leads) and waits until it is gone.
+# Sends SIGNAL to the group PID leads (or to PID alone) and waits up to TENTHS tenths of a second
+# for it to go.
+signal_and_wait() {
+    local pid=$1 signal=$2 tenths=$3
+    kill "-$signal" -- "-$pid" 2>/dev/null || kill "-$signal" "$pid" 2>/dev/null || true
+    for _ in $(seq "$tenths"); do
+        is_running "$pid" || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 stop_pid() {
     local pid=$1 what=$2
     [[ "$pid" =~ ^[0-9]+$ ]] || return 0
     is_running "$pid" || return 0
     # vsftpd runs in a session of its own, so its per-login children go with it.
-    kill -TERM -- "-$pid" 2>/dev/null || kill -TERM "$pid" 2>/dev/null || true
-    for _ in $(seq 50); do
-        is_running "$pid" || return 0
-        sleep 0.1
-    done
+    signal_and_wait "$pid" TERM 50 && return 0
     echo "testbed: $what ($pid) did not end on TERM; killing it" >&2
-    kill -KILL -- "-$pid" 2>/dev/null || kill -KILL "$pid" 2>/dev/null || true
-    for _ in $(seq 20); do
-        is_running "$pid" || return 0
-        sleep 0.1
-    done
+    signal_and_wait "$pid" KILL 20 && return 0
     echo "testbed: $what ($pid) is still running" >&2
     return 1
 }
