@@ -1,6 +1,7 @@
 // Times a transfer run of the engine against the same client commands run by a bare shell loop,
 // and the request checks alone over a full Destination table.
 #include "platform/launcher.h"
+#include "support/fake_launcher.h"
 #include "support/fake_window.h"
 #include "support/testbed.h"
 #include "transfer/transfer_engine.h"
@@ -96,23 +97,15 @@ public:
         }
     }
     void showMessage(const QString &text, const QString &) override { printLine(text); }
-};
-
-/// A launcher that never starts anything.
-class IdleLauncher final : public Launcher
-{
-public:
-    ProcessOutcome runBatch(const QString &, const QString &, const QString &) override
-    {
-        return {};
-    }
-    void cancel() override {}
+    void destinationStarted(const QString &, int, int) override {}
+    void destinationFinished() override {}
 };
 
 double checksMilliseconds()
 {
     ChecksOnlyWindow window;
-    IdleLauncher launcher;
+    FakeLauncher launcher;
+    launcher.recording = false;
     TransferEngine engine(window, launcher);
     window.engine = &engine;
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {

@@ -1,8 +1,8 @@
 // Timings of the main window: start-up to the first painted window, Process Request over a full
 // Destination table with a launcher that runs nothing, AddSelectedFiles of a full File list, and
 // scrolling the Destination table from top to bottom. Prints medians of five runs per size.
-#include "platform/grid_control.h"
-#include "platform/launcher.h"
+#include "support/fake_launcher.h"
+#include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
 
 #include <QApplication>
@@ -18,20 +18,6 @@
 #include <functional>
 
 namespace {
-
-/// A launcher that returns at once, so that only the window's and the engine's own work is timed.
-class IdleLauncher final : public Launcher
-{
-public:
-    ProcessOutcome runBatch(const QString &, const QString &, const QString &) override
-    {
-        ProcessOutcome outcome;
-        outcome.started = true;
-        outcome.exitStatus = 0;
-        return outcome;
-    }
-    void cancel() override {}
-};
 
 /// Waits for the first paint of a widget.
 class FirstPaint final : public QObject
@@ -74,7 +60,8 @@ void print(const char *what, int rows, double ms)
 int startupOnce(int argc, char *argv[], QElapsedTimer &sinceMain)
 {
     QApplication app(argc, argv);
-    FTP_Information window;
+    FakeLauncher launcher;
+    FTP_Information window(launcher);
     FirstPaint paint;
     window.installEventFilter(&paint);
     window.show();
@@ -116,8 +103,9 @@ int main(int argc, char *argv[])
     print("start-up to first painted window (in-process)", kLastDataRow, median(startups));
 
     QTemporaryDir work;
-    IdleLauncher launcher;
-    FTP_Information window(&launcher);
+    FakeLauncher launcher;
+    launcher.recording = false; // only the window's and the engine's own work is timed
+    FTP_Information window(launcher);
     window.setMessageSink([](const QString &, const QString &) {});
     window.frmWorkingDirectory->setText(work.path());
     window.frmFileList->setText(1, 0, QStringLiteral("/etc/hostname"));

@@ -1,3 +1,5 @@
+#include "platform/launcher.h"
+#include "platform/paths.h"
 #include "ui/ftp_information.h"
 
 #include <QApplication>
@@ -5,7 +7,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    FTP_Information window;
+    // The parts the window works with are built here and live as long as it does.
+    CommandInterpreterLauncher launcher(companionProgram(QStringLiteral("parcelwright-cmd")));
+    FTP_Information window(launcher);
     window.show();
     return app.exec();
 }

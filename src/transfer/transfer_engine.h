@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transfer/transfer_window.h"
+#include "interfaces/transfer_window.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,12 +1,11 @@
 #include "ui/ftp_information.h"
 
-#include "platform/grid_control.h"
-#include "platform/launcher.h"
-#include "platform/paths.h"
 #include "transfer/transfer_engine.h"
+#include "ui/controls/grid_control.h"
+#include "ui/controls/wrapping_button.h"
+#include "ui/destination_editor.h"
 #include "ui/file_selection.h"
 #include "ui/transfer_progress.h"
-#include "ui/wrapping_button.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,7 +13,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -30,15 +28,6 @@ constexpr double kTwipsPerInch = 1440.0;
 /// Window client area, in twips.
 constexpr int kClientWidth = 11610;
 constexpr int kClientHeight = 7365;
-
-/// Key codes of the editor's row keys, as the key-down handler receives them.
-constexpr int kKeyUp = 38;
-constexpr int kKeyDown = 40;
-
-/// Shift-state bits of the key-down handler.
-constexpr int kShiftMask = 1;
-constexpr int kCtrlMask = 2;
-constexpr int kAltMask = 4;
 
 const QString kDesignedWorkingDirectory = QStringLiteral("/tmp/");
 
@@ -57,47 +46,12 @@ QString formatField(const QString &heading, int blanks)
     return QLatin1Char('<') + heading + QString(blanks, QLatin1Char(' '));
 }
 
-int keyCodeOf(const QKeyEvent &event)
-{
-    switch (event.key()) {
-    case Qt::Key_Up:
-        return kKeyUp;
-    case Qt::Key_Down:
-        return kKeyDown;
-    default:
-        break;
-    }
-    // Qt codes printable keys by their character, so '&' and '(' would pass for Up and Down:
-    // only letters and digits keep a code, as the row keys need nothing else.
-    const int key = event.key();
-    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z))
-        return key;
-    return key > 0xFF ? key : 0;
-}
-
-int shiftStateOf(Qt::KeyboardModifiers modifiers)
-{
-    int shift = 0;
-    if (modifiers & Qt::ShiftModifier)
-        shift |= kShiftMask;
-    if (modifiers & Qt::ControlModifier)
-        shift |= kCtrlMask;
-    if (modifiers & Qt::AltModifier)
-        shift |= kAltMask;
-    return shift;
-}
-
 } // namespace
 
-FTP_Information::FTP_Information(Launcher *launcher, QWidget *parent)
-    : QMainWindow(parent), m_client(new QWidget(this))
+FTP_Information::FTP_Information(Launcher &launcher, QWidget *parent)
+    : QMainWindow(parent), m_client(new QWidget(this)),
+      m_engine(std::make_unique<TransferEngine>(*this, launcher))
 {
-    if (!launcher) {
-        m_ownLauncher = std::make_unique<CommandInterpreterLauncher>(
-            companionProgram(QStringLiteral("parcelwright-cmd")));
-        launcher = m_ownLauncher.get();
-    }
-    m_engine = std::make_unique<TransferEngine>(*this, *launcher);
 
     setWindowTitle(QStringLiteral("Tallowmere- Parcelwright"));
     setFont(sansSerif(8.25));
@@ -185,15 +139,9 @@ void FTP_Information::buildControls()
         QLatin1Char('|') + formatField(QStringLiteral("Password"), 7));
     place(frmFTPTo, 120, 3360, 11295, 2535);
 
-    frmInputBox = new QLineEdit(m_client);
-    frmInputBox->setFrame(false);
-    // One asterisk per character in password cells, whatever the style's own mask character.
-    frmInputBox->setStyleSheet(
-        QStringLiteral("QLineEdit { border: 1px solid palette(highlight); padding: 0px; "
-                       "lineedit-password-character: 42; }"));
+    m_editor = new DestinationEditor(*frmFTPTo, m_client);
+    frmInputBox = m_editor->textBox();
     place(frmInputBox, 1200, 3960, 2535, 285);
-    frmInputBox->hide();
-    frmInputBox->installEventFilter(this);
 
     Label3 = label(QStringLiteral("Select an IP Address first"));
     place(Label3, 2280, 6000, 1935, 255);
@@ -230,6 +178,7 @@ void FTP_Information::buildControls()
     connect(cmdProcess, &QPushButton::clicked, this, &FTP_Information::cmdProcess_Click);
     connect(cmdTest, &QPushButton::clicked, this, &FTP_Information::cmdTest_Click);
     connect(cmdExit, &QPushButton::clicked, this, &FTP_Information::cmdExit_Click);
+    connect(m_editor, &DestinationEditor::keyDown, this, &FTP_Information::frmInputBox_KeyDown);
 }
 
 void FTP_Information::buildMenu()
@@ -378,168 +327,49 @@ void FTP_Information::frmFileList_Click()
 
 void FTP_Information::frmFTPTo_Click()
 {
-    openEditor();
+    m_editor->open();
     // The user is about to type: the text box takes its content now, not after the next turn.
-    flushEditorContent();
+    m_editor->flush();
 }
 
 void FTP_Information::frmFTPTo_DblClick()
 {
-    openEditor();
-    flushEditorContent();
+    frmFTPTo_Click();
 }
 
 void FTP_Information::frmFTPTo_EnterCell()
 {
     if (m_gridBusy)
         return;
-    openEditor();
-}
-
-void FTP_Information::openEditor()
-{
-    const int row = frmFTPTo->currentRow();
-    const int column = frmFTPTo->currentColumn();
-    if (row == 0) {
-        hideEditor();
-        return;
-    }
-    // Whatever the editor still holds belongs to another cell and is replaced, not committed.
-    m_editorOpen = true;
-    const QLineEdit::EchoMode echo =
-        column == kPasswordColumn ? QLineEdit::Password : QLineEdit::Normal;
-    setEditorContent(frmFTPTo->text(row, column), echo);
-    if (frmInputBox->isHidden()) {
-        frmInputBox->setGeometry(frmFTPTo->currentCellRect(m_client));
-        frmInputBox->show();
-        frmInputBox->raise();
-    }
-    if (!frmInputBox->hasFocus())
-        frmInputBox->setFocus();
-    scheduleEditorSync();
-}
-
-QString FTP_Information::editorText() const
-{
-    return m_editorContentPending ? m_pendingEditorText : frmInputBox->text();
-}
-
-void FTP_Information::setEditorContent(const QString &text, QLineEdit::EchoMode echo)
-{
-    // Laying out the text box's text costs more than all else of a cell move; a command that
-    // walks the table sets it only where the walk ends.
-    m_pendingEditorText = text;
-    m_pendingEchoMode = echo;
-    m_editorContentPending = true;
-    scheduleEditorSync();
-}
-
-void FTP_Information::flushEditorContent()
-{
-    if (!m_editorContentPending)
-        return;
-    m_editorContentPending = false;
-    if (frmInputBox->echoMode() != m_pendingEchoMode)
-        frmInputBox->setEchoMode(m_pendingEchoMode);
-    frmInputBox->setText(m_pendingEditorText);
-}
-
-void FTP_Information::hideEditor()
-{
-    m_editorOpen = false;
-    scheduleEditorSync();
-}
-
-void FTP_Information::scheduleEditorSync()
-{
-    // A commit is mostly followed at once by an open over the next cell, and a command may walk
-    // over thousands of cells: the editor widget follows only where the walk ends, before the
-    // next paint, instead of hiding, moving and taking the focus back at every cell.
-    if (!m_editorSyncPending) {
-        m_editorSyncPending = true;
-        QMetaObject::invokeMethod(this, &FTP_Information::syncEditor, Qt::QueuedConnection);
-    }
-}
-
-void FTP_Information::syncEditor()
-{
-    m_editorSyncPending = false;
-    flushEditorContent();
-    if (!m_editorOpen) {
-        if (!frmInputBox->isHidden())
-            frmInputBox->hide();
-        return;
-    }
-    frmInputBox->setGeometry(frmFTPTo->currentCellRect(m_client));
+    m_editor->open();
 }
 
 void FTP_Information::frmFTPTo_LeaveCell()
 {
     if (m_gridBusy)
         return;
-    const int row = frmFTPTo->currentRow();
-    const int column = frmFTPTo->currentColumn();
-    if (!m_editorOpen)
-        return;
-
-    if (column == kSecureShellColumn) {
-        const QString newValue = editorText().toUpper();
-        setEditorContent(newValue, QLineEdit::Normal);
-        flushEditorContent(); // the user sees the upper-cased text, whatever the outcome
-        const QString oldValue = frmFTPTo->text(row, kSecureShellColumn);
-        const QString host = frmFTPTo->text(row, kHostColumn);
-        const bool oldAcceptable =
-            oldValue.isEmpty() || oldValue == QLatin1String("Y") || oldValue == QLatin1String("N");
-        const bool accepted =
-            oldAcceptable && (newValue == QLatin1String("Y") || newValue == QLatin1String("N") ||
-                              (host.isEmpty() && newValue.isEmpty()));
-        if (!accepted) {
-            showMessage(QStringLiteral("The Select Box can be either Y (Yes)or N (No)"),
-                        QStringLiteral("Edit Error"));
-            return;
-        }
-        frmFTPTo->setText(row, column, newValue);
-        hideEditor();
-        return;
-    }
-
-    frmFTPTo->setText(row, column, editorText());
-    if (column == kPasswordColumn)
-        frmFTPTo->setCurrentCellTextColour(kHiddenPasswordColour);
-    hideEditor();
+    if (m_editor->commit() == DestinationEditor::Commit::Refused)
+        showMessage(QStringLiteral("The Select Box can be either Y (Yes)or N (No)"),
+                    QStringLiteral("Edit Error"));
 }
 
 void FTP_Information::frmFTPTo_Scroll()
 {
     frmFTPTo_LeaveCell();
-    setEditorContent(QString(), frmInputBox->echoMode());
-    hideEditor();
+    m_editor->close(true);
 }
 
 void FTP_Information::frmInputBox_KeyDown(int keyCode, int shift)
 {
     Q_UNUSED(shift)
     const int row = frmFTPTo->currentRow();
-    if (keyCode == kKeyUp) {
+    if (keyCode == DestinationEditor::kKeyUp) {
         if (row != kFirstDataRow)
             frmFTPTo->setCurrentRow(row - 1);
-    } else if (keyCode == kKeyDown) {
+    } else if (keyCode == DestinationEditor::kKeyDown) {
         if (row < frmFTPTo->rowCount() - 2)
             frmFTPTo->setCurrentRow(row + 1);
     }
-}
-
-bool FTP_Information::eventFilter(QObject *watched, QEvent *event)
-{
-    // Whatever reaches the text box (a key, a paint, a query) must find its real content.
-    if (watched == frmInputBox)
-        flushEditorContent();
-    if (watched == frmInputBox && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        frmInputBox_KeyDown(keyCodeOf(*key), shiftStateOf(key->modifiers()));
-    }
-    // The key still reaches the text box.
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void FTP_Information::CmdGet_Click()

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "transfer/transfer_window.h"
+#include "interfaces/transfer_window.h"
 
-#include <QLineEdit>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -10,11 +9,13 @@
 #include <functional>
 #include <memory>
 
+class DestinationEditor;
 class GridControl;
 class Launcher;
 class QAction;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 class TransferEngine;
@@ -26,9 +27,8 @@ class FTP_Information final : public QMainWindow, public TransferWindow
 {
     Q_OBJECT
 public:
-    /// `launcher` runs the launcher batch files; without one the window uses parcelwright-cmd
-    /// beside the program.
-    explicit FTP_Information(Launcher *launcher = nullptr, QWidget *parent = nullptr);
+    /// `launcher` runs the launcher batch files of every transfer; it must outlive the window.
+    explicit FTP_Information(Launcher &launcher, QWidget *parent = nullptr);
     ~FTP_Information() override;
 
     // The window's controls, named as the rest of the program knows them.
@@ -42,7 +42,7 @@ public:
     QLineEdit *frmWorkingDirectory;
     QComboBox *frmProfile;
     GridControl *frmFTPTo;
-    QLineEdit *frmInputBox; // after moves by code its content follows later: use editorText()
+    QLineEdit *frmInputBox; // the in-place editor's text box; its content may follow later
     QLabel *Label3;
     QPushButton *cmdProcess;
     QPushButton *cmdTest;
@@ -63,11 +63,8 @@ public:
     bool gridBusy() const { return m_gridBusy; }
     void setGridBusy(bool busy) { m_gridBusy = busy; }
 
-    /// True while the in-place editor is open over the current Destination table cell; the
-    /// editor widget itself is hidden when the event loop next turns.
-    bool editorOpen() const { return m_editorOpen; }
-    /// The text the in-place editor holds (the pending value of the current cell).
-    QString editorText() const;
+    /// The in-place editor of the Destination table.
+    DestinationEditor &editor() const { return *m_editor; }
 
     /// Replaces the modal message box (tests record the messages instead of waiting for OK).
     void setMessageSink(std::function<void(const QString &text, const QString &title)> sink);
@@ -111,33 +108,19 @@ public Q_SLOTS:
     /// empty row on; a list that does not fit is refused whole.
     void AddSelectedFiles(const QString &nameList);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void buildControls();
     void buildMenu();
     void setTabOrder();
-    void openEditor();
-    void hideEditor();
-    void scheduleEditorSync();
-    void setEditorContent(const QString &text, QLineEdit::EchoMode echo);
-    void flushEditorContent();
-    void syncEditor();
     void endProgram();
     QStringList chooseFiles();
 
     QWidget *m_client;
-    std::unique_ptr<Launcher> m_ownLauncher;
+    DestinationEditor *m_editor;
     std::unique_ptr<TransferEngine> m_engine;
     TransferProgress *m_progress;
     QString m_startupDirectory;
     bool m_gridBusy = false;
-    bool m_editorOpen = false;
-    bool m_editorSyncPending = false;
-    bool m_editorContentPending = false;
-    QString m_pendingEditorText;
-    QLineEdit::EchoMode m_pendingEchoMode = QLineEdit::Normal;
     std::function<void(const QString &, const QString &)> m_messageSink;
     std::function<QStringList()> m_fileChooser;
     std::function<void()> m_programEnder;

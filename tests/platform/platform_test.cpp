@@ -3,6 +3,7 @@
 #include "platform/paths.h"
 #include "platform/process_runner.h"
 #include "platform/text_file.h"
+#include "support/files.h"
 #include "support/testbed.h"
 
 #include <QTemporaryDir>
@@ -10,7 +11,6 @@
 
 #include <csignal>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -20,16 +20,10 @@ class PlatformTest : public QObject
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString path(const QString &name) const { return m_dir->filePath(name); }
-    QByteArray contents(const QString &name) const
+    QByteArray contents(const QString &name) const { return readBytes(path(name)); }
+    void writeFile(const QString &name, const QByteArray &bytes, unsigned mode = 0644)
     {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    void writeFile(const QString &name, const QByteArray &bytes, mode_t mode = 0644)
-    {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        QCOMPARE(::chmod(QFile::encodeName(path(name)).constData(), mode), 0);
+        QVERIFY(writeBytes(path(name), bytes, mode));
     }
     LaunchRequest shell(const QString &script, const QString &program = u"/bin/sh"_s) const
     {
@@ -79,7 +73,7 @@ void PlatformTest::runs()
     QCOMPARE(outcome.exitStatus, status);
     if (status >= 0) {
         QCOMPARE(contents(u"FTPLog0001.TXT"_s), log);
-        QCOMPARE(QFile::permissions(path(u"FTPLog0001.TXT"_s)).toInt() & 0x0077, 0);
+        QVERIFY(isOwnerOnly(path(u"FTPLog0001.TXT"_s)));
     }
 }
 
@@ -150,7 +144,7 @@ void PlatformTest::writesCrLf()
                        FileAccess::OwnerOnly, nullptr));
         QCOMPARE(contents(u"XferJob.FTP"_s),
                  QByteArray("@echo on\r\n\r\n  \xc3\xa4\xff\t\"q\" \\in \r\n"));
-        QCOMPARE(QFile::permissions(path(u"XferJob.FTP"_s)).toInt() & 0x0077, 0);
+        QVERIFY(isOwnerOnly(path(u"XferJob.FTP"_s)));
     }
 }
 

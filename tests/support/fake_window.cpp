@@ -1,15 +1,23 @@
 #include "support/fake_window.h"
 
+#include <QtTest>
+
+char *toString(const Message &message)
+{
+    return QTest::toString(message.title + QStringLiteral(" | ") + message.text);
+}
+
 FakeDestinationGrid::FakeDestinationGrid(QStringList *events)
     : m_events(events), m_texts(kGridRowCount * kDestinationColumnCount),
       m_colours(kGridRowCount * kDestinationColumnCount, kStandardTextColour)
 {
 }
 
-void FakeDestinationGrid::setRow(int row, const QStringList &cells)
+void FakeDestinationGrid::setRow(const DestinationRow &row)
 {
+    const QStringList cells{row.secure, row.host, row.directory, row.user, row.password};
     for (int column = 0; column < cells.size(); ++column)
-        setText(row, column, cells.at(column));
+        setText(row.row, column, cells.at(column));
 }
 
 void FakeDestinationGrid::setCurrentCellTextColour(CellColour colour)
@@ -38,4 +46,15 @@ void FakeTransferWindow::setFiles(const QStringList &paths)
 {
     for (int i = 0; i < paths.size(); ++i)
         m_fileRows[kFirstDataRow + i] = paths.at(i);
+}
+
+void FakeTransferWindow::setStatusText(const QString &text)
+{
+    statusText = text;
+    statusHistory.append(text);
+}
+
+void FakeTransferWindow::destinationStarted(const QString &host, int index, int total)
+{
+    progress.append(QStringLiteral("started %1 %2/%3").arg(host).arg(index).arg(total));
 }

@@ -1,10 +1,38 @@
 #pragma once
 
-#include "transfer/destination_grid.h"
-#include "transfer/transfer_window.h"
+#include "interfaces/destination_grid.h"
+#include "interfaces/transfer_window.h"
 
+#include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
+
+/// One Destination table row as tests key it.
+struct DestinationRow
+{
+    int row = 0;
+    QString secure;
+    QString host;
+    QString directory;
+    QString user;
+    QString password;
+};
+using DestinationRows = QList<DestinationRow>;
+Q_DECLARE_METATYPE(DestinationRows)
+
+/// One message box as the window was asked to show it.
+struct Message
+{
+    QString title;
+    QString text;
+    bool operator==(const Message &other) const = default;
+};
+using Messages = QList<Message>;
+Q_DECLARE_METATYPE(Messages)
+
+/// For QCOMPARE's report of a difference.
+char *toString(const Message &message);
 
 /// An in-memory Destination table that records its notifications into a shared event list, in
 /// the words "leave R C", "enter R C", "colour R C VALUE", "commit R C TEXT".
@@ -13,8 +41,8 @@ class FakeDestinationGrid final : public DestinationGrid
 public:
     explicit FakeDestinationGrid(QStringList *events);
 
-    /// Fills one row: Secure Shell, host, remote directory, user id, password.
-    void setRow(int row, const QStringList &cells);
+    /// Fills the cells of one row.
+    void setRow(const DestinationRow &row);
     /// Puts text in the in-place editor over the current cell; the next move commits it.
     void stagePendingEdit(const QString &text) { m_pendingText = text; }
     bool hasPendingEdit() const { return !m_pendingText.isNull(); }
@@ -59,17 +87,21 @@ public:
     FakeDestinationGrid &grid() { return m_grid; }
 
     QStringList events;
-    QStringList messages; // "TITLE|TEXT"
+    Messages messages;
     QString statusText;
+    QStringList statusHistory; // every status text in order
+    QStringList progress;      // "started HOST I/N" and "finished"
 
     DestinationGrid &destinationGrid() override { return m_grid; }
     QString fileListText(int row) const override { return m_fileRows.value(row); }
     QString workingDirectoryText() const override { return m_workingDirectory; }
-    void setStatusText(const QString &text) override { statusText = text; }
+    void setStatusText(const QString &text) override;
     void showMessage(const QString &text, const QString &title) override
     {
-        messages.append(title + u'|' + text);
+        messages.append({title, text});
     }
+    void destinationStarted(const QString &host, int index, int total) override;
+    void destinationFinished() override { progress.append(QStringLiteral("finished")); }
 
 private:
     FakeDestinationGrid m_grid;

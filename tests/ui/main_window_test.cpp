@@ -1,5 +1,7 @@
-#include "platform/grid_control.h"
-#include "platform/launcher.h"
+#include "support/fake_launcher.h"
+#include "support/fake_window.h"
+#include "ui/controls/grid_control.h"
+#include "ui/destination_editor.h"
 #include "ui/file_selection.h"
 #include "ui/ftp_information.h"
 #include "ui/transfer_progress.h"
@@ -13,14 +15,15 @@
 
 using namespace Qt::StringLiterals;
 
-/// The real main window, ready to send /etc/hostname, with messages kept as "title|text"; as its
-/// launcher it only counts the runs, doing whileRunning meanwhile.
-struct WindowFixture final : Launcher
+/// The real main window over a launcher that starts nothing, ready to send /etc/hostname, with
+/// its messages recorded instead of shown.
+struct WindowFixture final
 {
     WindowFixture()
     {
-        window.setMessageSink(
-            [this](const QString &text, const QString &title) { messages << title + u'|' + text; });
+        window.setMessageSink([this](const QString &text, const QString &title) {
+            messages.append({title, text});
+        });
         window.setProgramEnder([this] { ++programEnds; });
         window.frmWorkingDirectory->setText(work.path());
         window.frmFileList->setText(1, 0, u"/etc/hostname"_s);
@@ -28,14 +31,6 @@ struct WindowFixture final : Launcher
         if (!QTest::qWaitForWindowExposed(&window))
             qFatal("the main window was never shown");
     }
-    ProcessOutcome runBatch(const QString &, const QString &, const QString &) override
-    {
-        ++runs;
-        whileRunning();
-        return {true, cancelled, cancelled ? 143 : 0, {}};
-    }
-    void cancel() override { cancelled = true; }
-
     GridControl &grid() { return *window.frmFTPTo; }
     QLineEdit &editor() { return *window.frmInputBox; }
     void click(int row, int column)
@@ -50,24 +45,23 @@ struct WindowFixture final : Launcher
         editor().clear();
         QTest::keyClicks(&editor(), text);
     }
-    void fill(int row, const QString &cells) // "secure|host|directory|user|password"
+    void fill(int row, const QStringList &cells) // from column 0 on
     {
-        for (int column = 0; const QString &text : cells.split(u'|'))
-            grid().setText(row, column++, text);
+        for (int column = 0; column < cells.size(); ++column)
+            grid().setText(row, column, cells[column]);
     }
 
     QTemporaryDir work;
-    int runs = 0, programEnds = 0;
-    bool cancelled = false;
-    std::function<void()> whileRunning = [] {};
-    QStringList messages;
-    FTP_Information window{this};
+    int programEnds = 0;
+    Messages messages;
+    FakeLauncher launcher;
+    FTP_Information window{launcher};
 };
 
 using Action = void (*)(WindowFixture &);
 Q_DECLARE_METATYPE(Action)
 
-class TestMainWindow : public QObject
+class MainWindowTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -75,8 +69,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("column");
-        QTest::addColumn<QString>("cells"); // the row before; its neighbours hold "other" here
-        QTest::addColumn<QString>("typed"); // "-": no editor open
+        QTest::addColumn<QStringList>("cells"); // the row before; its neighbours hold "other" here
+        QTest::addColumn<QString>("typed");     // "-": no editor open
         QTest::addColumn<Action>("event");
         QTest::addColumn<QString>("cellAfter");
         QTest::addColumn<QString>("editorAfter"); // "row:shown text", "-": no editor
@@ -86,40 +80,40 @@ private Q_SLOTS:
         const Action up = [](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Up); };
         const Action down = [](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Down); };
         // clang-format off
-        QTest::newRow("idle, click opens") << 2 << 1 << u"|old"_s << u"-"_s << click << u"old"_s << u"3:other"_s;
-        QTest::newRow("idle, heading stays idle") << 2 << 1 << u"|old"_s << u"-"_s << +[](WindowFixture &f) { f.grid().setCurrentRow(0); } << u"old"_s << u"-"_s;
-        QTest::newRow("idle, commit writes nothing") << 2 << 1 << u"|old"_s << u"-"_s << commit << u"old"_s << u"-"_s;
-        QTest::newRow("idle, scroll writes nothing") << 2 << 1 << u"|old"_s << u"-"_s << scroll << u"old"_s << u"-"_s;
-        QTest::newRow("click moves the edit") << 2 << 1 << u"|old"_s << u"new"_s << click << u"new"_s << u"3:other"_s;
-        QTest::newRow("grid key moves the edit") << 2 << 1 << u"|old"_s << u"new"_s << +[](WindowFixture &f) { f.grid().setFocus(); QTest::keyClick(&f.grid(), Qt::Key_Down); } << u"new"_s << u"3:other"_s;
-        QTest::newRow("code move commits") << 2 << 1 << u"|old"_s << u"new"_s << +[](WindowFixture &f) { f.grid().setCurrentRow(3); } << u"new"_s << u"3:other"_s;
-        QTest::newRow("direct commit") << 2 << 1 << u"|old"_s << u"new"_s << commit << u"new"_s << u"-"_s;
-        QTest::newRow("scroll commits and hides") << 2 << 1 << u"|old"_s << u"new"_s << scroll << u"new"_s << u"-"_s;
-        QTest::newRow("click on same cell reloads") << 2 << 1 << u"|old"_s << u"new"_s << +[](WindowFixture &f) { f.click(2, 1); } << u"old"_s << u"2:old"_s;
-        QTest::newRow("busy move leaves all") << 2 << 1 << u"|old"_s << u"new"_s << +[](WindowFixture &f) { f.window.setGridBusy(true); f.grid().setCurrentRow(3); f.window.setGridBusy(false); } << u"old"_s << u"3:new"_s;
-        QTest::newRow("focus away keeps edit") << 2 << 1 << u"|old"_s << u"new"_s << +[](WindowFixture &f) { f.window.frmWorkingDirectory->setFocus(); } << u"old"_s << u"2:new"_s;
-        QTest::newRow("secure shell y becomes Y") << 2 << 0 << u"|h"_s << u"y"_s << click << u"Y"_s << u"3:"_s;
-        QTest::newRow("secure shell n becomes N") << 2 << 0 << u"Y|h"_s << u"n"_s << click << u"N"_s << u"3:"_s;
-        QTest::newRow("secure shell other letter") << 2 << 0 << u"N|h"_s << u"x"_s << click << u"N"_s << u"3:"_s;
-        QTest::newRow("secure shell blank around Y") << 2 << 0 << u"|h"_s << u" y"_s << click << u""_s << u"3:"_s;
-        QTest::newRow("secure shell empty, no host") << 2 << 0 << u"Y|"_s << u""_s << click << u""_s << u"3:"_s;
-        QTest::newRow("secure shell empty, with host") << 2 << 0 << u"Y|h"_s << u""_s << click << u"Y"_s << u"3:"_s;
-        QTest::newRow("secure shell foreign old refuses Y") << 2 << 0 << u"Q|h"_s << u"Y"_s << click << u"Q"_s << u"3:"_s;
-        QTest::newRow("password hidden in editor and cell") << 3 << 4 << u"|host"_s << u"s3cret word"_s << click << u"s3cret word"_s << u"3:host"_s;
-        QTest::newRow("up from 2") << 2 << 3 << u""_s << u"typed"_s << up << u"typed"_s << u"1:other"_s;
-        QTest::newRow("up from 1") << 1 << 3 << u""_s << u"typed"_s << up << u""_s << u"1:typed"_s;
-        QTest::newRow("down from 4997") << 4997 << 3 << u""_s << u"typed"_s << down << u"typed"_s << u"4998:other"_s;
-        QTest::newRow("down from 4998") << 4998 << 3 << u""_s << u"typed"_s << down << u""_s << u"4998:typed"_s;
-        QTest::newRow("down from 4999") << 4999 << 3 << u""_s << u"typed"_s << down << u""_s << u"4999:typed"_s;
-        QTest::newRow("'&' has the Up code") << 2 << 3 << u""_s << u"typed"_s << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Ampersand); } << u""_s << u"2:typed&"_s;
-        QTest::newRow("'(' has the Down code") << 2 << 3 << u""_s << u"typed"_s << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_ParenLeft); } << u""_s << u"2:typed("_s;
+        QTest::newRow("idle, click opens") << 2 << 1 << QStringList{{}, u"old"_s} << u"-"_s << click << u"old"_s << u"3:other"_s;
+        QTest::newRow("idle, heading stays idle") << 2 << 1 << QStringList{{}, u"old"_s} << u"-"_s << +[](WindowFixture &f) { f.grid().setCurrentRow(0); } << u"old"_s << u"-"_s;
+        QTest::newRow("idle, commit writes nothing") << 2 << 1 << QStringList{{}, u"old"_s} << u"-"_s << commit << u"old"_s << u"-"_s;
+        QTest::newRow("idle, scroll writes nothing") << 2 << 1 << QStringList{{}, u"old"_s} << u"-"_s << scroll << u"old"_s << u"-"_s;
+        QTest::newRow("click moves the edit") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << click << u"new"_s << u"3:other"_s;
+        QTest::newRow("grid key moves the edit") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.grid().setFocus(); QTest::keyClick(&f.grid(), Qt::Key_Down); } << u"new"_s << u"3:other"_s;
+        QTest::newRow("code move commits") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.grid().setCurrentRow(3); } << u"new"_s << u"3:other"_s;
+        QTest::newRow("direct commit") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << commit << u"new"_s << u"-"_s;
+        QTest::newRow("scroll commits and hides") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << scroll << u"new"_s << u"-"_s;
+        QTest::newRow("click on same cell reloads") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.click(2, 1); } << u"old"_s << u"2:old"_s;
+        QTest::newRow("busy move leaves all") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.window.setGridBusy(true); f.grid().setCurrentRow(3); f.window.setGridBusy(false); } << u"old"_s << u"3:new"_s;
+        QTest::newRow("focus away keeps edit") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.window.frmWorkingDirectory->setFocus(); } << u"old"_s << u"2:new"_s;
+        QTest::newRow("secure shell y becomes Y") << 2 << 0 << QStringList{{}, u"h"_s} << u"y"_s << click << u"Y"_s << u"3:"_s;
+        QTest::newRow("secure shell n becomes N") << 2 << 0 << QStringList{u"Y"_s, u"h"_s} << u"n"_s << click << u"N"_s << u"3:"_s;
+        QTest::newRow("secure shell other letter") << 2 << 0 << QStringList{u"N"_s, u"h"_s} << u"x"_s << click << u"N"_s << u"3:"_s;
+        QTest::newRow("secure shell blank around Y") << 2 << 0 << QStringList{{}, u"h"_s} << u" y"_s << click << u""_s << u"3:"_s;
+        QTest::newRow("secure shell empty, no host") << 2 << 0 << QStringList{u"Y"_s, {}} << u""_s << click << u""_s << u"3:"_s;
+        QTest::newRow("secure shell empty, with host") << 2 << 0 << QStringList{u"Y"_s, u"h"_s} << u""_s << click << u"Y"_s << u"3:"_s;
+        QTest::newRow("secure shell foreign old refuses Y") << 2 << 0 << QStringList{u"Q"_s, u"h"_s} << u"Y"_s << click << u"Q"_s << u"3:"_s;
+        QTest::newRow("password hidden in editor and cell") << 3 << 4 << QStringList{{}, u"host"_s} << u"s3cret word"_s << click << u"s3cret word"_s << u"3:host"_s;
+        QTest::newRow("up from 2") << 2 << 3 << QStringList{} << u"typed"_s << up << u"typed"_s << u"1:other"_s;
+        QTest::newRow("up from 1") << 1 << 3 << QStringList{} << u"typed"_s << up << u""_s << u"1:typed"_s;
+        QTest::newRow("down from 4997") << 4997 << 3 << QStringList{} << u"typed"_s << down << u"typed"_s << u"4998:other"_s;
+        QTest::newRow("down from 4998") << 4998 << 3 << QStringList{} << u"typed"_s << down << u""_s << u"4998:typed"_s;
+        QTest::newRow("down from 4999") << 4999 << 3 << QStringList{} << u"typed"_s << down << u""_s << u"4999:typed"_s;
+        QTest::newRow("'&' has the Up code") << 2 << 3 << QStringList{} << u"typed"_s << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Ampersand); } << u""_s << u"2:typed&"_s;
+        QTest::newRow("'(' has the Down code") << 2 << 3 << QStringList{} << u"typed"_s << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_ParenLeft); } << u""_s << u"2:typed("_s;
         // clang-format on
     }
     void editing()
     {
         QFETCH(int, row);
         QFETCH(int, column);
-        QFETCH(QString, cells);
+        QFETCH(QStringList, cells);
         QFETCH(QString, typed);
         QFETCH(Action, event);
         QFETCH(QString, cellAfter);
@@ -142,15 +136,15 @@ private Q_SLOTS:
         QCOMPARE(f.grid().text(row, column), cellAfter);
         QCOMPARE(f.grid().textColour(row, column) == kHiddenPasswordColour,
                  column == kPasswordColumn);
-        const bool open = f.window.editorOpen();
+        const bool open = f.window.editor().isOpen();
         QCoreApplication::processEvents(); // the editor is shown once the event loop has turned
         const bool editing = open && !f.editor().isHidden();
         QCOMPARE(editing ? u"%1:"_s.arg(f.grid().currentRow()) + f.editor().displayText() : u"-"_s,
                  editorAfter);
         // A Secure Shell value is refused when it would not be stored upper-cased.
         const bool refused = column == 0 && cellAfter != typed.toUpper();
-        const QString refusal = u"Edit Error|The Select Box can be either Y (Yes)or N (No)"_s;
-        QCOMPARE(f.messages, refused ? QStringList{refusal} : QStringList());
+        const Message refusal{u"Edit Error"_s, u"The Select Box can be either Y (Yes)or N (No)"_s};
+        QCOMPARE(f.messages, refused ? Messages{refusal} : Messages());
         if (editing) // the editor lies over its cell, also after scrolling
             QCOMPARE(f.editor().geometry(), f.grid().currentCellRect(f.window.centralWidget()));
     }
@@ -211,7 +205,7 @@ private Q_SLOTS:
         f.window.AddSelectedFiles(nameListFromPaths(paths));
 
         QCOMPARE(f.messages,
-                 message.isEmpty() ? QStringList() : QStringList{u"Edit Error|"_s + message});
+                 (message.isEmpty() ? Messages() : Messages{{u"Edit Error"_s, message}}));
         for (int row = 1; row <= kLastDataRow; ++row) {
             const QString old = row <= filledRows && row != emptiedRow ? u"old"_s : QString();
             QCOMPARE(list.text(row, 0), firstWritten ? paths.value(row - firstWritten, old) : old);
@@ -221,19 +215,19 @@ private Q_SLOTS:
     void processRequest()
     {
         WindowFixture f;
-        f.fill(1, u"y|host1||user|pw"_s);
-        f.fill(2, u"N|host2||u|pw"_s);
+        f.fill(1, {u"y"_s, u"host1"_s, {}, u"user"_s, u"pw"_s});
+        f.fill(2, {u"N"_s, u"host2"_s, {}, u"u"_s, u"pw"_s});
         f.click(3, 2); // an editor open elsewhere, as after any earlier edit
         QTest::mouseClick(f.window.cmdProcess, Qt::LeftButton);
         // clang-format off
-        QCOMPARE(f.messages, (QStringList{u"Error Message|Secure FTP can by 'Y' or 'N' (Yes/No - please correct this and continue"_s,
-                                          u"Edit Error|The Select Box can be either Y (Yes)or N (No)"_s}));
+        QCOMPARE(f.messages, (Messages{{u"Error Message"_s, u"Secure FTP can by 'Y' or 'N' (Yes/No - please correct this and continue"_s},
+                                       {u"Edit Error"_s, u"The Select Box can be either Y (Yes)or N (No)"_s}}));
         // clang-format on
         QCOMPARE(f.grid().textColour(1, 0), kFaultColour);
 
         f.grid().setText(1, 0, u"Y"_s);
         QTest::mouseClick(f.window.cmdProcess, Qt::LeftButton);
-        QCOMPARE(f.runs, 2);
+        QCOMPARE(f.launcher.calls.size(), 2);
         for (int column = 0; column < kPasswordColumn; ++column)
             QCOMPARE(f.grid().textColour(1, column), kStandardTextColour);
         // The red marks are reset with the editor over the password: leaving it hides it again.
@@ -243,11 +237,11 @@ private Q_SLOTS:
     void progressWindowCancels()
     {
         WindowFixture f;
-        f.fill(1, u"N|first||u|p"_s);
-        f.fill(2, u"N|second||u|p"_s);
+        f.fill(1, {u"N"_s, u"first"_s, {}, u"u"_s, u"p"_s});
+        f.fill(2, {u"N"_s, u"second"_s, {}, u"u"_s, u"p"_s});
         TransferProgress *progress = f.window.progressWindow();
         bool blocked = false;
-        f.whileRunning = [&] {
+        f.launcher.whileRunning = [&](int, ProcessOutcome &) {
             QTRY_VERIFY(progress->isVisible());
             blocked = QApplication::activeModalWidget() == progress;
             QCOMPARE(progress->hostText() + u", "_s + progress->countText(),
@@ -257,7 +251,7 @@ private Q_SLOTS:
         };
         f.window.cmdProcess_Click();
 
-        QVERIFY(blocked && f.cancelled);
+        QVERIFY(blocked && f.launcher.cancels == 1);
         QVERIFY(f.window.frmMessage->text().contains(u"cancelled"_s));
         QTRY_VERIFY(!progress->isVisible());
     }
@@ -266,18 +260,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<Action>("how");
         QTest::addColumn<int>("ends");
-        QTest::addColumn<QStringList>("messages"); // no Help.rtf where the tests run
+        QTest::addColumn<Messages>("messages"); // no Help.rtf where the tests run
         // clang-format off
-        QTest::newRow("Ctrl+E in the editor") << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_E, Qt::ControlModifier); } << 1 << QStringList();
-        QTest::newRow("Cancel/Exit") << +[](WindowFixture &f) { QTest::mouseClick(f.window.cmdExit, Qt::LeftButton); } << 1 << QStringList();
-        QTest::newRow("F1 in the editor") << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_F1); } << 0 << QStringList{u"System Error|Help File not found - please contact Tallowmere for assistance"_s};
+        QTest::newRow("Ctrl+E in the editor") << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_E, Qt::ControlModifier); } << 1 << Messages();
+        QTest::newRow("Cancel/Exit") << +[](WindowFixture &f) { QTest::mouseClick(f.window.cmdExit, Qt::LeftButton); } << 1 << Messages();
+        QTest::newRow("F1 in the editor") << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_F1); } << 0 << Messages{{u"System Error"_s, u"Help File not found - please contact Tallowmere for assistance"_s}};
         // clang-format on
     }
     void exitAndHelp()
     {
         QFETCH(Action, how);
         QFETCH(int, ends);
-        QFETCH(QStringList, messages);
+        QFETCH(Messages, messages);
 
         WindowFixture f;
         f.type(3, 1, u"pending"_s);
@@ -307,5 +301,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestMainWindow)
+QTEST_MAIN(MainWindowTest)
 #include "main_window_test.moc"

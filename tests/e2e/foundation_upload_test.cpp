@@ -7,7 +7,7 @@ using namespace Qt::StringLiterals;
 
 /// Sends real files through parcelwright-cmd and either client to the test bed's servers, and
 /// runs the connection test's script: the log-in and "help", no "quit".
-class FoundationUpload final : public QObject
+class FoundationUploadTest final : public QObject
 {
     Q_OBJECT
 
@@ -16,7 +16,7 @@ private Q_SLOTS:
     void sends();
 };
 
-void FoundationUpload::sends_data()
+void FoundationUploadTest::sends_data()
 {
     // quotedAccount: the password with a blank and & | ; $ `; remote: the pattern of the remote
     // directory, or empty for the help script.
@@ -35,7 +35,7 @@ void FoundationUpload::sends_data()
     // clang-format on
 }
 
-void FoundationUpload::sends()
+void FoundationUploadTest::sends()
 {
     PW_REQUIRE_TESTBED(tb);
     QFETCH(Client, client);
@@ -96,5 +96,5 @@ void FoundationUpload::sends()
         QVERIFY2(output.contains(text), (text + "\nnot in:\n" + run.log).constData());
 }
 
-QTEST_GUILESS_MAIN(FoundationUpload)
-#include "foundation_upload.moc"
+QTEST_GUILESS_MAIN(FoundationUploadTest)
+#include "foundation_upload_test.moc"

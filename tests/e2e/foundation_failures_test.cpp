@@ -14,7 +14,7 @@ enum class Fault
 };
 
 /// Runs transfers that must fail through parcelwright-cmd and checks that the failure shows.
-class FoundationFailures final : public QObject
+class FoundationFailuresTest final : public QObject
 {
     Q_OBJECT
 
@@ -23,7 +23,7 @@ private Q_SLOTS:
     void failureEndsNonZeroWithReason();
 };
 
-void FoundationFailures::failureEndsNonZeroWithReason_data()
+void FoundationFailuresTest::failureEndsNonZeroWithReason_data()
 {
     QTest::addColumn<Client>("client");
     QTest::addColumn<Fault>("fault");
@@ -41,7 +41,7 @@ void FoundationFailures::failureEndsNonZeroWithReason_data()
     // clang-format on
 }
 
-void FoundationFailures::failureEndsNonZeroWithReason()
+void FoundationFailuresTest::failureEndsNonZeroWithReason()
 {
     PW_REQUIRE_TESTBED(tb);
     QFETCH(Client, client);
@@ -87,5 +87,5 @@ void FoundationFailures::failureEndsNonZeroWithReason()
     QVERIFY2(expected.match(QString::fromLocal8Bit(run.log)).hasMatch(), run.log.constData());
 }
 
-QTEST_GUILESS_MAIN(FoundationFailures)
-#include "foundation_failures.moc"
+QTEST_GUILESS_MAIN(FoundationFailuresTest)
+#include "foundation_failures_test.moc"

@@ -1,4 +1,4 @@
-#include "ui/wrapping_button.h"
+#include "ui/controls/wrapping_button.h"
 
 #include <QStyleOptionButton>
 #include <QStylePainter>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transfer/destination_grid.h"
+#include "interfaces/destination_grid.h"
 
 #include <QRect>
 #include <QString>

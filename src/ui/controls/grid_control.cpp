@@ -1,4 +1,4 @@
-#include "platform/grid_control.h"
+#include "ui/controls/grid_control.h"
 
 #include <QAbstractTableModel>
 #include <QColor>

@@ -1,5 +1,6 @@
 #include "platform/launcher.h"
 #include "support/fake_window.h"
+#include "support/files.h"
 #include "support/testbed.h"
 #include "transfer/transfer_engine.h"
 
@@ -9,25 +10,15 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
-
 /// One request through the real interpreter and clients against the test bed's servers.
-class TransferRunEndToEnd final : public QObject
+class TransferRunTest final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void requestSendsToEveryDestination();
 };
 
-void TransferRunEndToEnd::requestSendsToEveryDestination()
+void TransferRunTest::requestSendsToEveryDestination()
 {
     PW_REQUIRE_TESTBED(tb);
     QTemporaryDir work;
@@ -57,17 +48,17 @@ void TransferRunEndToEnd::requestSendsToEveryDestination()
     window.setFiles(paths);
     window.setWorkingDirectory(runDir);
     FakeDestinationGrid &grid = window.grid();
-    grid.setRow(1, {u"N"_s, tb.ftpHost, plainRemote, tb.plain.user, tb.plain.password});
-    grid.setRow(2, {u"N"_s, wrongHost, plainRemote, tb.plain.user, u"wrong"_s + tb.plain.password});
-    grid.setRow(3, {u"N"_s, QString(), u"/x"_s, u"u"_s, u"p"_s});
-    grid.setRow(4, {u"Y"_s, tb.sshSession, secureRemote, tb.quoted.user, tb.quoted.password});
+    grid.setRow({1, u"N"_s, tb.ftpHost, plainRemote, tb.plain.user, tb.plain.password});
+    grid.setRow({2, u"N"_s, wrongHost, plainRemote, tb.plain.user, u"wrong"_s + tb.plain.password});
+    grid.setRow({3, u"N"_s, QString(), u"/x"_s, u"u"_s, u"p"_s});
+    grid.setRow({4, u"Y"_s, tb.sshSession, secureRemote, tb.quoted.user, tb.quoted.password});
     CommandInterpreterLauncher launcher(builtProgram(u"parcelwright-cmd"_s));
     TransferEngine engine(window, launcher);
 
     engine.processRequest();
 
     const QByteArray log = readBytes(runDir + u"/FTPLogALL.TXT"_s);
-    QVERIFY2(window.messages.isEmpty(), qPrintable(window.messages.value(0)));
+    QVERIFY2(window.messages.isEmpty(), qPrintable(window.messages.value(0).text));
     QCOMPARE(window.statusText, u"Transmission ended with errors at 1 of 3 destinations ("_s +
                                     wrongHost + u") - see FTPLogALL.TXT"_s);
     for (const QString &remote : {plainRemote, secureRemote}) {
@@ -92,5 +83,5 @@ void TransferRunEndToEnd::requestSendsToEveryDestination()
     QCOMPARE(QFile::permissions(runDir + u"/FTPLogALL.TXT"_s).toInt() & 0x0077, 0);
 }
 
-QTEST_GUILESS_MAIN(TransferRunEndToEnd)
-#include "transfer_run.moc"
+QTEST_GUILESS_MAIN(TransferRunTest)
+#include "transfer_run_test.moc"

@@ -1,6 +1,7 @@
-#include "platform/grid_control.h"
 #include "platform/launcher.h"
+#include "support/files.h"
 #include "support/testbed.h"
+#include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
 
 #include <QLabel>
@@ -9,21 +10,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-static QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 /// A user's whole request, keyed into the real window and sent to the test bed's servers.
-class WindowSendEndToEnd final : public QObject
+class WindowSendTest final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void keyedRequestArrives();
 };
 
-void WindowSendEndToEnd::keyedRequestArrives()
+void WindowSendTest::keyedRequestArrives()
 {
     PW_REQUIRE_TESTBED(tb);
     QTemporaryDir work;
@@ -42,7 +37,7 @@ void WindowSendEndToEnd::keyedRequestArrives()
         QFile::setPermissions(dir->path(), QFileDevice::Permissions(0x7777));
 
     CommandInterpreterLauncher launcher(builtProgram(QStringLiteral("parcelwright-cmd")));
-    FTP_Information window(&launcher);
+    FTP_Information window(launcher);
     QStringList messages;
     window.setMessageSink([&](const QString &text, const QString &) { messages << text; });
     window.setFileChooser([&] { return files; });
@@ -78,5 +73,5 @@ void WindowSendEndToEnd::keyedRequestArrives()
     }
 }
 
-QTEST_MAIN(WindowSendEndToEnd)
-#include "window_send.moc"
+QTEST_MAIN(WindowSendTest)
+#include "window_send_test.moc"

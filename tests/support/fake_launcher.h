@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/launcher.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+/// A launcher that starts nothing. At each start it keeps the generated files as they stand, runs
+/// the test's hook (which may change the outcome, cancel, or press buttons meanwhile), writes the
+/// log and reports a clean end unless the hook or a cancel said otherwise.
+class FakeLauncher final : public Launcher
+{
+public:
+    /// One start, as the launcher saw it.
+    struct Call
+    {
+        QString workingDirectory;
+        QString logFile;
+        QByteArray launcher; // XferJob.BAT at the start
+        QByteArray script;   // XferJob.FTP at the start
+        bool ownerOnly = false;
+    };
+
+    QList<Call> calls;
+    /// The log text of each start by its index; "output N\r\n" where none is given, no log at all
+    /// for a null text.
+    QHash<int, QByteArray> logTexts;
+    /// Runs while the client would run; the index of the start and the outcome to report.
+    std::function<void(int call, ProcessOutcome &outcome)> whileRunning;
+    /// How many times the engine asked for a stop.
+    int cancels = 0;
+    /// Off: no log is written at all, and the generated files are not read (for timings).
+    bool recording = true;
+
+    ProcessOutcome runBatch(const QString &workingDirectory, const QString &batchFile,
+                            const QString &logFile) override;
+    void cancel() override;
+
+private:
+    bool m_cancelled = false;
+};

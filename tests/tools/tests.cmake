@@ -1,3 +1,0 @@
-# Tests of the two stand-ins.
-include(tools/cmd.cmake)
-include(tools/ftp.cmake)

@@ -1,0 +1,270 @@
+#include "platform/text_file.h"
+#include "support/fake_launcher.h"
+#include "support/fake_window.h"
+#include "support/files.h"
+#include "transfer/transfer_engine.h"
+#include "transfer/transfer_scripts.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Cells = QList<QPair<int, int>>; // (row, column)
+
+/// What the client of one destination does while it runs.
+enum class Step
+{
+    Ok,
+    Fail,      // ends with status 1
+    Dead,      // cannot be started
+    Cancel,    // the user cancels meanwhile
+    Unwritable // the working directory can no longer take the script
+};
+using Steps = QList<Step>;
+
+const QString kErrorTitle = u"Error Message"_s;
+const QString kCompletion = u"All Transmissions are complete - if you would like to save your "
+                            "Profile, give it a name and press 'Save Profile'"_s;
+const QByteArray kEnd = "\r\n*********** End of Transmission ***************\r\n\r\n";
+
+/// One request's window, launcher and engine over a fresh working directory.
+struct Bench
+{
+    QTemporaryDir dir;
+    FakeTransferWindow window;
+    FakeLauncher launcher;
+    TransferEngine engine{window, launcher};
+
+    explicit Bench(const DestinationRows &rows = {})
+    {
+        window.setFiles({u"/src/a.txt"_s});
+        window.setWorkingDirectory(dir.path());
+        for (const DestinationRow &row : rows)
+            window.grid().setRow(row);
+    }
+    QString file(const QString &name) const { return dir.filePath(name); }
+    QByteArray log() const { return readBytes(file(kCumulativeLogName)); }
+    QStringList leftovers() const { return QDir(dir.path()).entryList(QDir::Files); }
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Cells)
+Q_DECLARE_METATYPE(Steps)
+
+class TransferEngineTest final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void requestChecks_data();
+    void requestChecks();
+    void pendingEditLandsAtFirstMoveAllFilesSent();
+    void runServesRowsInOrder();
+    void runEnds_data();
+    void runEnds();
+};
+
+void TransferEngineTest::requestChecks_data()
+{
+    QTest::addColumn<DestinationRows>("rows");
+    QTest::addColumn<QString>("firstFile");
+    QTest::addColumn<QString>("directory"); // {DIR}: the temporary directory
+    QTest::addColumn<Messages>("messages");
+    QTest::addColumn<Cells>("redCells"); // cell (1, 0) is red from an earlier request
+    const DestinationRows valid{{1, u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s}};
+    const Message noFiles{u"No Files"_s, u"No files have been selected to FTP"_s};
+    const Message noHosts{u"No Files"_s, u"No IP Addresses have been keyed in to FTP to"_s};
+    const Message badDir{u"No Files"_s, u"Invalid working directory"_s};
+    const Message secure{
+        kErrorTitle, u"Secure FTP can by 'Y' or 'N' (Yes/No - please correct this and continue"_s};
+    const Message user{kErrorTitle,
+                       u"There was no User ID supplied - please correct this and continue"_s};
+    const Message password{kErrorTitle,
+                           u"There was no Password supplied - please correct this and continue"_s};
+    const Cells oldMark{{1, 0}};
+    // clang-format off
+    QTest::newRow("file list row 1 blank") << valid << u" "_s << u"{DIR}"_s << Messages{noFiles} << oldMark;
+    QTest::newRow("only a blank host") << DestinationRows{{3, u"N"_s, u" "_s, {}, u"u"_s, u"p"_s}} << u"/a"_s << u"{DIR}"_s << Messages{noHosts} << oldMark;
+    QTest::newRow("empty directory text") << valid << u"/a"_s << QString() << Messages{badDir} << oldMark;
+    QTest::newRow("missing directory") << valid << u"/a"_s << u"{DIR}/absent"_s << Messages{badDir} << oldMark;
+    QTest::newRow("plain file as directory") << valid << u"/a"_s << u"{DIR}/FTPLogALL.TXT"_s << Messages{badDir} << oldMark;
+    QTest::newRow("lower-case y") << DestinationRows{{1, u"y"_s, u"h"_s, {}, u"u"_s, u"p"_s}} << u"/a"_s << u"{DIR}"_s << Messages{secure} << oldMark;
+    QTest::newRow("secure row without account") << DestinationRows{{1, u"Y"_s, u"h"_s, {}, {}, {}}} << u"/a"_s << u"{DIR}"_s << Messages{user, password} << Cells{{1, 0}, {1, 3}, {1, 4}};
+    QTest::newRow("two faulty rows around a valid one") << DestinationRows{{2, u" "_s, u"h2"_s, {}, u"u"_s, u"p"_s}, {3, u"N"_s, u"h3"_s, {}, u"u"_s, u"p"_s}, {5, u"N"_s, u"h5"_s, {}, u"u"_s, {}}} << u"/a"_s << u"{DIR}"_s << Messages{secure, password} << Cells{{1, 0}, {2, 0}, {5, 4}};
+    QTest::newRow("blank host beside a real one is checked") << DestinationRows{valid[0], {2, u"N"_s, u" "_s, {}, u"u"_s, {}}} << u"/a"_s << u"{DIR}"_s << Messages{password} << Cells{{2, 4}};
+    QTest::newRow("plain row needs no user id") << DestinationRows{{1, u"N"_s, u"h1"_s, {}, {}, u"p"_s}} << u"/a"_s << u"{DIR}"_s << Messages() << Cells();
+    // clang-format on
+}
+
+void TransferEngineTest::requestChecks()
+{
+    QFETCH(DestinationRows, rows);
+    QFETCH(QString, firstFile);
+    QFETCH(QString, directory);
+    QFETCH(Messages, messages);
+    QFETCH(Cells, redCells);
+
+    Bench bench(rows);
+    bench.window.setFileRow(1, firstFile);
+    bench.window.setWorkingDirectory(directory.replace(u"{DIR}"_s, bench.dir.path()));
+    // An earlier run's log and red mark: a refused request keeps the log, a valid row is reset.
+    QVERIFY(writeTextLines(bench.file(kCumulativeLogName), {"old run"}, FileAccess::Default));
+    bench.window.grid().setCurrentCellTextColour(kFaultColour);
+    bench.engine.LogNumber = 42;
+
+    bench.engine.processRequest();
+
+    QCOMPARE(bench.window.messages, messages);
+    for (int row = 1; row <= 5; ++row) {
+        for (int column = 0; column < kDestinationColumnCount; ++column)
+            QCOMPARE(bench.window.grid().textColour(row, column) == kFaultColour,
+                     redCells.contains({row, column}));
+    }
+    QCOMPARE(bench.launcher.calls.size(), messages.isEmpty() ? 1 : 0);
+    QCOMPARE(bench.window.statusText, messages.isEmpty() ? kCompletion : QString());
+    QCOMPARE(bench.leftovers(), QStringList{kCumulativeLogName});
+    QCOMPARE(bench.engine.LogNumber, qint16(messages.isEmpty() ? 2 : 1));
+    QCOMPARE(bench.log(),
+             messages.isEmpty() ? "Output from: h1 \r\noutput 1\r\n" + kEnd : "old run\r\n");
+}
+
+void TransferEngineTest::pendingEditLandsAtFirstMoveAllFilesSent()
+{
+    Bench bench({{1, u"N"_s, u"h1"_s, {}, u"old"_s, u"p"_s}});
+    for (int row = kFirstDataRow; row <= kLastDataRow; ++row)
+        bench.window.setFileRow(row, u"/f/%1"_s.arg(row));
+    bench.window.grid().setCurrentColumn(kUserIdColumn);
+    bench.window.grid().stagePendingEdit(u"new"_s);
+    bench.window.events.clear();
+    bench.engine.processRequest();
+    // The reset of row 1 is the first move: leave (with the commit), then enter, then colour.
+    QCOMPARE(bench.window.events.mid(0, 4),
+             u"leave 1 3|commit 1 3 new|enter 1 0|colour 1 0 0"_s.split(u'|'));
+    const QByteArray script = bench.launcher.calls.value(0).script;
+    QVERIFY(script.startsWith("new\r\np\r\nput /f/1 1\r\n") &&
+            script.endsWith("put /f/4999 4999\r\nquit\r\n"));
+    QCOMPARE(script.count("put "), 4999);
+
+    // A host still in the editor is not seen by the request-level checks.
+    Bench unseen;
+    unseen.window.grid().setCurrentColumn(kHostColumn);
+    unseen.window.grid().stagePendingEdit(u"h1"_s);
+    unseen.engine.processRequest();
+    QCOMPARE(unseen.window.messages,
+             (Messages{{u"No Files"_s, u"No IP Addresses have been keyed in to FTP to"_s}}));
+    QVERIFY(unseen.window.grid().hasPendingEdit());
+}
+
+void TransferEngineTest::runServesRowsInOrder()
+{
+    Bench bench({{2, u"N"_s, u"h2"_s, u"\\in"_s, u" u "_s, u"p w "_s},
+                 {5, u"Y"_s, u"h5"_s, u"/my dir"_s, u"a b"_s, u"pw 2"_s},
+                 {4999, u"N"_s, u"h9"_s, {}, {}, u"p"_s}});
+    bench.window.setWorkingDirectory(bench.dir.path() + u'/');
+    bench.window.setFiles({u"/src/a.txt"_s, u"/x y/b c"_s});
+    bench.launcher.logTexts[1] = "psftp -pw \"pw 2\"\r\nRemote working directory is /\n";
+    bench.launcher.logTexts[2] = QByteArray();
+
+    bench.engine.processRequest();
+
+    const auto &calls = bench.launcher.calls;
+    QCOMPARE(calls.size(), 3);
+    QCOMPARE(calls[0].logFile, bench.file(u"FTPLog0001.TXT"_s));
+    QCOMPARE(calls[1].logFile, bench.file(u"FTPLog0002.TXT"_s));
+    const QByteArray puts = "put /src/a.txt a.txt\r\nput \"/x y/b c\" \"b c\"\r\nquit\r\n";
+    QCOMPARE(calls[0].launcher, "@echo on\r\nftp -s:XferJob.FTP h2\r\n");
+    QCOMPARE(calls[0].script, " u \r\np w \r\ncd \\in\r\n" + puts);
+    QCOMPARE(calls[1].launcher, "@echo on\r\npsftp \"a b\"@h5 -b XferJob.FTP -pw \"pw 2\"\r\n");
+    QCOMPARE(calls[1].script, "cd \"/my dir\"\r\n" + puts);
+    QCOMPARE(calls[2].script, "\r\np\r\n" + puts);
+    QCOMPARE(transferScriptLines(u"Y"_s, {}, {}, {}, u"h"_s, {u"C:\\d\\a b.txt"_s}, u'\\').value(0),
+             "put \"C:\\d\\a b.txt\" \"a b.txt\"");
+    QVERIFY(calls[0].ownerOnly && calls[1].ownerOnly &&
+            isOwnerOnly(bench.file(kCumulativeLogName)));
+    QCOMPARE(bench.log(), "Output from: h2 \\in\r\noutput 1\r\n" + kEnd +
+                              "Output from: h5 /my dir\r\npsftp -pw ********\r\nRemote working "
+                              "directory is /\r\n" +
+                              kEnd + "Output from: h9 \r\n" + kEnd);
+    QCOMPARE(bench.leftovers(), QStringList{kCumulativeLogName});
+    QCOMPARE(bench.window.statusText, kCompletion);
+
+    // A second request deletes the first run's log and numbers its logs from 1 again.
+    bench.engine.processRequest();
+    QCOMPARE(calls[3].logFile, bench.file(u"FTPLog0001.TXT"_s));
+    QVERIFY(bench.log().startsWith("Output from: h2 \\in\r\noutput 4\r\n" + kEnd +
+                                   "Output from: h5 /my dir\r\noutput 5\r\n"));
+}
+
+void TransferEngineTest::runEnds_data()
+{
+    QTest::addColumn<Steps>("steps"); // what the clients of h1, h2 and h3 do
+    QTest::addColumn<int>("calls");
+    QTest::addColumn<int>("cancels"); // how often the launcher was told to stop
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<Messages>("messages");
+    QTest::addColumn<QByteArray>("log");
+    const QString failed =
+        u"Transmission ended with errors at %1 of 3 destinations (%2) - see FTPLogALL.TXT"_s;
+    const QString cancelled = u"Transmission cancelled at %1 - see FTPLogALL.TXT"_s;
+    const QByteArray h1 = "Output from: h1 \r\noutput 1\r\n" + kEnd;
+    const QByteArray h2 = "Output from: h2 \r\noutput 2\r\n" + kEnd;
+    const QByteArray h3 = "Output from: h3 \r\noutput 3\r\n" + kEnd;
+    const Message unwritable{u"Process Error"_s,
+                             u"The working directory cannot be written - nothing more was sent"_s};
+    using enum Step;
+    // clang-format off
+    QTest::newRow("two clients failed") << Steps{Ok, Fail, Fail} << 3 << 0 << failed.arg(2).arg(u"h2, h3"_s) << Messages() << h1 + h2 + h3;
+    QTest::newRow("client not started") << Steps{Ok, Dead, Ok} << 3 << 0 << failed.arg(1).arg(u"h2"_s) << Messages() << h1 + "Output from: h2 \r\nThe client could not be started: no interpreter\r\n" + kEnd + h3;
+    QTest::newRow("cancel while a client runs") << Steps{Ok, Cancel, Ok} << 2 << 1 << cancelled.arg(u"h2"_s) << Messages() << h1 + h2;
+    QTest::newRow("unwritable working directory") << Steps{Unwritable, Ok, Ok} << 1 << 0 << failed.arg(1).arg(u"h2"_s) << Messages{unwritable} << h1;
+    // clang-format on
+}
+
+void TransferEngineTest::runEnds()
+{
+    QFETCH(Steps, steps);
+    QFETCH(int, calls);
+    QFETCH(int, cancels);
+    QFETCH(QString, status);
+    QFETCH(Messages, messages);
+    QFETCH(QByteArray, log);
+
+    Bench bench({{1, u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s},
+                 {2, u"N"_s, u"h2"_s, {}, u"u"_s, u"p"_s},
+                 {3, u"N"_s, u"h3"_s, {}, u"u"_s, u"p"_s}});
+    bench.launcher.whileRunning = [&](int call, ProcessOutcome &outcome) {
+        bench.engine.processRequest(); // ignored while a run goes on
+        switch (steps[call]) {
+        case Step::Ok:
+            break;
+        case Step::Fail:
+            outcome.exitStatus = 1;
+            break;
+        case Step::Dead:
+            outcome = {false, false, -1, u"no interpreter"_s};
+            break;
+        case Step::Cancel:
+            bench.engine.requestCancel();
+            break;
+        case Step::Unwritable: // a directory in the script's place
+            QVERIFY(QFile::remove(bench.file(kScriptFileName)) &&
+                    QDir(bench.dir.path()).mkdir(kScriptFileName));
+            break;
+        }
+    };
+
+    bench.engine.processRequest();
+
+    QCOMPARE(bench.launcher.calls.size(), calls);
+    QCOMPARE(bench.launcher.cancels, cancels);
+    QCOMPARE(bench.window.statusText, status);
+    QCOMPARE(bench.window.messages, messages);
+    QCOMPARE(bench.log(), log);
+    QCOMPARE(bench.leftovers(), QStringList{kCumulativeLogName});
+}
+
+QTEST_GUILESS_MAIN(TransferEngineTest)
+#include "transfer_engine_test.moc"
