@@ -4,6 +4,7 @@
 #include "platform/paths.h"
 #include "platform/text_file.h"
 #include "transfer/transfer_scripts.h"
+#include "transfer/value_checks.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,6 +24,15 @@ const QString kNoUserText =
     QStringLiteral("There was no User ID supplied - please correct this and continue");
 const QString kNoPasswordText =
     QStringLiteral("There was no Password supplied - please correct this and continue");
+const QString kControlText = QStringLiteral(
+    "A value holds a line break or another control character - please correct this and continue");
+const QString kHostWordText =
+    QStringLiteral("The IP Address/URL must be a single name without blanks, quotes or a leading "
+                   "'-' - please correct this and continue");
+const QString kUserOptionText =
+    QStringLiteral("The User Id must not begin with '-' - please correct this and continue");
+const QString kListedFileText =
+    QStringLiteral("A listed file name holds a line break or another control character: ");
 const QString kUnwritableText =
     QStringLiteral("The working directory cannot be written - nothing more was sent");
 const QString kCompletionText =
@@ -103,6 +113,16 @@ bool TransferEngine::checkRequest()
         m_window.showMessage(kNoFilesText, kNoFilesTitle);
         return false;
     }
+    // A line break in a name would start a command of its own in the clients' scripts.
+    for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
+        const QString path = m_window.fileListText(row);
+        if (path.isEmpty())
+            break;
+        if (holdsControlCharacter(path)) {
+            m_window.showMessage(kListedFileText + withControlsShown(path), kNoFilesTitle);
+            return false;
+        }
+    }
 
     DestinationGrid &grid = m_window.destinationGrid();
     bool anyHost = false;
@@ -144,6 +164,25 @@ bool TransferEngine::checkRow(int row)
     }
     if (grid.text(row, kPasswordColumn).isEmpty()) {
         markCell(row, kPasswordColumn, kNoPasswordText);
+        rowFaulty = true;
+    }
+    // Every value ends up in a line that a client or the interpreter reads: none may add a line,
+    // an argument or an option to it. Column 0 holds only Y or N once its own check passed.
+    bool hostHasControls = false;
+    for (int column = kHostColumn; column < kDestinationColumnCount; ++column) {
+        if (holdsControlCharacter(grid.text(row, column))) {
+            markCell(row, column, kControlText);
+            hostHasControls |= column == kHostColumn;
+            rowFaulty = true;
+        }
+    }
+    if (!hostHasControls && !isSingleWordHost(grid.text(row, kHostColumn))) {
+        markCell(row, kHostColumn, kHostWordText);
+        rowFaulty = true;
+    }
+    if (grid.text(row, kSecureShellColumn) == QLatin1String("Y") &&
+        userIdLooksLikeOption(grid.text(row, kUserIdColumn))) {
+        markCell(row, kUserIdColumn, kUserOptionText);
         rowFaulty = true;
     }
 

@@ -84,6 +84,18 @@ void TransferEngineTest::requestChecks_data()
                        u"There was no User ID supplied - please correct this and continue"_s};
     const Message password{kErrorTitle,
                            u"There was no Password supplied - please correct this and continue"_s};
+    const Message control{
+        kErrorTitle,
+        u"A value holds a line break or another control character - please correct this and continue"_s};
+    const Message hostWord{
+        kErrorTitle,
+        u"The IP Address/URL must be a single name without blanks, quotes or a leading '-' - please correct this and continue"_s};
+    const Message userOption{
+        kErrorTitle, u"The User Id must not begin with '-' - please correct this and continue"_s};
+    const auto row = [](const QString &secure, const QString &host, const QString &directory,
+                        const QString &user, const QString &password) {
+        return DestinationRows{{1, secure, host, directory, user, password}};
+    };
     const Cells oldMark{{1, 0}};
     // clang-format off
     QTest::newRow("file list row 1 blank") << valid << u" "_s << u"{DIR}"_s << Messages{noFiles} << oldMark;
@@ -95,6 +107,15 @@ void TransferEngineTest::requestChecks_data()
     QTest::newRow("secure row without account") << DestinationRows{{1, u"Y"_s, u"h"_s, {}, {}, {}}} << u"/a"_s << u"{DIR}"_s << Messages{user, password} << Cells{{1, 0}, {1, 3}, {1, 4}};
     QTest::newRow("two faulty rows around a valid one") << DestinationRows{{2, u" "_s, u"h2"_s, {}, u"u"_s, u"p"_s}, {3, u"N"_s, u"h3"_s, {}, u"u"_s, u"p"_s}, {5, u"N"_s, u"h5"_s, {}, u"u"_s, {}}} << u"/a"_s << u"{DIR}"_s << Messages{secure, password} << Cells{{1, 0}, {2, 0}, {5, 4}};
     QTest::newRow("blank host beside a real one is checked") << DestinationRows{valid[0], {2, u"N"_s, u" "_s, {}, u"u"_s, {}}} << u"/a"_s << u"{DIR}"_s << Messages{password} << Cells{{2, 4}};
+    QTest::newRow("listed file with a line break") << valid << u"/a\nput /etc/shadow"_s << u"{DIR}"_s << Messages{{u"No Files"_s, u"A listed file name holds a line break or another control character: /a\u240Aput /etc/shadow"_s}} << oldMark;
+    QTest::newRow("line break after a host") << row(u"Y"_s, u"h\ntouch M"_s, {}, u"u"_s, u"p"_s) << u"/a"_s << u"{DIR}"_s << Messages{control} << Cells{{1, 0}, {1, 1}};
+    QTest::newRow("controls in directory, user, password") << row(u"N"_s, u"h"_s, u"/in\r"_s, QString(u"u\0x"_s), u"pw\nmore"_s) << u"/a"_s << u"{DIR}"_s << Messages{control, control, control} << Cells{{1, 0}, {1, 2}, {1, 3}, {1, 4}};
+    QTest::newRow("DEL in a password") << row(u"N"_s, u"h"_s, {}, u"u"_s, u"p\x7f"_s) << u"/a"_s << u"{DIR}"_s << Messages{control} << Cells{{1, 0}, {1, 4}};
+    QTest::newRow("host with an option after it") << row(u"Y"_s, u"h -proxycmd x"_s, {}, u"u"_s, u"p"_s) << u"/a"_s << u"{DIR}"_s << Messages{hostWord} << Cells{{1, 0}, {1, 1}};
+    QTest::newRow("host that is an option") << row(u"N"_s, u"-s:/etc/passwd"_s, {}, u"u"_s, u"p"_s) << u"/a"_s << u"{DIR}"_s << Messages{hostWord} << Cells{{1, 0}, {1, 1}};
+    QTest::newRow("host with a quote or a tab") << DestinationRows{{1, u"N"_s, u"h\"x"_s, {}, u"u"_s, u"p"_s}, {2, u"N"_s, u"h\tx"_s, {}, u"u"_s, u"p"_s}} << u"/a"_s << u"{DIR}"_s << Messages{hostWord, hostWord} << Cells{{1, 0}, {1, 1}, {2, 1}};
+    QTest::newRow("secure user id that is an option") << row(u"Y"_s, u"h"_s, {}, u"-oProxyCommand=x"_s, u"p"_s) << u"/a"_s << u"{DIR}"_s << Messages{userOption} << Cells{{1, 0}, {1, 3}};
+    QTest::newRow("plain user id may begin with '-', tabs stay") << row(u"N"_s, u"h1"_s, {}, u"-x"_s, u"p\tw"_s) << u"/a"_s << u"{DIR}"_s << Messages() << Cells();
     QTest::newRow("plain row needs no user id") << DestinationRows{{1, u"N"_s, u"h1"_s, {}, {}, u"p"_s}} << u"/a"_s << u"{DIR}"_s << Messages() << Cells();
     // clang-format on
 }
