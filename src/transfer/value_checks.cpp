@@ -1,5 +1,7 @@
 #include "transfer/value_checks.h"
 
+#include <QFileInfo>
+
 namespace {
 
 bool isControl(QChar c)
@@ -30,6 +32,16 @@ QString withControlsShown(const QString &value)
             shown += QChar(c.unicode() == 0x7f ? char16_t(0x2421) : char16_t(0x2400 + c.unicode()));
     }
     return shown;
+}
+
+bool isSendableFileName(const QString &path)
+{
+    if (holdsControlCharacter(path))
+        return false;
+    if (!path.contains(QChar::ReplacementCharacter))
+        return true;
+    const QFileInfo file(path);
+    return file.exists() || file.isSymLink();
 }
 
 bool isSingleWordHost(const QString &host)

@@ -9,6 +9,11 @@ bool holdsControlCharacter(const QString &value);
 /// The value with its control characters made visible (a line feed as "␊"), for a message.
 QString withControlsShown(const QString &value);
 
+/// True when a local file name can be sent as it is: no control character in it, and it names the
+/// file on disk again once turned into the system's encoding (a name that is not valid text there
+/// comes back from the file dialog with U+FFFD in place of its bytes).
+bool isSendableFileName(const QString &path);
+
 /// True when a host can stand on a client's command line as one plain argument: no blank, tab or
 /// double quote inside it and no leading "-". A host of a single blank passes, as the request
 /// treats it as keyed.

@@ -1,6 +1,7 @@
 #include "ui/ftp_information.h"
 
 #include "transfer/transfer_engine.h"
+#include "transfer/value_checks.h"
 #include "ui/controls/grid_control.h"
 #include "ui/controls/wrapping_button.h"
 #include "ui/destination_editor.h"
@@ -304,6 +305,14 @@ void FTP_Information::AddSelectedFiles(const QString &nameList)
     const QStringList paths = pathsFromNameList(nameList);
     if (paths.isEmpty())
         return;
+    for (const QString &path : paths) {
+        // Such a name would either break a line of the clients' scripts or name another file.
+        if (!isSendableFileName(path)) {
+            showMessage(QStringLiteral("This file name cannot be sent: ") + withControlsShown(path),
+                        QStringLiteral("Edit Error"));
+            return;
+        }
+    }
 
     int firstEmpty = kFirstDataRow;
     while (firstEmpty <= kLastDataRow && !frmFileList->text(firstEmpty, 0).isEmpty())

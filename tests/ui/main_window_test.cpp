@@ -1,5 +1,6 @@
 #include "support/fake_launcher.h"
 #include "support/fake_window.h"
+#include "support/files.h"
 #include "ui/controls/grid_control.h"
 #include "ui/destination_editor.h"
 #include "ui/file_selection.h"
@@ -12,6 +13,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -210,6 +214,42 @@ private Q_SLOTS:
             const QString old = row <= filledRows && row != emptiedRow ? u"old"_s : QString();
             QCOMPARE(list.text(row, 0), firstWritten ? paths.value(row - firstWritten, old) : old);
         }
+    }
+
+    void refusesNamesThatCannotBeSent_data()
+    {
+        QTest::addColumn<QByteArray>("name"); // of a real file, as bytes on disk
+        QTest::addColumn<bool>("listed");
+        QTest::newRow("plain") << QByteArray("a b.txt") << true;
+        QTest::newRow("a real U+FFFD") << QByteArray("x\xef\xbf\xbd.txt") << true;
+        QTest::newRow("line feed") << QByteArray("a\nput x") << false;
+        QTest::newRow("carriage return") << QByteArray("a\r") << false;
+        QTest::newRow("not valid UTF-8") << QByteArray("caf\xe9.txt") << false;
+    }
+    void refusesNamesThatCannotBeSent()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, listed);
+        WindowFixture f;
+        GridControl &list = *f.window.frmFileList;
+        list.setText(1, 0, QString()); // an empty list
+        const QByteArray path = QFile::encodeName(f.work.path()) + '/' + name;
+        // Made from the name's own bytes, whatever the system's encoding makes of them.
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0600);
+        QVERIFY(fd >= 0 && ::close(fd) == 0);
+        const auto removeIt = qScopeGuard([&path] { ::unlink(path.constData()); }); // Qt skips it
+        // What the file dialog returns: the names as Qt decodes them.
+        const QStringList chosen{f.work.filePath(u"first.txt"_s), QFile::decodeName(path)};
+        QVERIFY(writeBytes(chosen.first(), "1"));
+
+        f.window.AddSelectedFiles(nameListFromPaths(chosen));
+
+        QCOMPARE(list.text(1, 0).isEmpty(), !listed); // nothing of a refused selection is added
+        QCOMPARE(list.text(2, 0), listed ? chosen.value(1) : QString());
+        QCOMPARE(f.messages.size(), listed ? 0 : 1);
+        if (!listed)
+            QVERIFY(f.messages[0].title == u"Edit Error"_s &&
+                    f.messages[0].text.startsWith(u"This file name cannot be sent: "_s));
     }
 
     void processRequest()
