@@ -399,6 +399,18 @@ void FTP_Information::cmdTest_Click()
 void FTP_Information::cmdProcess_Click()
 {
     m_engine->processRequest();
+    if (m_endAfterRun)
+        endProgram();
+}
+
+void FTP_Information::terminationRequested()
+{
+    if (!m_engine->isRunning()) {
+        endProgram();
+        return;
+    }
+    m_endAfterRun = true;
+    m_engine->requestCancel();
 }
 
 void FTP_Information::cmdExit_Click()

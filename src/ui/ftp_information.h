@@ -104,6 +104,10 @@ public Q_SLOTS:
     void mnuHelp_Click();
     void mnuExit_Click();
 
+    /// The program was asked to end from outside (a signal): a run is cancelled as its Cancel
+    /// does and the program ends once the run has cleaned up; without a run it ends at once.
+    void terminationRequested();
+
     /// Writes the full paths of a file-open dialog's name list into the File list from its first
     /// empty row on; a list that does not fit is refused whole.
     void AddSelectedFiles(const QString &nameList);
@@ -121,6 +125,7 @@ private:
     TransferProgress *m_progress;
     QString m_startupDirectory;
     bool m_gridBusy = false;
+    bool m_endAfterRun = false;
     std::function<void(const QString &, const QString &)> m_messageSink;
     std::function<QStringList()> m_fileChooser;
     std::function<void()> m_programEnder;

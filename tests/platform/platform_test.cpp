@@ -1,7 +1,9 @@
 #include "platform/console.h"
 #include "platform/dir_search.h"
+#include "platform/own_files.h"
 #include "platform/paths.h"
 #include "platform/process_runner.h"
+#include "platform/termination_signals.h"
 #include "platform/text_file.h"
 #include "support/files.h"
 #include "support/testbed.h"
@@ -11,6 +13,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -43,6 +47,9 @@ private Q_SLOTS:
     void buildsWorkingDirFile();
     void startsConsole_data();
     void startsConsole();
+    void clearsOnlyOwnFiles_data();
+    void clearsOnlyOwnFiles();
+    void deliversTerminationSignals();
 };
 
 void PlatformTest::runs_data()
@@ -207,6 +214,67 @@ void PlatformTest::startsConsole()
         QVERIFY2(error.startsWith(expected), qPrintable(error));
     else
         QTRY_COMPARE_WITH_TIMEOUT(QString::fromLocal8Bit(contents(u"record"_s)), expected, 20000);
+}
+
+void PlatformTest::clearsOnlyOwnFiles_data()
+{
+    QTest::addColumn<QString>("planted"); // what stands under the name
+    QTest::addColumn<bool>("foreign");    // owned by another user (nobody)
+    QTest::addColumn<bool>("cleared");
+    QTest::newRow("nothing") << QString() << false << true;
+    QTest::newRow("own file") << u"file"_s << false << true;
+    QTest::newRow("own link, target kept") << u"link"_s << false << true;
+    QTest::newRow("own directory") << u"directory"_s << false << false;
+    QTest::newRow("another user's file") << u"file"_s << true << false;
+    QTest::newRow("another user's link") << u"link"_s << true << false;
+}
+
+void PlatformTest::clearsOnlyOwnFiles()
+{
+    QFETCH(QString, planted);
+    QFETCH(bool, foreign);
+    QFETCH(bool, cleared);
+    // A shared directory such as /tmp: anyone may create, only owners may remove.
+    QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::Permissions(0x7777)) &&
+            ::chmod(QFile::encodeName(m_dir->path()).constData(), 01777) == 0);
+    writeFile(u"target"_s, "keep");
+    const QByteArray name = QFile::encodeName(path(u"FTPLogALL.TXT"_s));
+    if (planted == u"file"_s)
+        writeFile(u"FTPLogALL.TXT"_s, "theirs");
+    else if (planted == u"link"_s)
+        QVERIFY(QFile::link(path(u"target"_s), path(u"FTPLogALL.TXT"_s)));
+    else if (planted == u"directory"_s)
+        QVERIFY(QDir(m_dir->path()).mkdir(u"FTPLogALL.TXT"_s));
+    if (foreign && ::lchown(name.constData(), 65534, 65534) != 0) {
+        if (qEnvironmentVariableIsEmpty("CI"))
+            QSKIP("only root can hand a file to another user");
+        QFAIL("cannot hand the file to another user");
+    }
+
+    QCOMPARE(clearOwnFile(path(u"FTPLogALL.TXT"_s)), cleared);
+    QCOMPARE(QFileInfo(path(u"FTPLogALL.TXT"_s)).exists() ||
+                 QFileInfo(path(u"FTPLogALL.TXT"_s)).isSymLink(),
+             !cleared);
+    QCOMPARE(contents(u"target"_s), QByteArray("keep"));
+}
+
+void PlatformTest::deliversTerminationSignals()
+{
+    QList<int> received;
+    struct sigaction before = {};
+    ::sigaction(SIGTERM, nullptr, &before);
+    {
+        TerminationSignals termination;
+        connect(&termination, &TerminationSignals::received, this,
+                [&received](int signalNumber) { received << signalNumber; });
+        for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+            QCOMPARE(::raise(signalNumber), 0); // the process would end here without the handler
+        QTRY_COMPARE(received, (QList<int>{SIGTERM, SIGINT, SIGHUP}));
+    }
+    // Once it is gone, the earlier actions are back.
+    struct sigaction now = {};
+    ::sigaction(SIGTERM, nullptr, &now);
+    QVERIFY(now.sa_handler == before.sa_handler);
 }
 
 QTEST_GUILESS_MAIN(PlatformTest)

@@ -296,6 +296,24 @@ private Q_SLOTS:
         QTRY_VERIFY(!progress->isVisible());
     }
 
+    void terminationDuringRunCancelsFirst()
+    {
+        WindowFixture f;
+        f.fill(1, {u"N"_s, u"first"_s, {}, u"u"_s, u"p"_s});
+        f.fill(2, {u"N"_s, u"second"_s, {}, u"u"_s, u"p"_s});
+        int endsDuringRun = -1;
+        f.launcher.whileRunning = [&](int, ProcessOutcome &) {
+            f.window.terminationRequested();
+            endsDuringRun = f.programEnds;
+        };
+        QTest::mouseClick(f.window.cmdProcess, Qt::LeftButton);
+        QCOMPARE(endsDuringRun, 0); // the run cleans up before the program ends
+        QCOMPARE(f.launcher.calls.size(), 1);
+        QCOMPARE(f.launcher.cancels, 1);
+        QCOMPARE(f.programEnds, 1);
+        QCOMPARE(QDir(f.work.path()).entryList(QDir::Files), QStringList{u"FTPLogALL.TXT"_s});
+    }
+
     void exitAndHelp_data()
     {
         QTest::addColumn<Action>("how");
@@ -303,6 +321,7 @@ private Q_SLOTS:
         QTest::addColumn<Messages>("messages"); // no Help.rtf where the tests run
         // clang-format off
         QTest::newRow("Ctrl+E in the editor") << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_E, Qt::ControlModifier); } << 1 << Messages();
+        QTest::newRow("termination signal") << +[](WindowFixture &f) { f.window.terminationRequested(); } << 1 << Messages();
         QTest::newRow("Cancel/Exit") << +[](WindowFixture &f) { QTest::mouseClick(f.window.cmdExit, Qt::LeftButton); } << 1 << Messages();
         QTest::newRow("F1 in the editor") << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_F1); } << 0 << Messages{{u"System Error"_s, u"Help File not found - please contact Tallowmere for assistance"_s}};
         // clang-format on

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QObject>
+
+/// Turns the signals that ask a program to end (SIGTERM, SIGINT, SIGHUP) into a Qt signal
+/// delivered on the event loop, so that a run can be cancelled cleanly before the program ends.
+/// One instance at a time; the signals' default actions return when it is destroyed.
+class TerminationSignals final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TerminationSignals(QObject *parent = nullptr);
+    ~TerminationSignals() override;
+
+Q_SIGNALS:
+    /// One of the signals arrived; `signalNumber` says which.
+    void received(int signalNumber);
+
+private:
+    struct Private;
+    Private *d;
+};
