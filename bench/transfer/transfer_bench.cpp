@@ -53,6 +53,7 @@ public:
     {
         m_texts[index(row, column)] = text;
     }
+    void clearEntries() override {}
     int currentRow() const override { return m_row; }
     int currentColumn() const override { return m_column; }
     void setCurrentRow(int row) override { m_row = row; }

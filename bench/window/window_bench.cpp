@@ -3,6 +3,7 @@
 // scrolling the Destination table from top to bottom. Prints medians of five runs per size.
 #include "support/fake_launcher.h"
 #include "ui/controls/grid_control.h"
+#include "profiles/profile_store.h"
 #include "ui/ftp_information.h"
 
 #include <QApplication>
@@ -61,7 +62,8 @@ int startupOnce(int argc, char *argv[], QElapsedTimer &sinceMain)
 {
     QApplication app(argc, argv);
     FakeLauncher launcher;
-    FTP_Information window(launcher);
+    const ProfileStore profiles(QDir::currentPath());
+    FTP_Information window(launcher, profiles);
     FirstPaint paint;
     window.installEventFilter(&paint);
     window.show();
@@ -105,7 +107,8 @@ int main(int argc, char *argv[])
     QTemporaryDir work;
     FakeLauncher launcher;
     launcher.recording = false; // only the window's and the engine's own work is timed
-    FTP_Information window(launcher);
+    const ProfileStore profiles(QDir::currentPath());
+    FTP_Information window(launcher, profiles);
     window.setMessageSink([](const QString &, const QString &) {});
     window.frmWorkingDirectory->setText(work.path());
     window.frmFileList->setText(1, 0, QStringLiteral("/etc/hostname"));

@@ -1,16 +1,20 @@
 #include "platform/launcher.h"
 #include "platform/paths.h"
 #include "platform/termination_signals.h"
+#include "profiles/profile_store.h"
 #include "ui/ftp_information.h"
 
 #include <QApplication>
+#include <QDir>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     // The parts the window works with are built here and live as long as it does.
     CommandInterpreterLauncher launcher(companionProgram(QStringLiteral("parcelwright-cmd")));
-    FTP_Information window(launcher);
+    // Profiles and the help file belong to the directory the program was started in.
+    const ProfileStore profiles(QDir::currentPath());
+    FTP_Information window(launcher, profiles);
     // A run asked to end from outside stops its client and removes its files first.
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &window,

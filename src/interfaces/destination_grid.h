@@ -41,6 +41,9 @@ public:
     virtual QString text(int row, int column) const = 0;
     /// Replaces the text of one cell without moving the current cell.
     virtual void setText(int row, int column, const QString &text) = 0;
+    /// Empties every cell below the heading row and gives it the standard text colour; the
+    /// headings and the current cell stay.
+    virtual void clearEntries() = 0;
     /// The current cell.
     virtual int currentRow() const = 0;
     virtual int currentColumn() const = 0;

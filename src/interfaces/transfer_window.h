@@ -7,7 +7,7 @@
 #include <QString>
 
 /// What a transfer request needs of the main window.
-class TransferWindow : public UserMessages, public RunProgress
+class TransferWindow : public virtual UserMessages, public RunProgress
 {
 public:
     /// The Destination table.

@@ -61,25 +61,32 @@ bool writeTextLines(const QString &path, const QList<QByteArray> &lines, FileAcc
 }
 
 bool replaceTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
-                      QString *error)
+                      QString *error, TextWriteFailure *failed)
 {
+    const auto fail = [failed](TextWriteFailure step) {
+        if (failed != nullptr)
+            *failed = step;
+        return false;
+    };
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         setError(error, failure("Cannot create %1: %2", path, file));
-        return false;
+        return fail(TextWriteFailure::Open);
     }
     // QSaveFile copies the old file's permissions; an owner-only file must not inherit wider ones.
     // The new file is still empty here, so nothing is ever readable by others.
     if (access == FileAccess::OwnerOnly && !file.setPermissions(permissionsFor(access))) {
         setError(error, failure("Cannot protect %1: %2", path, file));
         file.cancelWriting();
-        return false;
+        return fail(TextWriteFailure::Open);
     }
     // commit() ignores a failed flush of the last buffered bytes, so flush first.
     if (!writeLines(file, lines) || !file.flush() || !file.commit()) {
         setError(error, failure("Cannot write %1: %2", path, file));
-        return false;
+        return fail(TextWriteFailure::Write);
     }
+    if (failed != nullptr)
+        *failed = TextWriteFailure::None;
     return true;
 }
 

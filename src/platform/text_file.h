@@ -16,10 +16,18 @@ enum class FileAccess
 bool writeTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
                     QString *error = nullptr);
 
+/// Which step of a write failed.
+enum class TextWriteFailure
+{
+    None,
+    Open,  // the file could not be created: nothing was touched
+    Write, // writing or replacing failed part way
+};
+
 /// As writeTextLines, but the target is replaced only once the whole new text is written, so a
-/// failure leaves the old file as it was.
+/// failure leaves the old file as it was; *failure says which step failed.
 bool replaceTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
-                      QString *error = nullptr);
+                      QString *error = nullptr, TextWriteFailure *failure = nullptr);
 
 /// Appends 8-bit lines, each ended by CR LF, to a file, creating it (with the given access) when
 /// it does not exist.

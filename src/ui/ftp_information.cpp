@@ -1,5 +1,8 @@
 #include "ui/ftp_information.h"
 
+#include "platform/paths.h"
+#include "profiles/profile_commands.h"
+#include "profiles/profile_store.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/value_checks.h"
 #include "ui/controls/grid_control.h"
@@ -49,9 +52,10 @@ QString formatField(const QString &heading, int blanks)
 
 } // namespace
 
-FTP_Information::FTP_Information(Launcher &launcher, QWidget *parent)
-    : QMainWindow(parent), m_client(new QWidget(this)),
-      m_engine(std::make_unique<TransferEngine>(*this, launcher))
+FTP_Information::FTP_Information(Launcher &launcher, const ProfileStore &profiles, QWidget *parent)
+    : QMainWindow(parent), m_client(new QWidget(this)), m_profileStore(profiles),
+      m_engine(std::make_unique<TransferEngine>(*this, launcher)),
+      m_profiles(std::make_unique<ProfileCommands>(*this, profiles))
 {
 
     setWindowTitle(QStringLiteral("Tallowmere- Parcelwright"));
@@ -272,7 +276,37 @@ void FTP_Information::destinationFinished()
 
 void FTP_Information::Form_Load()
 {
-    m_startupDirectory = QDir::currentPath();
+    m_profiles->startUp();
+}
+
+QString FTP_Information::startupDirectory() const
+{
+    return m_profileStore.startupDirectory();
+}
+
+QString FTP_Information::profileName() const
+{
+    return frmProfile->currentText();
+}
+
+void FTP_Information::setProfileName(const QString &name)
+{
+    frmProfile->setEditText(name);
+}
+
+void FTP_Information::addProfileName(const QString &name)
+{
+    frmProfile->addItem(name);
+}
+
+void FTP_Information::commitPendingEdit()
+{
+    frmFTPTo_LeaveCell();
+}
+
+void FTP_Information::hideEditor()
+{
+    m_editor->close(true);
 }
 
 void FTP_Information::frmFilesToFTP_Click()
@@ -383,12 +417,12 @@ void FTP_Information::frmInputBox_KeyDown(int keyCode, int shift)
 
 void FTP_Information::CmdGet_Click()
 {
-    // Get Profile arrives with the profile files.
+    m_profiles->Get();
 }
 
 void FTP_Information::cmdProfileSave_Click()
 {
-    // Save/Update Profile arrives with the profile files.
+    m_profiles->Save();
 }
 
 void FTP_Information::cmdTest_Click()
@@ -425,7 +459,7 @@ void FTP_Information::mnuExit_Click()
 
 void FTP_Information::mnuHelp_Click()
 {
-    if (!QFileInfo::exists(QDir(m_startupDirectory).filePath(QStringLiteral("Help.rtf")))) {
+    if (!QFileInfo::exists(workingDirFile(startupDirectory(), QStringLiteral("Help.rtf")))) {
         showMessage(
             QStringLiteral("Help File not found - please contact Tallowmere for assistance"),
             QStringLiteral("System Error"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "interfaces/profile_window.h"
 #include "interfaces/transfer_window.h"
 
 #include <QMainWindow>
@@ -12,6 +13,8 @@
 class DestinationEditor;
 class GridControl;
 class Launcher;
+class ProfileCommands;
+class ProfileStore;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -23,12 +26,13 @@ class TransferProgress;
 
 /// The main window: File list, Destination table with its in-place editor, working directory,
 /// profile name, status line, the commands and the menu.
-class FTP_Information final : public QMainWindow, public TransferWindow
+class FTP_Information final : public QMainWindow, public TransferWindow, public ProfileWindow
 {
     Q_OBJECT
 public:
-    /// `launcher` runs the launcher batch files of every transfer; it must outlive the window.
-    explicit FTP_Information(Launcher &launcher, QWidget *parent = nullptr);
+    /// `launcher` runs the launcher batch files of every transfer; `profiles` keeps the Profile
+    /// files in the start-up directory. Both must outlive the window.
+    FTP_Information(Launcher &launcher, const ProfileStore &profiles, QWidget *parent = nullptr);
     ~FTP_Information() override;
 
     // The window's controls, named as the rest of the program knows them.
@@ -55,13 +59,13 @@ public:
     /// The transfer engine that Process Request runs.
     TransferEngine &engine();
 
-    /// The start-up directory: the current directory when the window loaded.
-    QString startupDirectory() const { return m_startupDirectory; }
+    /// The start-up directory: where profiles and the help file are looked for.
+    QString startupDirectory() const;
 
     /// While set, the Destination table's cell-entered reaction and the commit do nothing (a
     /// profile load moving the current cell over the table sets it).
     bool gridBusy() const { return m_gridBusy; }
-    void setGridBusy(bool busy) { m_gridBusy = busy; }
+    void setGridBusy(bool busy) override { m_gridBusy = busy; }
 
     /// The in-place editor of the Destination table.
     DestinationEditor &editor() const { return *m_editor; }
@@ -84,6 +88,13 @@ public:
     void showMessage(const QString &text, const QString &title) override;
     void destinationStarted(const QString &host, int index, int total) override;
     void destinationFinished() override;
+
+    // ProfileWindow
+    QString profileName() const override;
+    void setProfileName(const QString &name) override;
+    void addProfileName(const QString &name) override;
+    void commitPendingEdit() override;
+    void hideEditor() override;
 
 public Q_SLOTS:
     void Form_Load();
@@ -121,9 +132,10 @@ private:
 
     QWidget *m_client;
     DestinationEditor *m_editor;
+    const ProfileStore &m_profileStore;
     std::unique_ptr<TransferEngine> m_engine;
+    std::unique_ptr<ProfileCommands> m_profiles;
     TransferProgress *m_progress;
-    QString m_startupDirectory;
     bool m_gridBusy = false;
     bool m_endAfterRun = false;
     std::function<void(const QString &, const QString &)> m_messageSink;

@@ -2,6 +2,7 @@
 #include "support/files.h"
 #include "support/testbed.h"
 #include "ui/controls/grid_control.h"
+#include "profiles/profile_store.h"
 #include "ui/ftp_information.h"
 
 #include <QLabel>
@@ -37,7 +38,8 @@ void WindowSendTest::keyedRequestArrives()
         QFile::setPermissions(dir->path(), QFileDevice::Permissions(0x7777));
 
     CommandInterpreterLauncher launcher(builtProgram(QStringLiteral("parcelwright-cmd")));
-    FTP_Information window(launcher);
+    const ProfileStore profiles(QDir::currentPath());
+    FTP_Information window(launcher, profiles);
     QStringList messages;
     window.setMessageSink([&](const QString &text, const QString &) { messages << text; });
     window.setFileChooser([&] { return files; });

@@ -145,10 +145,12 @@ void PlatformTest::searchesDirectory()
 void PlatformTest::writesCrLf()
 {
     // Over an old, longer, world-readable file.
-    for (const auto writer : {writeTextLines, replaceTextLines}) {
+    for (const bool replacing : {false, true}) {
         writeFile(u"XferJob.FTP"_s, "an old and longer text\r\n\r\n\r\n");
-        QVERIFY(writer(path(u"XferJob.FTP"_s), {"@echo on", "", "  \xc3\xa4\xff\t\"q\" \\in "},
-                       FileAccess::OwnerOnly, nullptr));
+        const QList<QByteArray> lines{"@echo on", "", "  \xc3\xa4\xff\t\"q\" \\in "};
+        const QString target = path(u"XferJob.FTP"_s);
+        QVERIFY(replacing ? replaceTextLines(target, lines, FileAccess::OwnerOnly)
+                          : writeTextLines(target, lines, FileAccess::OwnerOnly));
         QCOMPARE(contents(u"XferJob.FTP"_s),
                  QByteArray("@echo on\r\n\r\n  \xc3\xa4\xff\t\"q\" \\in \r\n"));
         QVERIFY(isOwnerOnly(path(u"XferJob.FTP"_s)));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interfaces/destination_grid.h"
+#include "interfaces/profile_window.h"
 #include "interfaces/transfer_window.h"
 
 #include <QList>
@@ -19,6 +20,7 @@ struct DestinationRow
     QString password;
 };
 using DestinationRows = QList<DestinationRow>;
+Q_DECLARE_METATYPE(DestinationRow)
 Q_DECLARE_METATYPE(DestinationRows)
 
 /// One message box as the window was asked to show it.
@@ -46,6 +48,12 @@ public:
     /// Puts text in the in-place editor over the current cell; the next move commits it.
     void stagePendingEdit(const QString &text) { m_pendingText = text; }
     bool hasPendingEdit() const { return !m_pendingText.isNull(); }
+    /// Writes a pending edit into the current cell, as the window's commit does.
+    void commitPendingEdit();
+    /// Drops a pending edit, as hiding the editor does.
+    void dropPendingEdit() { m_pendingText = QString(); }
+    /// While set, moves commit nothing (the window's grid-busy flag).
+    bool busy = false;
 
     int rowCount() const override { return kGridRowCount; }
     QString text(int row, int column) const override { return m_texts.value(index(row, column)); }
@@ -53,6 +61,7 @@ public:
     {
         m_texts[index(row, column)] = text;
     }
+    void clearEntries() override;
     int currentRow() const override { return m_row; }
     int currentColumn() const override { return m_column; }
     void setCurrentRow(int row) override { moveTo(row, m_column); }
@@ -107,4 +116,40 @@ private:
     FakeDestinationGrid m_grid;
     QStringList m_fileRows;
     QString m_workingDirectory;
+};
+
+/// An in-memory main window for the profile commands: the table, the profile drop-down, and a
+/// record of messages, status texts and editor actions.
+class FakeProfileWindow final : public ProfileWindow
+{
+public:
+    FakeProfileWindow() : m_grid(&events) {}
+    FakeDestinationGrid &grid() { return m_grid; }
+
+    QStringList events;
+    Messages messages;
+    QString statusText;
+    QString name;      // the drop-down's text
+    QStringList names; // the drop-down's list
+    int editorHides = 0;
+
+    DestinationGrid &destinationGrid() override { return m_grid; }
+    QString profileName() const override { return name; }
+    void setProfileName(const QString &text) override { name = text; }
+    void addProfileName(const QString &text) override { names.append(text); }
+    void commitPendingEdit() override { m_grid.commitPendingEdit(); }
+    void setGridBusy(bool busy) override { m_grid.busy = busy; }
+    void hideEditor() override
+    {
+        ++editorHides;
+        m_grid.dropPendingEdit();
+    }
+    void setStatusText(const QString &text) override { statusText = text; }
+    void showMessage(const QString &text, const QString &title) override
+    {
+        messages.append({title, text});
+    }
+
+private:
+    FakeDestinationGrid m_grid;
 };

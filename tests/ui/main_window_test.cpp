@@ -4,6 +4,7 @@
 #include "ui/controls/grid_control.h"
 #include "ui/destination_editor.h"
 #include "ui/file_selection.h"
+#include "profiles/profile_store.h"
 #include "ui/ftp_information.h"
 #include "ui/transfer_progress.h"
 
@@ -59,7 +60,8 @@ struct WindowFixture final
     int programEnds = 0;
     Messages messages;
     FakeLauncher launcher;
-    FTP_Information window{launcher};
+    ProfileStore profiles{work.path()};
+    FTP_Information window{launcher, profiles};
 };
 
 using Action = void (*)(WindowFixture &);

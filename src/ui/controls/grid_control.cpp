@@ -49,6 +49,14 @@ public:
         changed(row, column, Qt::ForegroundRole);
     }
 
+    void clearEntries()
+    {
+        std::fill(m_texts.begin() + m_columns, m_texts.end(), QString());
+        std::fill(m_colours.begin() + m_columns, m_colours.end(), kStandardTextColour);
+        if (m_rows > 1)
+            dataChanged(index(0, 0), index(m_rows - 2, m_columns - 1));
+    }
+
     void setAlignment(int column, Qt::Alignment alignment)
     {
         m_alignments[column] = alignment;
@@ -200,6 +208,11 @@ void GridControl::setText(int row, int column, const QString &text)
 {
     if (m_model->contains(row, column))
         m_model->setText(row, column, text);
+}
+
+void GridControl::clearEntries()
+{
+    m_model->clearEntries();
 }
 
 void GridControl::setCurrentRow(int row)

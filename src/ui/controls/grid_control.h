@@ -31,6 +31,7 @@ public:
     int rowCount() const override;
     QString text(int row, int column) const override;
     void setText(int row, int column, const QString &text) override;
+    void clearEntries() override;
     int currentRow() const override { return m_row; }
     int currentColumn() const override { return m_column; }
     void setCurrentRow(int row) override;

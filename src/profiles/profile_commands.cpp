@@ -1,0 +1,168 @@
+#include "profiles/profile_commands.h"
+
+#include "interfaces/profile_window.h"
+#include "platform/dir_search.h"
+#include "profiles/encrypt.h"
+#include "profiles/profile_record.h"
+#include "profiles/profile_store.h"
+#include "transfer/value_checks.h"
+
+#include <algorithm>
+
+namespace {
+
+const QString kEditErrorTitle = QStringLiteral("Edit Error");
+const QString kBadNameText = QStringLiteral(
+    "The Profile name is used as a file name - please stick to A-Z and _ (underlines) - Profile "
+    "NOT stored - Please try again, Thank You");
+const QString kNoNameText = QStringLiteral("Please Enter a Profile Name first");
+const QString kNotWrittenText = QStringLiteral(
+    "The Profile could not be written - Profile NOT stored - the old Profile is unchanged");
+const QString kNotReadText = QStringLiteral("The Profile could not be read");
+const QString kUnstorableText =
+    QStringLiteral("Row %1: a value holds a character that a Profile cannot store - Profile NOT "
+                   "stored");
+
+// A name is used literally as a file name: one holding a separator would name another
+// directory's file, and one holding a NUL would be cut short by the system.
+bool isUsableName(const QString &name)
+{
+    return !name.contains(QLatin1Char('/')) && !name.contains(QChar(u'\0'));
+}
+
+// A value the format cannot give back as it was keyed: a bracket ends or shifts its field, and a
+// line break (or another control character) in the plain or the enciphered line splits it.
+bool isStorable(const QString &value)
+{
+    return !value.contains(QLatin1Char('[')) && !value.contains(QLatin1Char(']')) &&
+           !holdsControlCharacter(value);
+}
+
+} // namespace
+
+ProfileCommands::ProfileCommands(ProfileWindow &window, const ProfileStore &store)
+    : m_window(window), m_store(store)
+{
+}
+
+void ProfileCommands::Save()
+{
+    m_window.commitPendingEdit();
+    const QString name = m_window.profileName();
+    if (!isUsableName(name)) {
+        m_window.showMessage(kBadNameText, kEditErrorTitle);
+        return;
+    }
+
+    DestinationGrid &grid = m_window.destinationGrid();
+    QList<QByteArray> lines;
+    for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
+        if (grid.text(row, kHostColumn).isEmpty())
+            continue;
+        QStringList fields;
+        for (int column = 0; column < kDestinationColumnCount; ++column)
+            fields.append(grid.text(row, column));
+        QByteArray line;
+        EncryptText(plainRecordLine(fields), line);
+        const bool storable = std::all_of(fields.cbegin(), fields.cend(), isStorable);
+        if (!storable || line.contains('\n') || line.contains('\r')) {
+            m_window.showMessage(kUnstorableText.arg(row), kEditErrorTitle);
+            return;
+        }
+        lines.append(line);
+    }
+
+    switch (m_store.write(m_store.profilePath(name), lines)) {
+    case ProfileStore::WriteResult::CannotOpen:
+        m_window.showMessage(kBadNameText, kEditErrorTitle);
+        return;
+    case ProfileStore::WriteResult::WriteFailed:
+        m_window.showMessage(kNotWrittenText, kEditErrorTitle);
+        return;
+    case ProfileStore::WriteResult::Written:
+        break;
+    }
+    m_window.setStatusText(QStringLiteral("Profile '") + m_window.profileName() +
+                           QStringLiteral("' Stored Successfully"));
+}
+
+void ProfileCommands::Get()
+{
+    const QString name = m_window.profileName();
+    if (name.isEmpty()) {
+        m_window.showMessage(kNoNameText, kEditErrorTitle);
+        return;
+    }
+    if (!isUsableName(name)) {
+        m_window.showMessage(kBadNameText, kEditErrorTitle);
+        return;
+    }
+    const QString path = m_store.profilePath(name);
+    if (!isOrdinaryFile(path))
+        return;
+    LoadProfile(path);
+}
+
+void ProfileCommands::LoadProfile(const QString &path, bool reportFailure)
+{
+    // Read first: a profile that cannot be read must not cost the table the user has now.
+    QList<QByteArray> lines;
+    if (!m_store.read(path, kLastDataRow, &lines)) {
+        if (reportFailure)
+            m_window.showMessage(kNotReadText, kEditErrorTitle);
+        return;
+    }
+
+    DestinationGrid &grid = m_window.destinationGrid();
+    grid.clearEntries();
+    m_window.setGridBusy(true);
+    for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
+        grid.setCurrentRow(row);
+        grid.setCurrentColumn(kPasswordColumn);
+        grid.setCurrentCellTextColour(kHiddenPasswordColour);
+    }
+    grid.setCurrentRow(kFirstDataRow);
+    m_window.setGridBusy(false);
+
+    int row = 0;
+    for (const QByteArray &line : std::as_const(lines)) {
+        ++row;
+        QByteArray plain;
+        DecryptText(line, plain);
+        if (plain.isEmpty())
+            continue;
+        const QStringList fields = splitRecordLine(plain);
+        for (int column = 0; column < kDestinationColumnCount; ++column)
+            grid.setText(row, column, fields.value(column));
+    }
+    m_window.hideEditor();
+}
+
+int ProfileCommands::SearchFiles(const QString &directory, const QString &pattern)
+{
+    int count = 0;
+    for (const QString &fileName : searchDirectory(directory, pattern)) {
+        ++count;
+        const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+        const QString baseName = dot < 0 ? fileName : fileName.left(dot);
+        m_window.addProfileName(baseName);
+        if (count == 1)
+            m_window.setProfileName(baseName);
+    }
+    return count;
+}
+
+void ProfileCommands::startUp()
+{
+    CipherKey = kProfileCipherKey;
+    m_window.setGridBusy(false);
+    if (SearchFiles(m_store.startupDirectory(), QStringLiteral("*.pro")) == 0)
+        return;
+    const QString first = m_window.profileName();
+    if (first.isEmpty())
+        return;
+    const QString path = m_store.profilePath(first);
+    if (!isOrdinaryFile(path))
+        return;
+    LoadProfile(path, false);
+}

@@ -1,0 +1,63 @@
+#include "profiles/profile_store.h"
+
+#include "platform/paths.h"
+#include "platform/text_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+ProfileStore::ProfileStore(QString startupDirectory)
+    : m_startupDirectory(std::move(startupDirectory))
+{
+}
+
+QString ProfileStore::profilePath(const QString &name) const
+{
+    const QString exact = workingDirFile(m_startupDirectory, name + QStringLiteral(".pro"));
+    if (QFileInfo::exists(exact))
+        return exact;
+    // The search lists "A.PRO" as profile A, as a file system that ignores case would; the name
+    // itself is taken literally, only its ending may be spelled otherwise.
+    for (const QString &ending : {QStringLiteral(".PRO"), QStringLiteral(".Pro")}) {
+        const QString other = workingDirFile(m_startupDirectory, name + ending);
+        if (QFileInfo(other).isFile())
+            return other;
+    }
+    return exact;
+}
+
+ProfileStore::WriteResult ProfileStore::write(const QString &path,
+                                              const QList<QByteArray> &lines) const
+{
+    // Something that is not a plain, writable file cannot be opened for writing as a profile; the
+    // replacement below would otherwise swap it for a file silently.
+    const QFileInfo existing(path);
+    if (existing.exists() && (!existing.isFile() || !existing.isWritable()))
+        return WriteResult::CannotOpen;
+    const bool isNew = !existing.exists();
+    if (isNew) {
+        // The new text goes to a file of another name first, so whether this name can be
+        // created at all (its length, its characters) shows only when the file is made here.
+        QFile probe(path);
+        if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+            return WriteResult::CannotOpen;
+        probe.close();
+    }
+    QString error;
+    TextWriteFailure failure = TextWriteFailure::None;
+    if (replaceTextLines(path, lines, FileAccess::OwnerOnly, &error, &failure))
+        return WriteResult::Written;
+    if (isNew)
+        QFile::remove(path); // no profile of that name was there, and none half made stays
+    return failure == TextWriteFailure::Open ? WriteResult::CannotOpen : WriteResult::WriteFailed;
+}
+
+bool ProfileStore::read(const QString &path, qsizetype maxLines, QList<QByteArray> *lines) const
+{
+    if (!readTextLines(path, lines))
+        return false;
+    if (lines->size() > maxLines)
+        lines->resize(maxLines);
+    return true;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+/// Where Profile files live and how their bytes get there and back: NAME.pro in the start-up
+/// directory, lines ended by CR LF, readable by their owner only.
+class ProfileStore final
+{
+public:
+    /// How a write ended.
+    enum class WriteResult
+    {
+        Written,
+        CannotOpen,  // nothing was touched: the name or the directory does not allow the file
+        WriteFailed, // the new text could not be written in full: the old file is unchanged
+    };
+
+    /// `startupDirectory`: the directory profiles are saved, searched and loaded in.
+    explicit ProfileStore(QString startupDirectory);
+
+    /// The directory given at construction; it never changes.
+    const QString &startupDirectory() const { return m_startupDirectory; }
+
+    /// The file of a profile name: the start-up directory, a separator, the name, ".pro".
+    QString profilePath(const QString &name) const;
+
+    /// Replaces the file of `path` with the lines once they are all written.
+    WriteResult write(const QString &path, const QList<QByteArray> &lines) const;
+
+    /// Reads the lines of a Profile file (CR LF or LF), at most `maxLines` of them; false when the
+    /// file cannot be read.
+    bool read(const QString &path, qsizetype maxLines, QList<QByteArray> *lines) const;
+
+private:
+    QString m_startupDirectory;
+};

@@ -1,0 +1,351 @@
+#include "profiles/encrypt.h"
+#include "profiles/profile_commands.h"
+#include "profiles/profile_store.h"
+#include "support/fake_window.h"
+#include "support/files.h"
+
+#include <QTemporaryDir>
+
+#include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/// A Profile file's bytes for plain record lines, enciphered with the program key.
+QByteArray profileBytes(const QList<QByteArray> &plainLines)
+{
+    QByteArray bytes;
+    for (const QByteArray &line : plainLines)
+        bytes += EncryptWithKey(line, kProfileCipherKey) + "\r\n";
+    return bytes;
+}
+
+/// The profile commands over an in-memory window and a real start-up directory.
+struct Bench
+{
+    QTemporaryDir dir;
+    FakeProfileWindow window;
+    ProfileStore store{dir.path()};
+    ProfileCommands commands{window, store};
+
+    Bench() { CipherKey = kProfileCipherKey; }
+    QString file(const QString &name) const { return dir.filePath(name); }
+    QStringList row(int row)
+    {
+        QStringList cells;
+        for (int column = 0; column < kDestinationColumnCount; ++column)
+            cells << window.grid().text(row, column);
+        return cells;
+    }
+};
+
+const Message kBadName{
+    u"Edit Error"_s,
+    u"The Profile name is used as a file name - please stick to A-Z and _ (underlines) - Profile NOT stored - Please try again, Thank You"_s};
+
+} // namespace
+
+/// Save, Get, LoadProfile and the start-up against real files, without a display.
+class ProfileCommandsTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void saveWritesPackedRows();
+    void saveRefuses_data();
+    void saveRefuses();
+    void saveKeepsOldProfileWhenWriteFails();
+    void loadReadsCraftedFiles_data();
+    void loadReadsCraftedFiles();
+    void loadOfUnreadableFileKeepsTable();
+    void get_data();
+    void get();
+    void startUp_data();
+    void startUp();
+};
+
+void ProfileCommandsTest::saveWritesPackedRows()
+{
+    Bench bench;
+    bench.window.grid().setRow({3, u"Y"_s, u"sftp.example"_s, u"/in"_s, u"me"_s, u"pass word"_s});
+    bench.window.grid().setRow({7, u"N"_s, u"ftp.example"_s, {}, {}, u"p\u00e9"_s});
+    bench.window.grid().setRow({8, u"N"_s, {}, u"/no host"_s, u"u"_s, u"p"_s});
+    bench.window.grid().setRow({4999, {}, u"last"_s, {}, {}, {}});
+    bench.window.grid().setCurrentRow(7);
+    bench.window.grid().setCurrentColumn(kUserIdColumn);
+    bench.window.grid().stagePendingEdit(u"pending"_s); // Save commits it first
+    bench.window.name = u"Alpha"_s;
+
+    bench.commands.Save();
+
+    QVERIFY(bench.window.messages.isEmpty());
+    QCOMPARE(bench.window.statusText, u"Profile 'Alpha' Stored Successfully"_s);
+    QCOMPARE(readBytes(bench.file(u"Alpha.pro"_s)),
+             profileBytes({"[Y] [sftp.example] [/in] [me] [pass word] ",
+                           "[N] [ftp.example] [] [pending] [p\xc3\xa9] ", "[] [last] [] [] [] "}));
+    QVERIFY(isOwnerOnly(bench.file(u"Alpha.pro"_s)));
+
+    // Read back: the rows packed from row 1, every other row empty, passwords hidden.
+    bench.window.grid().setRow({20, u"N"_s, u"stale"_s, {}, {}, u"x"_s});
+    bench.commands.Get();
+    QCOMPARE(bench.row(1),
+             (QStringList{u"Y"_s, u"sftp.example"_s, u"/in"_s, u"me"_s, u"pass word"_s}));
+    QCOMPARE(bench.row(2), (QStringList{u"N"_s, u"ftp.example"_s, {}, u"pending"_s, u"p\u00e9"_s}));
+    QCOMPARE(bench.row(3), (QStringList{{}, u"last"_s, {}, {}, {}}));
+    QCOMPARE(bench.row(20), QStringList(5));
+    for (int row : {1, 2, 4999})
+        QCOMPARE(bench.window.grid().textColour(row, kPasswordColumn), kHiddenPasswordColour);
+    QCOMPARE(bench.window.grid().textColour(1, 0), kStandardTextColour);
+    QCOMPARE(bench.window.grid().currentRow(), 1);
+    QCOMPARE(bench.window.grid().currentColumn(), kPasswordColumn);
+    QCOMPARE(bench.window.editorHides, 1);
+    QVERIFY(!bench.window.grid().busy);
+
+    // A second Save under the name replaces the whole file; an empty table gives zero bytes.
+    bench.window.grid().clearEntries();
+    bench.commands.Save();
+    QCOMPARE(QFileInfo(bench.file(u"Alpha.pro"_s)).size(), 0);
+    bench.window.name.clear();
+    bench.commands.Save();
+    QCOMPARE(bench.window.statusText, u"Profile '' Stored Successfully"_s);
+    QVERIFY(QFileInfo::exists(bench.file(u".pro"_s)));
+}
+
+void ProfileCommandsTest::saveRefuses_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<DestinationRow>("row");
+    QTest::addColumn<Messages>("messages");
+    const DestinationRow fine{2, u"N"_s, u"h"_s, {}, u"u"_s, u"p"_s};
+    const auto unstorable = [](int row) {
+        return Messages{
+            {u"Edit Error"_s,
+             u"Row %1: a value holds a character that a Profile cannot store - Profile NOT stored"_s
+                 .arg(row)}};
+    };
+    // clang-format off
+    QTest::newRow("separator in the name") << u"sub/name"_s << fine << Messages{kBadName};
+    QTest::newRow("NUL in the name") << QString(u"a\0b"_s) << fine << Messages{kBadName};
+    QTest::newRow("name too long for a file") << QString(300, u'n') << fine << Messages{kBadName};
+    QTest::newRow("right bracket in a password") << u"P"_s << DestinationRow{5, u"N"_s, u"h"_s, {}, u"u"_s, u"p]w"_s} << unstorable(5);
+    QTest::newRow("left bracket in a directory") << u"P"_s << DestinationRow{9, u"N"_s, u"h"_s, u"[x"_s, u"u"_s, u"p"_s} << unstorable(9);
+    QTest::newRow("line break in a host") << u"P"_s << DestinationRow{2, u"N"_s, u"h\nx"_s, {}, u"u"_s, u"p"_s} << unstorable(2);
+    // U+00BD is C2 BD in UTF-8; at positions 2 and 3 of the line it meets 'L' (76) and 'M' (77),
+    // and 0xBD + 77 = 266 wraps to 10, a line feed.
+    QTest::newRow("enciphers to a line feed") << u"P"_s << DestinationRow{3, u"\u00bd"_s, u"h"_s, {}, u"u"_s, u"p"_s} << unstorable(3);
+    // clang-format on
+}
+
+void ProfileCommandsTest::saveRefuses()
+{
+    QFETCH(QString, name);
+    QFETCH(DestinationRow, row);
+    QFETCH(Messages, messages);
+    Bench bench;
+    QVERIFY(writeBytes(bench.file(u"P.pro"_s), "old", 0600));
+    bench.window.grid().setRow(row);
+    bench.window.name = name;
+
+    bench.commands.Save();
+
+    QCOMPARE(bench.window.messages, messages);
+    QCOMPARE(bench.window.statusText, QString());
+    QCOMPARE(readBytes(bench.file(u"P.pro"_s)), QByteArray("old"));
+    QCOMPARE(
+        QDir(bench.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList{u"P.pro"_s});
+}
+
+void ProfileCommandsTest::saveKeepsOldProfileWhenWriteFails()
+{
+    Bench bench;
+    QVERIFY(writeBytes(bench.file(u"Big.pro"_s), "old profile\r\n", 0600));
+    for (int row = kFirstDataRow; row <= kLastDataRow; ++row)
+        bench.window.grid().setRow({row, u"N"_s, u"host%1"_s.arg(row), u"/in"_s, u"u"_s, u"p"_s});
+    bench.window.name = u"Big"_s;
+    // A file size limit makes the write fail part way, even for root.
+    rlimit saved;
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit small{4096, saved.rlim_max};
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    bench.commands.Save();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(
+        bench.window.messages,
+        (Messages{
+            {u"Edit Error"_s,
+             u"The Profile could not be written - Profile NOT stored - the old Profile is unchanged"_s}}));
+    QCOMPARE(readBytes(bench.file(u"Big.pro"_s)), QByteArray("old profile\r\n"));
+    QCOMPARE(QDir(bench.dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{u"Big.pro"_s});
+}
+
+void ProfileCommandsTest::loadReadsCraftedFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<QStringList>>("rows"); // rows 1 on; the row after them is empty
+    const QStringList a{u"N"_s, u"a"_s, {}, {}, u"p"_s};
+    const QStringList b{u"Y"_s, u"b"_s, {}, u"u"_s, u"q"_s};
+    QList<QByteArray> many;
+    for (int i = 1; i <= kLastDataRow + 6; ++i)
+        many << "[N] [h" + QByteArray::number(i) + "] [] [] [p] ";
+    // clang-format off
+    QTest::newRow("empty file") << QByteArray() << QList<QStringList>();
+    QTest::newRow("empty line keeps its row") << profileBytes({"[N] [a] [] [] [p] ", "", "[Y] [b] [] [u] [q] "}) << QList<QStringList>{a, QStringList(5), b};
+    QTest::newRow("LF line ends, no last line end") << profileBytes({"[N] [a] [] [] [p] "}) + EncryptWithKey("[Y] [b] [] [u] [q] ", kProfileCipherKey) << QList<QStringList>{a, b};
+    QTest::newRow("text outside brackets") << profileBytes({"xx[N]yy [a] zz[][] junk [p]tail"}) << QList<QStringList>{a};
+    QTest::newRow("fields after the fifth") << profileBytes({"[N] [a] [] [] [p] [more] [x] "}) << QList<QStringList>{a};
+    QTest::newRow("fewer fields") << profileBytes({"[N] [a] "}) << QList<QStringList>{{u"N"_s, u"a"_s, {}, {}, {}}};
+    QTest::newRow("missing ] takes the rest") << profileBytes({"[N] [a] [] [] [pass word"}) << QList<QStringList>{{u"N"_s, u"a"_s, {}, {}, u"pass word"_s}};
+    QTest::newRow("[ inside a value shifts") << profileBytes({"[a[x] [b] "}) << QList<QStringList>{{u"a[x"_s, u"x"_s, u"b"_s, {}, {}}};
+    QTest::newRow("] inside a password cuts it") << profileBytes({"[N] [a] [] [] [p]w] "}) << QList<QStringList>{a};
+    QTest::newRow("lines past 4,999 ignored") << profileBytes(many) << QList<QStringList>{{u"N"_s, u"h1"_s, {}, {}, u"p"_s}};
+    // clang-format on
+}
+
+void ProfileCommandsTest::loadReadsCraftedFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<QStringList>, rows);
+    Bench bench;
+    bench.window.grid().setRow({4000, u"N"_s, u"before"_s, {}, {}, u"x"_s});
+    bench.window.grid().setCurrentRow(4000);
+    bench.window.grid().setCurrentCellTextColour(kFaultColour);
+    QVERIFY(writeBytes(bench.file(u"c.pro"_s), bytes));
+
+    bench.commands.LoadProfile(bench.file(u"c.pro"_s));
+
+    QVERIFY(bench.window.messages.isEmpty());
+    for (int i = 0; i < rows.size(); ++i)
+        QCOMPARE(bench.row(i + 1), rows[i]);
+    const int lines = int(bytes.count('\n')) + (bytes.endsWith('\n') || bytes.isEmpty() ? 0 : 1);
+    if (lines > kLastDataRow) {
+        QCOMPARE(bench.row(kLastDataRow)[1], u"h4999"_s);
+    } else {
+        QCOMPARE(bench.row(int(rows.size()) + 1), QStringList(5));
+        QCOMPARE(bench.row(4000), QStringList(5)); // the old table is gone
+    }
+    QCOMPARE(bench.window.grid().textColour(4000, 0), kStandardTextColour);
+}
+
+void ProfileCommandsTest::loadOfUnreadableFileKeepsTable()
+{
+    Bench bench;
+    bench.window.grid().setRow({1, u"N"_s, u"kept"_s, {}, {}, u"x"_s});
+    QVERIFY(QDir(bench.dir.path()).mkdir(u"dir.pro"_s));
+    for (const QString &path : {bench.file(u"missing.pro"_s), bench.file(u"dir.pro"_s)}) {
+        bench.window.messages.clear();
+        bench.commands.LoadProfile(path);
+        QCOMPARE(bench.window.messages,
+                 (Messages{{u"Edit Error"_s, u"The Profile could not be read"_s}}));
+        bench.commands.LoadProfile(path, false);
+        QCOMPARE(bench.window.messages.size(), 1);
+        QCOMPARE(bench.row(1)[1], u"kept"_s);
+    }
+
+    // Junk bytes of every kind load without a crash and keep the table's shape.
+    QByteArray junk;
+    quint32 seed = 12345;
+    for (int i = 0; i < 200000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        junk += char(seed >> 16);
+    }
+    QVERIFY(writeBytes(bench.file(u"junk.pro"_s), junk));
+    bench.commands.LoadProfile(bench.file(u"junk.pro"_s));
+    QCOMPARE(bench.window.grid().currentRow(), 1);
+    QCOMPARE(bench.window.grid().currentColumn(), kPasswordColumn);
+}
+
+void ProfileCommandsTest::get_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<Messages>("messages");
+    QTest::addColumn<bool>("loaded");
+    // clang-format off
+    QTest::newRow("saved profile") << u"Alpha"_s << Messages() << true;
+    QTest::newRow("extension in other case") << u"Upper"_s << Messages() << true;
+    QTest::newRow("empty name") << QString() << Messages{{u"Edit Error"_s, u"Please Enter a Profile Name first"_s}} << false;
+    QTest::newRow("separator in the name") << u"../Alpha"_s << Messages{kBadName} << false;
+    QTest::newRow("no such profile") << u"Absent"_s << Messages() << false;
+    QTest::newRow("a wildcard is no pattern") << u"Al*"_s << Messages() << false;
+    QTest::newRow("directory") << u"dir"_s << Messages() << false;
+    QTest::newRow("hidden file") << u".hidden"_s << Messages() << false;
+    // clang-format on
+}
+
+void ProfileCommandsTest::get()
+{
+    QFETCH(QString, name);
+    QFETCH(Messages, messages);
+    QFETCH(bool, loaded);
+    Bench bench;
+    for (const char *file : {"Alpha.pro", "Upper.PRO", ".hidden.pro"})
+        QVERIFY(writeBytes(bench.file(QString::fromLatin1(file)),
+                           profileBytes({"[N] [loaded] [] [] [p] "})));
+    QVERIFY(QDir(bench.dir.path()).mkdir(u"dir.pro"_s));
+    bench.window.grid().setRow({2, u"N"_s, u"old"_s, {}, {}, u"p"_s});
+    bench.window.grid().setCurrentRow(2);
+    bench.window.grid().setCurrentColumn(kHostColumn);
+    bench.window.grid().stagePendingEdit(u"typed"_s);
+    bench.window.name = name;
+
+    bench.commands.Get();
+
+    QCOMPARE(bench.window.messages, messages);
+    QCOMPARE(bench.row(1)[1], loaded ? u"loaded"_s : QString());
+    QCOMPARE(bench.row(2)[1], loaded ? QString() : u"old"_s);
+    QVERIFY(!bench.window.events.join(u'|').contains(u"commit"_s)); // Get drops the edit
+    QCOMPARE(bench.window.grid().hasPendingEdit(), !loaded);
+}
+
+void ProfileCommandsTest::startUp_data()
+{
+    QTest::addColumn<QStringList>("files"); // in the start-up directory; "/" ends a directory
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("loaded"); // the host in row 1 afterwards
+    // clang-format off
+    QTest::newRow("no profile") << QStringList{u"notes.txt"_s} << QStringList() << QString();
+    QTest::newRow("one profile") << QStringList{u"Alpha.pro"_s} << QStringList{u"Alpha"_s} << u"Alpha.pro"_s;
+    QTest::newRow("several, any case, sorted") << QStringList{u"b.pro"_s, u"A.PRO"_s, u"c.d.pro"_s} << QStringList{u"A"_s, u"b"_s, u"c.d"_s} << u"A.PRO"_s;
+    QTest::newRow("directories are not listed") << QStringList{u"x.pro/"_s, u"sub/in.pro"_s, u"y.pro"_s} << QStringList{u"y"_s} << u"y.pro"_s;
+    QTest::newRow("hidden profile first is not loaded") << QStringList{u".h.pro"_s, u"Alpha.pro"_s} << QStringList{u".h"_s, u"Alpha"_s} << QString();
+    QTest::newRow("profile named .pro first") << QStringList{u".pro"_s, u"Alpha.pro"_s} << QStringList{QString(), u"Alpha"_s} << QString();
+    // clang-format on
+}
+
+void ProfileCommandsTest::startUp()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, names);
+    QFETCH(QString, loaded);
+    Bench bench;
+    CipherKey.clear();
+    for (const QString &file : files) {
+        if (file.endsWith(u'/') || file.contains(u'/'))
+            QVERIFY(QDir(bench.dir.path()).mkpath(file.section(u'/', 0, 0)));
+        if (file.endsWith(u'/'))
+            continue;
+        QVERIFY(writeBytes(bench.file(file),
+                           profileBytes({"[N] [" + file.toLatin1() + "] [] [] [p] "})));
+    }
+    // The process's own current directory is elsewhere: only the start-up directory counts.
+    QVERIFY(QDir::setCurrent(QDir::tempPath()));
+
+    bench.commands.startUp();
+
+    QCOMPARE(CipherKey, QByteArray("CalmTide"));
+    QCOMPARE(bench.window.names, names);
+    QCOMPARE(bench.window.name, names.value(0));
+    QCOMPARE(bench.row(1)[1], loaded);
+    QVERIFY(bench.window.messages.isEmpty());
+    QCOMPARE(bench.window.grid().textColour(1, kPasswordColumn),
+             loaded.isEmpty() ? kStandardTextColour : kHiddenPasswordColour);
+}
+
+QTEST_GUILESS_MAIN(ProfileCommandsTest)
+#include "profile_commands_test.moc"
