@@ -7,4 +7,4 @@ add_library(parcelwright_fake_window STATIC
 target_link_libraries(parcelwright_fake_window PUBLIC parcelwright_core parcelwright_test_support)
 
 parcelwright_add_test(test_transfer_engine transfer/test_transfer_engine.cpp
-    parcelwright_fake_window)
+    parcelwright_fake_window parcelwright_words)
