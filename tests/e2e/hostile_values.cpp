@@ -171,7 +171,7 @@ void HostileValues::sendsValuesAsData()
     QStringList files;
     for (const QString &name : names) {
         files.append(local.filePath(name));
-        QVERIFY(writeBytes(files.last(), name.toUtf8() + "\r\n\0 content"));
+        QVERIFY(writeBytes(files.last(), name.toUtf8() + " bytes\r\n"));
     }
     QVERIFY(writeBytes(local.filePath(u"qxy.txt"_s), "must stay here"));
     const QString dashed = u"-dash.txt"_s;
@@ -265,8 +265,8 @@ void HostileValues::passwordNeverInProcessList()
         ++samples;
         const QStringList pids = QDir(u"/proc"_s).entryList({u"[0-9]*"_s}, QDir::Dirs);
         for (const QString &pid : pids) {
-            // Arguments are separated by NULs; joined by blanks, a password split into several
-            // arguments still shows whole.
+            // Arguments are separated by NULs. A password split into several arguments loses
+            // its quotes, but its marker command still shows.
             QByteArray line = readBytes(u"/proc/"_s + pid + u"/cmdline"_s).replace('\0', ' ');
             if (line.startsWith("psftp ") && line.contains("-pwfile"))
                 ++clientSeen;
