@@ -17,10 +17,9 @@ QString quotedArgument(const QString &value)
         return value;
     QString doubled = value;
     doubled.replace(quote, QStringLiteral("\"\""));
-    // The readers take two quotes in a row as a literal one before anything else, so an opening
-    // quote followed by a doubled one would be read as a literal quote and the rest would go
-    // unquoted. That only goes wrong when nothing but quotes follows; such a value has no blank
-    // and needs no quotes around it.
+    // Two quotes in a row read as one literal quote wherever they stand, so around a value of
+    // nothing but quotes the outer ones would pair with the doubled ones. Such a value has no
+    // blank and needs no outer quotes.
     if (value.count(quote) == value.size())
         return doubled;
     return quote + doubled + quote;
