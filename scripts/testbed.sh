@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Starts or stops the private servers the end-to-end tests talk to: a vsftpd and an OpenSSH sshd on
-# 127.0.0.1, two test accounts, and a PuTTY settings tree whose saved session reaches the sshd.
+# 127.0.0.1, three test accounts, and a PuTTY settings tree whose saved session reaches the sshd.
 # Usage: scripts/testbed.sh start|stop DIR
 #
 # start writes DIR/testbed.env (KEY=VALUE lines, the value runs to the end of the line, no quoting),
@@ -14,6 +14,12 @@ readonly QUOTED_USER=pwquoted
 # A blank and the characters a shell would act on: proves they reach the server as plain text.
 # shellcheck disable=SC2016
 readonly QUOTED_PASSWORD='ab 1&2|3;4$x`5'
+readonly HOSTILE_USER=pwhostile
+# Blanks at both ends, double quotes that would end a quoted argument early and add a psftp
+# option, and commands for a shell: a client that logs in with it took it as plain text, and
+# pw-marker appears wherever any of it ran as a command.
+# shellcheck disable=SC2016
+readonly HOSTILE_PASSWORD=' a&b|c;$(touch pw-marker)`touch pw-marker` x" -proxycmd "touch pw-marker '
 
 die() {
     echo "testbed: $*" >&2
@@ -188,8 +194,10 @@ ftp_login_works() {
 psftp_works() {
     local dir=$1 user=$2 password=$3 out
     printf 'pwd\r\nquit\r\n' >"$dir/check.psftp"
+    # From a file, as the program gives it: on the command line every local user would see it.
+    (umask 077 && printf '%s\n' "$password" >"$dir/check.pwd")
     if ! out=$(PUTTYDIR="$dir/putty" timeout 30 psftp "$user@$SESSION_NAME" -b "$dir/check.psftp" \
-        -pw "$password" </dev/null 2>&1); then
+        -pwfile "$dir/check.pwd" </dev/null 2>&1); then
         echo "testbed: psftp as $user failed:" >&2
         echo "$out" >&2
         return 1
@@ -275,7 +283,7 @@ PasswordAuthentication yes
 KbdInteractiveAuthentication no
 UsePAM yes
 PermitRootLogin no
-AllowUsers $PLAIN_USER $QUOTED_USER
+AllowUsers $PLAIN_USER $QUOTED_USER $HOSTILE_USER
 Subsystem sftp internal-sftp
 UseDNS no
 MaxStartups 100:30:200
@@ -327,6 +335,9 @@ write_env() {
         echo "QUOTED_USER=$QUOTED_USER"
         echo "QUOTED_PASSWORD=$QUOTED_PASSWORD"
         echo "QUOTED_HOME=$(home_of "$QUOTED_USER")"
+        echo "HOSTILE_USER=$HOSTILE_USER"
+        echo "HOSTILE_PASSWORD=$HOSTILE_PASSWORD"
+        echo "HOSTILE_HOME=$(home_of "$HOSTILE_USER")"
     } >"$dir/testbed.env.new"
     # The file holds passwords, and readers must never see half of it.
     chmod 600 "$dir/testbed.env.new"
@@ -344,19 +355,21 @@ start() {
     mkdir -p /run/sshd /var/run/vsftpd/empty
     ensure_user "$PLAIN_USER" "$PLAIN_PASSWORD"
     ensure_user "$QUOTED_USER" "$QUOTED_PASSWORD"
+    ensure_user "$HOSTILE_USER" "$HOSTILE_PASSWORD"
 
     start_vsftpd "$dir"
     start_sshd "$dir"
     write_putty_session "$dir"
 
     local user password ok=1
-    for user in "$PLAIN_USER" "$QUOTED_USER"; do
+    for user in "$PLAIN_USER" "$QUOTED_USER" "$HOSTILE_USER"; do
         password=$PLAIN_PASSWORD
         [[ "$user" == "$QUOTED_USER" ]] && password=$QUOTED_PASSWORD
+        [[ "$user" == "$HOSTILE_USER" ]] && password=$HOSTILE_PASSWORD
         ftp_login_works "$FTP_PORT" "$user" "$password" || ok=0
         psftp_works "$dir" "$user" "$password" || ok=0
     done
-    rm -f "$dir/check.psftp"
+    rm -f "$dir/check.psftp" "$dir/check.pwd"
     if [[ $ok -ne 1 ]]; then
         show_log_tail "$dir/vsftpd.log"
         show_log_tail "$dir/sshd.log"
@@ -367,8 +380,8 @@ start() {
 
     echo "testbed: vsftpd on 127.0.0.1:$FTP_PORT (pid $FTP_PID)," \
         "sshd on 127.0.0.1:$SSH_PORT (pid $SSH_PID)"
-    echo "testbed: users $PLAIN_USER and $QUOTED_USER; psftp host $SESSION_NAME with" \
-        "PUTTYDIR=$dir/putty"
+    echo "testbed: users $PLAIN_USER, $QUOTED_USER and $HOSTILE_USER;" \
+        "psftp host $SESSION_NAME with PUTTYDIR=$dir/putty"
     echo "testbed: values in $dir/testbed.env"
 }
 

@@ -226,11 +226,13 @@ void TransferEngine::TransmitAll()
     m_closingText.clear();
     const QString launcherPath = workingDirFile(tally.directory, kLauncherFileName);
     const QString scriptPath = workingDirFile(tally.directory, kScriptFileName);
+    const QString passwordPath = workingDirFile(tally.directory, kPasswordFileName);
     removeIgnoringErrors(workingDirFile(tally.directory, kCumulativeLogName));
 
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
         removeIgnoringErrors(launcherPath);
         removeIgnoringErrors(scriptPath);
+        removeIgnoringErrors(passwordPath);
         const QString host = grid.text(row, kHostColumn);
         if (host.isEmpty())
             continue;
@@ -244,14 +246,18 @@ void TransferEngine::TransmitAll()
         const QString remoteDirectory = grid.text(row, kRemoteDirectoryColumn);
         const QString userId = grid.text(row, kUserIdColumn);
         const QString password = grid.text(row, kPasswordColumn);
+        // psftp reads its password from a file: on its command line every local user could see it.
+        const bool secure = secureFlag == QLatin1String("Y");
         if (!writeTextLines(launcherPath, launcherLines(secureFlag, host, userId, password),
-                            FileAccess::OwnerOnly)) {
+                            FileAccess::OwnerOnly) ||
+            (secure &&
+             !writeTextLines(passwordPath, passwordFileLines(password), FileAccess::OwnerOnly))) {
             tally.failedHosts.append(host);
             stopForUnwritableDirectory(tally);
             break;
         }
 
-        // A Secure Shell row has its account on the launcher line already.
+        // A Secure Shell row has its account in the launcher line and the password file already.
         const bool continueRun = secureFlag == QLatin1String("Y")
                                      ? TransmitDestination(secureFlag, remoteDirectory, QString(),
                                                            QString(), host, tally)
@@ -265,6 +271,7 @@ void TransferEngine::TransmitAll()
     // leave a password behind in the generated files.
     removeIgnoringErrors(launcherPath);
     removeIgnoringErrors(scriptPath);
+    removeIgnoringErrors(passwordPath);
     m_running = false;
     m_cancelRequested = false;
 

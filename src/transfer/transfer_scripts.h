@@ -7,14 +7,26 @@
 #include <QString>
 #include <QStringList>
 
-/// Names of the two generated files and the logs in the working directory.
+/// Names of the generated files and the logs in the working directory.
 inline const QString kLauncherFileName = QStringLiteral("XferJob.BAT");
 inline const QString kScriptFileName = QStringLiteral("XferJob.FTP");
+inline const QString kPasswordFileName = QStringLiteral("XferJob.PWD");
 inline const QString kCumulativeLogName = QStringLiteral("FTPLogALL.TXT");
 
-/// Lines of the launcher batch file XferJob.BAT for one destination row.
+/// A value as one argument of a generated line, read back unchanged by parcelwright-cmd,
+/// parcelwright-ftp and psftp alike: a value holding a blank, a tab or a double quote is put in
+/// double quotes with each of its own double quotes doubled; any other value stays as it is.
+QString quotedArgument(const QString &value);
+
+/// Lines of the launcher batch file XferJob.BAT for one destination row. A Secure Shell row's
+/// password is not on them: psftp reads it from XferJob.PWD (see passwordFileLines).
 QList<QByteArray> launcherLines(const QString &secureFlag, const QString &host,
                                 const QString &userId, const QString &password);
+
+/// Lines of XferJob.PWD, from which psftp reads a Secure Shell row's password: the password
+/// alone, as is, blanks and quotes included. Written like the other files with CR LF after it,
+/// which psftp drops with any other line end; the file must be readable by its owner only.
+QList<QByteArray> passwordFileLines(const QString &password);
 
 /// Lines of the transfer script XferJob.FTP; arguments in the order secure flag, remote
 /// directory, user id, password, host, then the files to send; a file's remote name is the part of

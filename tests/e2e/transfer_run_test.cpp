@@ -76,7 +76,7 @@ void TransferRunTest::requestSendsToEveryDestination()
         at = log.indexOf(end, at) + end.size();
     }
     QCOMPARE(at, log.size());
-    QVERIFY2(log.contains(" -pw ********\r\n"), log);
+    QVERIFY2(log.contains(" -pwfile XferJob.PWD\r\n"), log);
     for (const QString &password : {tb.plain.password, tb.quoted.password})
         QVERIFY2(!log.contains(password.toLocal8Bit()), log);
     QCOMPARE(QDir(runDir).entryList(QDir::Files), QStringList{u"FTPLogALL.TXT"_s});

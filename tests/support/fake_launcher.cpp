@@ -4,17 +4,23 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 ProcessOutcome FakeLauncher::runBatch(const QString &workingDirectory, const QString &batchFile,
                                       const QString &logFile)
 {
     const int call = int(calls.size());
     if (recording) {
-        const QString script = QDir(workingDirectory).filePath(QStringLiteral("XferJob.FTP"));
+        const QDir directory(workingDirectory);
+        const QString script = directory.filePath(QStringLiteral("XferJob.FTP"));
+        const QString password = directory.filePath(QStringLiteral("XferJob.PWD"));
+        const bool hasPassword = QFileInfo::exists(password);
         calls.append({workingDirectory, logFile, readBytes(batchFile), readBytes(script),
-                      isOwnerOnly(batchFile) && isOwnerOnly(script)});
+                      hasPassword ? readBytes(password) : QByteArray(),
+                      isOwnerOnly(batchFile) && isOwnerOnly(script) &&
+                          (!hasPassword || isOwnerOnly(password))});
     } else {
-        calls.append({workingDirectory, logFile, {}, {}, false});
+        calls.append({workingDirectory, logFile, {}, {}, {}, false});
     }
     m_cancelled = false;
     ProcessOutcome outcome{true, false, 0, {}};

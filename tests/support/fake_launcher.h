@@ -22,7 +22,8 @@ public:
         QString logFile;
         QByteArray launcher; // XferJob.BAT at the start
         QByteArray script;   // XferJob.FTP at the start
-        bool ownerOnly = false;
+        QByteArray password; // XferJob.PWD at the start; null when there is none
+        bool ownerOnly = false; // every one of these files readable by its owner only
     };
 
     QList<Call> calls;

@@ -1,5 +1,6 @@
 #include "support/testbed.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QHash>
 #include <QProcess>
@@ -27,9 +28,9 @@ std::optional<Testbed> Testbed::load(QString *why)
         if (const qsizetype equals = line.indexOf('='); equals > 0)
             values.insert(line.left(equals), QString::fromLocal8Bit(line.mid(equals + 1)));
     }
-    for (const char *key :
-         {"FTP_HOST", "FTP_PORT", "SSH_SESSION", "PUTTYDIR", "PLAIN_USER", "PLAIN_PASSWORD",
-          "PLAIN_HOME", "QUOTED_USER", "QUOTED_PASSWORD", "QUOTED_HOME"}) {
+    for (const char *key : {"FTP_HOST", "FTP_PORT", "SSH_SESSION", "PUTTYDIR", "PLAIN_USER",
+                            "PLAIN_PASSWORD", "PLAIN_HOME", "QUOTED_USER", "QUOTED_PASSWORD",
+                            "QUOTED_HOME", "HOSTILE_USER", "HOSTILE_PASSWORD", "HOSTILE_HOME"}) {
         if (values.value(key).isEmpty()) {
             *why = u"test bed %1 lacks %2"_s.arg(file.fileName(), QLatin1String(key));
             return std::nullopt;
@@ -44,7 +45,8 @@ std::optional<Testbed> Testbed::load(QString *why)
                      values.value("SSH_SESSION"),
                      values.value("PUTTYDIR"),
                      account("PLAIN"),
-                     account("QUOTED")};
+                     account("QUOTED"),
+                     account("HOSTILE")};
     qputenv("PUTTYDIR", tb.puttyDir.toLocal8Bit());
     return tb;
 }
@@ -72,22 +74,37 @@ LauncherRun runXferJob(Client client, const QString &host, const TestbedAccount 
         commandLine = "psftp " + quotedIfBlank(account.user) + '@' + host.toLocal8Bit() +
                       " -b XferJob.FTP -pw " + quotedIfBlank(account.password);
 
-    LauncherRun run;
     QTemporaryDir work;
     const QString dir = QDir(work.path()).canonicalPath();
-    run.echo = '\n' + QFile::encodeName(dir) + '>' + commandLine + '\n';
     if (!writeCrLfFile(dir + u"/XferJob.BAT"_s, {"@echo on", commandLine}) ||
         !writeCrLfFile(dir + u"/XferJob.FTP"_s, script)) {
+        LauncherRun run;
         run.log = "cannot write the launcher files in " + QFile::encodeName(dir);
         return run;
     }
+    LauncherRun run = runLauncher(dir);
+    run.echo = '\n' + QFile::encodeName(dir) + '>' + commandLine + '\n';
+    return run;
+}
+
+LauncherRun runLauncher(const QString &dir, const std::function<void()> &whileRunning)
+{
+    LauncherRun run;
     QProcess process;
     process.setWorkingDirectory(dir);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardOutputFile(dir + u"/FTPLog0001.TXT"_s);
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(builtProgram(u"parcelwright-cmd"_s), {u"/C"_s, u"XferJob.BAT"_s});
-    run.finished = process.waitForFinished(120000); // a hanging client fails instead of holding
+    // A hanging client fails the test after two minutes instead of holding it.
+    QDeadlineTimer deadline(120000);
+    const int slice = whileRunning ? 5 : 120000;
+    while (!run.finished && process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        run.finished =
+            process.waitForFinished(int(std::min<qint64>(slice, deadline.remainingTime())));
+        if (!run.finished && whileRunning)
+            whileRunning();
+    }
     if (!run.finished) {
         process.kill();
         process.waitForFinished(5000);

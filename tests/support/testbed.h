@@ -5,6 +5,7 @@
 #include <QString>
 #include <QtTest>
 
+#include <functional>
 #include <optional>
 
 /// A login on both test servers.
@@ -24,6 +25,9 @@ struct Testbed
     QString puttyDir;      // PUTTYDIR holding that session and the server's trusted host key
     TestbedAccount plain;  // a password of letters and digits
     TestbedAccount quoted; // a password holding a blank and & | ; $ ` characters
+    // A password with blanks at both ends, double quotes and shell commands, each of which would
+    // leave a file pw-marker behind if it ever ran.
+    TestbedAccount hostile;
 
     /// Reads $PARCELWRIGHT_TESTBED/testbed.env and puts PUTTYDIR into this process's environment
     /// so that every psftp started from here finds the saved session; nullopt and *why on failure.
@@ -59,6 +63,12 @@ struct LauncherRun
     QByteArray echo; // the client's command line as the interpreter must echo it first
     QByteArray log;  // standard output and standard error, merged as the transfer run merges them
 };
+
+/// Runs `parcelwright-cmd /C XferJob.BAT` in a directory that holds the files of one transfer as
+/// the transfer run does: both output streams into FTPLog0001.TXT, standard input from /dev/null.
+/// whileRunning, when given, is called every few milliseconds until the interpreter has ended.
+LauncherRun runLauncher(const QString &directory,
+                        const std::function<void()> &whileRunning = nullptr);
 
 /// Writes XferJob.BAT and XferJob.FTP for one transfer into a new directory as the system writes
 /// them (for ftp the log-in as the first script lines, for psftp on the command line) and runs

@@ -40,7 +40,16 @@ void CmdBatchTest::runsBatch_data()
     QTest::newRow("echo on from the start, @ silences one line") << c << QByteArray("echo a\r\n@echo b\r\necho c") << QByteArray("\n{DIR}>echo a\na\nb\n\n{DIR}>echo c\nc\n") << 0;
     QTest::newRow("blank lines, remarks, labels") << c << QByteArray("\r\n   \r\n\t\r\nrem note\r\n:label\r\n:: comment\r\n@REM quiet\r\n\r\n") << QByteArray("\n{DIR}>rem note\n") << 0;
     QTest::newRow("echo switched mid-file") << c << QByteArray("echo off\r\necho y\r\nECHO ON\r\n  echo  z\r\n") << QByteArray("\n{DIR}>echo off\ny\n\n{DIR}>  echo  z\n z\n") << 0;
-    QTest::newRow("double quotes group and go") << c << QByteArray("@printf \"<%s>\\n\" \"a  b\" c \"\"\r\n") << QByteArray("<a  b>\n<c>\n<>\n") << 0;
+    QTest::newRow("double quotes group and go") << c << QByteArray(R"(@printf "<%s>\n" "a  b" c"d e"f)") << QByteArray("<a  b>\n<cd ef>\n") << 0;
+    QTest::newRow("two quotes are one literal quote, in quotes or out; backslash is plain") << c << QByteArray(R"(@printf "<%s>\n" "" """" "x""y z" a""b """q" "\" "\"")") << QByteArray(R"(<">
+<"">
+<x"y z>
+<a"b>
+<"q>
+<\>
+<\">
+)") << 0;
+    QTest::newRow("an escaped value stays one word") << c << QByteArray(R"(@printf "<%s>\n" "x"" -proxycmd ""touch M" "q""x""y.txt")") << QByteArray("<x\" -proxycmd \"touch M>\n<q\"x\"y.txt>\n") << 0;
     QTest::newRow("shell characters are text") << c << QByteArray("@printf \"%s\\n\" \"a&b|c;$d`e\" >x * 'a b'\r\n") << QByteArray("a&b|c;$d`e\n>x\n*\n'a\nb'\n") << 0;
     QTest::newRow("status of the last program; echo, rem keep it") << c << QByteArray("@echo off\r\nfalse\r\ntrue\r\nsh -c \"exit 7\"\r\necho after\r\nrem\r\n") << QByteArray("after\n") << 7;
     QTest::newRow("signal ends the program") << c << QByteArray("@sh -c \"kill -TERM $$\"\r\n") << QByteArray() << 128 + 15;

@@ -20,6 +20,8 @@ private Q_SLOTS:
     void parsesCommands();
     void buildsUrlsOfJoinedPaths_data();
     void buildsUrlsOfJoinedPaths();
+    void buildsUrlsOfRemoteNames_data();
+    void buildsUrlsOfRemoteNames();
     void summarisesTransfers();
 };
 
@@ -65,7 +67,9 @@ void FtpParsingTest::parsesCommands_data()
     // clang-format off
     QTest::newRow("blank") << u"   "_s << CommandKind::Empty << u""_s << false;
     QTest::newRow("put with name") << u"put /tmp/a.txt a.txt"_s << CommandKind::Put << u"</tmp/a.txt><a.txt>"_s << false;
-    QTest::newRow("quotes group, blanks") << u"put \"/tmp/a b.txt\"  \"a b.txt\" \"\""_s << CommandKind::Put << u"</tmp/a b.txt><a b.txt><>"_s << true;
+    QTest::newRow("quotes group, blanks, open quote at the end") << u"put \"/tmp/a b.txt\"  \"a b.txt\" \""_s << CommandKind::Put << u"</tmp/a b.txt><a b.txt><>"_s << true;
+    QTest::newRow("two quotes are one, in quotes or out") << uR"(put "/t/q""x"" y" """")"_s << CommandKind::Put << uR"(</t/q"x" y><"">)"_s << false;
+    QTest::newRow("backslash and dash are plain") << uR"(put "a\" -r)"_s << CommandKind::Put << uR"(<a\><-r>)"_s << false;
     QTest::newRow("upper case") << u"CD \\in"_s << CommandKind::Cd << u"<\\in>"_s << false;
     QTest::newRow("abbreviation") << u"bin"_s << CommandKind::Binary << u""_s << false;
     QTest::newRow("b fits binary and bye") << u"b"_s << CommandKind::Ambiguous << u""_s << false;
@@ -120,6 +124,32 @@ void FtpParsingTest::buildsUrlsOfJoinedPaths()
     QFETCH(bool, directory);
     const std::string path = joinRemotePath(current.toStdString(), argument.toStdString());
     QTEST(QString::fromStdString(ftpUrl(host.toStdString(), 21, path, directory)), "url");
+}
+
+void FtpParsingTest::buildsUrlsOfRemoteNames_data()
+{
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("url"); // empty: refused
+
+    // clang-format off
+    QTest::newRow("backslashes stay in the name") << u"/home/u/in"_s << uR"(..\outside.txt)"_s << u"ftp://h:21/%2Fhome/u/in/..%5Coutside.txt"_s;
+    QTest::newRow("and in the directory part") << u"/d"_s << uR"(a\b/c\d)"_s << u"ftp://h:21/%2Fd/a%5Cb/c%5Cd"_s;
+    QTest::newRow("dash, quotes, blank") << u"/d"_s << uR"(-r q"x" y)"_s << u"ftp://h:21/%2Fd/-r%20q%22x%22%20y"_s;
+    QTest::newRow("directory part resolved") << u"/home/u"_s << u"../x/./y"_s << u"ftp://h:21/%2Fhome/x/y"_s;
+    QTest::newRow("absolute, at the root") << u"/d"_s << u"/x"_s << u"ftp://h:21/%2Fx"_s;
+    // clang-format on
+    for (const char *none : {"", ".", "..", "a/", "a/..", "/", "x/."})
+        QTest::newRow(none) << u"/d"_s << QString::fromLatin1(none) << QString();
+}
+
+void FtpParsingTest::buildsUrlsOfRemoteNames()
+{
+    QFETCH(QString, current);
+    QFETCH(QString, argument);
+    std::string path;
+    const bool named = joinRemoteName(current.toStdString(), argument.toStdString(), &path);
+    QTEST(named ? QString::fromStdString(ftpUrl("h", 21, path, false)) : QString(), "url");
 }
 
 void FtpParsingTest::summarisesTransfers()

@@ -2,6 +2,7 @@
 #include "support/fake_launcher.h"
 #include "support/fake_window.h"
 #include "support/files.h"
+#include "tools/common/words.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_scripts.h"
 
@@ -63,6 +64,9 @@ private Q_SLOTS:
     void requestChecks();
     void pendingEditLandsAtFirstMoveAllFilesSent();
     void runServesRowsInOrder();
+    void quotesValuesForEveryReader_data();
+    void quotesValuesForEveryReader();
+    void scriptsQuoteEveryValue();
     void runEnds_data();
     void runEnds();
 };
@@ -198,7 +202,10 @@ void TransferEngineTest::runServesRowsInOrder()
     const QByteArray puts = "put /src/a.txt a.txt\r\nput \"/x y/b c\" \"b c\"\r\nquit\r\n";
     QCOMPARE(calls[0].launcher, "@echo on\r\nftp -s:XferJob.FTP h2\r\n");
     QCOMPARE(calls[0].script, " u \r\np w \r\ncd \\in\r\n" + puts);
-    QCOMPARE(calls[1].launcher, "@echo on\r\npsftp \"a b\"@h5 -b XferJob.FTP -pw \"pw 2\"\r\n");
+    QCOMPARE(calls[1].launcher,
+             "@echo on\r\npsftp \"a b\"@h5 -b XferJob.FTP -pwfile XferJob.PWD\r\n");
+    QCOMPARE(calls[1].password, "pw 2\r\n");
+    QVERIFY(calls[0].password.isNull() && calls[2].password.isNull());
     QCOMPARE(calls[1].script, "cd \"/my dir\"\r\n" + puts);
     QCOMPARE(calls[2].script, "\r\np\r\n" + puts);
     QCOMPARE(transferScriptLines(u"Y"_s, {}, {}, {}, u"h"_s, {u"C:\\d\\a b.txt"_s}, u'\\').value(0),
@@ -285,6 +292,52 @@ void TransferEngineTest::runEnds()
     QCOMPARE(bench.window.messages, messages);
     QCOMPARE(bench.log(), log);
     QCOMPARE(bench.leftovers(), QStringList{kCumulativeLogName});
+}
+
+void TransferEngineTest::quotesValuesForEveryReader_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("written");
+    // clang-format off
+    QTest::newRow("plain") << u"a.txt"_s << u"a.txt"_s;
+    QTest::newRow("backslash, dash, shell characters") << uR"(..\$(id)&-r|a;`b`)"_s << uR"(..\$(id)&-r|a;`b`)"_s;
+    QTest::newRow("blank") << u"a b"_s << u"\"a b\""_s;
+    QTest::newRow("tab") << u"a\tb"_s << u"\"a\tb\""_s;
+    QTest::newRow("quotes inside") << uR"(q"x"y.txt)"_s << uR"("q""x""y.txt")"_s;
+    QTest::newRow("quote first and last") << uR"("h i")"_s << uR"("""h i""")"_s;
+    QTest::newRow("quote and blank only") << uR"(" )"_s << uR"(""" ")"_s;
+    QTest::newRow("one quote") << uR"(")"_s << uR"("")"_s;
+    QTest::newRow("three quotes") << uR"(""")"_s << uR"("""""")"_s;
+    QTest::newRow("option after a quote") << uR"(x" -proxycmd "touch M)"_s << uR"("x"" -proxycmd ""touch M")"_s;
+    // clang-format on
+}
+
+void TransferEngineTest::quotesValuesForEveryReader()
+{
+    QFETCH(QString, value);
+    const QString written = quotedArgument(value);
+    QTEST(written, "written");
+    // The value must come back whole as one word between two others, as the clients read it.
+    const std::vector<std::string> words =
+        splitWords("put " + written.toLocal8Bit().toStdString() + " x");
+    QCOMPARE(words.size(), std::size_t(3));
+    QCOMPARE(QString::fromLocal8Bit(words[1]), value);
+}
+
+void TransferEngineTest::scriptsQuoteEveryValue()
+{
+    const QStringList files{uR"(/d/q"x"y.txt)"_s, u"-r"_s, u"/d/a b"_s};
+    QCOMPARE(transferScriptLines(u"Y"_s, uR"(/in "x")"_s, {}, {}, u"h"_s, files),
+             (QList<QByteArray>{R"(cd "/in ""x""")", R"(put "/d/q""x""y.txt" "q""x""y.txt")",
+                                "put -- -r -r", R"(put "/d/a b" "a b")", "quit"}));
+    // The plain client reads its log-in lines whole and knows no "--".
+    QCOMPARE(transferScriptLines(u"N"_s, uR"(\in)"_s, uR"(u "1")"_s, uR"(p "2")"_s, u"h"_s, files),
+             (QList<QByteArray>{R"(u "1")", R"(p "2")", R"(cd \in)",
+                                R"(put "/d/q""x""y.txt" "q""x""y.txt")", "put -r -r",
+                                R"(put "/d/a b" "a b")", "quit"}));
+    QCOMPARE(launcherLines(u"Y"_s, u"h"_s, uR"(a "b"@c)"_s, uR"(x" -pw "y)"_s).value(1),
+             R"(psftp "a ""b""@c"@h -b XferJob.FTP -pwfile XferJob.PWD)");
+    QCOMPARE(passwordFileLines(uR"( x" -pw "y )"_s), QList<QByteArray>{R"( x" -pw "y )"});
 }
 
 QTEST_GUILESS_MAIN(TransferEngineTest)

@@ -6,8 +6,13 @@ std::vector<std::string> splitWords(const std::string &line)
     std::string word;
     bool inWord = false;
     bool quoted = false;
-    for (char c : line) {
-        if (c == '"') {
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            word += '"';
+            inWord = true;
+            ++i;
+        } else if (c == '"') {
             quoted = !quoted;
             inWord = true;
         } else if (!quoted && (c == ' ' || c == '\t')) {

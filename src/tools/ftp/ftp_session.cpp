@@ -146,15 +146,15 @@ bool FtpSession::run(const FtpCommand &command)
     case CommandKind::Ascii:
         return setType(false);
     case CommandKind::Mkdir:
-        return remotePath(command.arguments[0], &first) && quoteCommands({"MKD " + first}, {"MKD"});
+        return remoteName(command.arguments[0], &first) && quoteCommands({"MKD " + first}, {"MKD"});
     case CommandKind::Rmdir:
-        return remotePath(command.arguments[0], &first) && quoteCommands({"RMD " + first}, {"RMD"});
+        return remoteName(command.arguments[0], &first) && quoteCommands({"RMD " + first}, {"RMD"});
     case CommandKind::Delete:
-        return remotePath(command.arguments[0], &first) &&
+        return remoteName(command.arguments[0], &first) &&
                quoteCommands({"DELE " + first}, {"DELE"});
     case CommandKind::Rename:
-        return remotePath(command.arguments[0], &first) &&
-               remotePath(command.arguments[1], &second) &&
+        return remoteName(command.arguments[0], &first) &&
+               remoteName(command.arguments[1], &second) &&
                quoteCommands({"RNFR " + first, "RNTO " + second}, {"RNFR", "RNTO"});
     default:
         printLine("Invalid command.");
@@ -271,6 +271,19 @@ bool FtpSession::remotePath(const std::string &argument, std::string *path)
     return true;
 }
 
+bool FtpSession::remoteName(const std::string &argument, std::string *path)
+{
+    if (hasControlCharacters(argument)) {
+        printLine("ftp: a remote name may not hold control characters.");
+        return false;
+    }
+    if (!joinRemoteName(m_remoteDirectory, argument, path)) {
+        printLine("ftp: " + argument + ": does not end in the name of a file or directory.");
+        return false;
+    }
+    return true;
+}
+
 std::string FtpSession::directoryUrl(const std::string &path) const
 {
     return ftpUrl(m_arguments.host, m_arguments.port, path, true);
@@ -333,7 +346,7 @@ bool FtpSession::put(const std::vector<std::string> &arguments)
 {
     const std::string &local = arguments[0];
     std::string remote;
-    if (!remotePath(arguments.size() > 1 ? arguments[1] : lastPathPart(local), &remote))
+    if (!remoteName(arguments.size() > 1 ? arguments[1] : lastPathPart(local), &remote))
         return false;
     std::error_code error;
     if (std::filesystem::is_directory(local, error)) {
@@ -365,12 +378,8 @@ bool FtpSession::put(const std::vector<std::string> &arguments)
 bool FtpSession::get(const std::vector<std::string> &arguments)
 {
     std::string remote;
-    if (!remotePath(arguments[0], &remote))
+    if (!remoteName(arguments[0], &remote))
         return false;
-    if (remote == "/") {
-        printLine("Usage: get remote-file [local-file]");
-        return false;
-    }
     Request request;
     request.url = ftpUrl(m_arguments.host, m_arguments.port, remote, false);
     request.noBody = false;

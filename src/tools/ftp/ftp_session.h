@@ -67,6 +67,7 @@ private:
     bool setType(bool binary);
     bool changeLocalDirectory(const std::vector<std::string> &arguments);
     bool remotePath(const std::string &argument, std::string *path);
+    bool remoteName(const std::string &argument, std::string *path);
     std::string directoryUrl(const std::string &path) const;
     void printTransferSummary(bool sent);
 

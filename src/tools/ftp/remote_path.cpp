@@ -2,13 +2,12 @@
 
 #include <vector>
 
-std::string joinRemotePath(const std::string &currentDirectory, const std::string &argument)
+namespace {
+
+// Resolves "/"-separated parts against the current directory; every other byte is part of a name.
+std::string resolvePath(const std::string &currentDirectory, const std::string &argument)
 {
     std::string path = argument;
-    for (char &c : path) {
-        if (c == '\\')
-            c = '/';
-    }
     if (path.empty() || path.front() != '/')
         path = currentDirectory + "/" + path;
 
@@ -31,6 +30,33 @@ std::string joinRemotePath(const std::string &currentDirectory, const std::strin
     for (const std::string &part : parts)
         result += "/" + part;
     return result.empty() ? "/" : result;
+}
+
+} // namespace
+
+std::string joinRemotePath(const std::string &currentDirectory, const std::string &argument)
+{
+    std::string path = argument;
+    for (char &c : path) {
+        if (c == '\\')
+            c = '/';
+    }
+    return resolvePath(currentDirectory, path);
+}
+
+bool joinRemoteName(const std::string &currentDirectory, const std::string &argument,
+                    std::string *path)
+{
+    const std::size_t slash = argument.rfind('/');
+    const std::string name = slash == std::string::npos ? argument : argument.substr(slash + 1);
+    // A "\" in a name stays in it: taken as a separator it would move the file elsewhere.
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    const std::string directory =
+        slash == std::string::npos ? currentDirectory
+                                   : resolvePath(currentDirectory, argument.substr(0, slash + 1));
+    *path = (directory == "/" ? std::string() : directory) + "/" + name;
+    return true;
 }
 
 std::string lastPathPart(const std::string &path)

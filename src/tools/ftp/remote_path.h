@@ -2,11 +2,18 @@
 
 #include <string>
 
-/// Resolves a path argument against the current remote directory (an absolute path): "/x" is
-/// absolute, anything else relative; "\" counts as "/" since scripts for Windows servers use
-/// it; "." and ".." are resolved and repeated separators dropped. The result starts with "/" and
-/// has no trailing "/" except for the root itself.
+/// Resolves a directory to change to or list against the current remote directory (an absolute
+/// path): "/x" is absolute, anything else relative; "\" counts as "/" since scripts for Windows
+/// servers use it; "." and ".." are resolved and repeated separators dropped. The result starts
+/// with "/" and has no trailing "/" except for the root itself.
 std::string joinRemotePath(const std::string &currentDirectory, const std::string &argument);
+
+/// Resolves the name of a remote file or directory to write, read, rename or remove: the part
+/// before the last "/" is a directory resolved as by joinRemotePath except that "\" is an
+/// ordinary character, and the part after it is the name exactly as given. False when that name
+/// is empty, "." or "..", since it then names no entry of its directory.
+bool joinRemoteName(const std::string &currentDirectory, const std::string &argument,
+                    std::string *path);
 
 /// The part of a path after its last "/" (the whole text when there is none).
 std::string lastPathPart(const std::string &path);
