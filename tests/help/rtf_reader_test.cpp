@@ -1,0 +1,320 @@
+#include "help/rtf_reader.h"
+
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+// The rows name only the members that differ from the defaults; the rest keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+Q_DECLARE_METATYPE(RtfCharFormat)
+Q_DECLARE_METATYPE(RtfAlignment)
+
+namespace {
+
+const QByteArray kFonts = R"({\fonttbl{\f0\froman Times New Roman;}{\f1\fswiss\fcharset0 Arial;})"
+                          R"({\f2\fnil\fcharset2 Symbol;}{\f3\fnil\fcharset204 Arial Cyr;}})";
+
+QByteArray nested(int depth)
+{
+    return "{\\rtf1 a" + QByteArray(depth, '{') + "b" + QByteArray(depth, '}') + "c}";
+}
+
+} // namespace
+
+class RtfReaderTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void text_data();
+    void text();
+    void runs_data();
+    void runs();
+    void charFormat_data();
+    void charFormat();
+    void paragraph_data();
+    void paragraph();
+    void damagedInputStaysBounded();
+    void readsFiles_data();
+    void readsFiles();
+    void helpFileReads();
+};
+
+void RtfReaderTest::text_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("text");
+    // clang-format off
+    // Structure, escapes and destinations.
+    QTest::newRow("paragraphs") << QByteArray(R"({\rtf1 one\par two\par})") << u"one\ntwo"_s;
+    QTest::newRow("empty paragraph kept") << QByteArray(R"({\rtf1 a\par\par b})") << u"a\n\nb"_s;
+    QTest::newRow("line and tab") << QByteArray(R"({\rtf1 a\line b\tab c})") << u"a\u2028b\tc"_s;
+    QTest::newRow("escapes") << QByteArray(R"({\rtf1 a\\b\{c\}})") << u"a\\b{c}"_s;
+    QTest::newRow("no-break and hyphens") << QByteArray(R"({\rtf1 a\~b\-c\_d})") << u"a\u00A0b\u00ADc\u2011d"_s;
+    QTest::newRow("typographic words") << QByteArray(R"({\rtf1\ldblquote x\rdblquote\emdash y\bullet})") << u"\u201Cx\u201D\u2014y\u2022"_s;
+    QTest::newRow("one delimiting blank") << QByteArray(R"({\rtf1 \b bold\b0  two})") << u"bold two"_s;
+    QTest::newRow("line ends ignored") << QByteArray("{\\rtf1 ab\r\ncd\n}") << u"abcd"_s;
+    QTest::newRow("escaped line end") << QByteArray("{\\rtf1 a\\\r\nb}") << u"a\nb"_s;
+    QTest::newRow("tables") << QByteArray(R"({\rtf1{\fonttbl{\f0 Arial;}}{\colortbl;\red1\green2\blue3;}x})") << u"x"_s;
+    QTest::newRow("starred destinations") << QByteArray(R"({\rtf1{\*\generator W 1.0;}x{\*\madeup y{z}}w})") << u"xw"_s;
+    QTest::newRow("known destinations") << QByteArray(R"({\rtf1{\info{\title T}}{\stylesheet{\s0 N;}}{\pict\wmetafile8 0a0b}{\header H}x})") << u"x"_s;
+    QTest::newRow("field result") << QByteArray(R"({\rtf1{\field{\*\fldinst HYPERLINK "u"}{\fldrslt link}}})") << u"link"_s;
+    QTest::newRow("list text") << QByteArray(R"({\rtf1)" + kFonts + R"({\pntext\f2\'B7\tab}{\*\pn\pnlvlblt{\pntxtb\'B7}}item})") << u"\u2022\titem"_s;
+    QTest::newRow("hidden text") << QByteArray(R"({\rtf1 a{\v hidden}b})") << u"ab"_s;
+    QTest::newRow("unknown words") << QByteArray(R"({\rtf1 a\foo12 b\bar c})") << u"abc"_s;
+    QTest::newRow("overlong word") << QByteArray("{\\rtf1 a\\" + QByteArray(40, 'b') + " c}") << u"ac"_s;
+    QTest::newRow("unicode twin") << QByteArray(R"({\rtf1{\upr{x}{\*\ud{y}}}})") << u"y"_s;
+    QTest::newRow("binary in picture") << QByteArray(R"({\rtf1 a{\pict\bin4 }}{x}b})") << u"ab"_s;
+    QTest::newRow("binary in body") << QByteArray(R"({\rtf1 a\bin2 xyb})") << u"ab"_s;
+    QTest::newRow("after the document") << QByteArray(R"({\rtf1 a}junk)") << u"a"_s;
+    // Code pages.
+    QTest::newRow("1252 by default") << QByteArray(R"({\rtf1 caf\'e9 \'80})") << u"caf\u00E9 \u20AC"_s;
+    QTest::newRow("ansicpg 1251") << QByteArray(R"({\rtf1\ansi\ansicpg1251 \'cf\'f0\'e8})") << u"\u041F\u0440\u0438"_s;
+    QTest::newRow("font charset") << QByteArray(R"({\rtf1\ansi)" + kFonts + R"(\'e0{\f3\'e0}})") << u"\u00E0\u0430"_s;
+    QTest::newRow("double-byte") << QByteArray(R"({\rtf1\ansi\ansicpg932 \'82\'a0})") << u"\u3042"_s;
+    QTest::newRow("double-byte with backslash") << QByteArray(R"({\rtf1\ansicpg932 \'83\'5c})") << u"\u30BD"_s;
+    QTest::newRow("unknown code page") << QByteArray(R"({\rtf1\ansicpg99999 \'80\'e9})") << u"\u20AC\u00E9"_s;
+    QTest::newRow("utf-8 code page") << QByteArray(R"({\rtf1\ansicpg65001 \'c3\'a9})") << u"\u00E9"_s;
+    QTest::newRow("raw 8-bit text") << QByteArray("{\\rtf1 caf\xe9}") << u"caf\u00E9"_s;
+    // Unicode.
+    QTest::newRow("u with fallback") << QByteArray(R"({\rtf1 \u233?x})") << u"\u00E9x"_s;
+    QTest::newRow("u negative") << QByteArray(R"({\rtf1 \u-30050?})") << u"\u8A9E"_s;
+    QTest::newRow("uc2 skips two bytes") << QByteArray(R"({\rtf1\uc2\u8364\'80\'80x})") << u"\u20ACx"_s;
+    QTest::newRow("uc0 skips nothing") << QByteArray(R"({\rtf1\uc0\u8364 x})") << u"\u20ACx"_s;
+    QTest::newRow("uc scoped to group") << QByteArray(R"({\rtf1{\uc2\u8364 ab}\u8364 cd})") << u"\u20AC\u20ACd"_s;
+    QTest::newRow("fallback ends at brace") << QByteArray(R"({\rtf1\uc3\u8364 a{b}c})") << u"\u20ACbc"_s;
+    QTest::newRow("surrogate pair") << QByteArray(R"({\rtf1\u-10179?\u-8704?})") << u"\U0001F600"_s;
+    QTest::newRow("lone high surrogate") << QByteArray(R"({\rtf1\u-10179?x})") << u"\uFFFDx"_s;
+    QTest::newRow("lone low surrogate") << QByteArray(R"({\rtf1\u-8704?x})") << u"\uFFFDx"_s;
+    QTest::newRow("absurd u") << QByteArray(R"({\rtf1\u99999999999999?x})") << u"\uFFFDx"_s;
+    // Damage.
+    QTest::newRow("unclosed groups") << QByteArray(R"({\rtf1 a{\b b)") << u"ab"_s;
+    QTest::newRow("cut in a word") << QByteArray(R"({\rtf1 ab\pa)") << u"ab"_s;
+    QTest::newRow("cut in a hex byte") << QByteArray(R"({\rtf1 a\'e)") << u"a"_s;
+    QTest::newRow("cut after backslash") << QByteArray(R"({\rtf1 a\)") << u"a"_s;
+    QTest::newRow("cut in font table") << QByteArray(R"({\rtf1{\fonttbl{\f0 Ari)") << QString();
+    QTest::newRow("cut in a skipped group") << QByteArray(R"({\rtf1 a{\*\x b)") << u"a"_s;
+    QTest::newRow("binary past the end") << QByteArray(R"({\rtf1 a\bin99999999999 xyz)") << u"a"_s;
+    QTest::newRow("deep but allowed") << nested(150) << u"abc"_s;
+    QTest::newRow("too deep") << nested(100000) << u"ac"_s;
+    QTest::newRow("not rtf") << QByteArray("hello\r\nw\xc3\xb6rld\n") << u"hello\nw\u00F6rld"_s;
+    QTest::newRow("not rtf nor utf-8") << QByteArray("caf\xe9") << u"caf\u00E9"_s;
+    QTest::newRow("empty") << QByteArray() << QString();
+    // clang-format on
+}
+
+void RtfReaderTest::text()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, text);
+    QCOMPARE(readRtf(rtf).plainText(), text);
+}
+
+void RtfReaderTest::runs_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QStringList>("runs");
+    // clang-format off
+    QTest::newRow("format change splits") << QByteArray(R"({\rtf1 a{\b b}c})") << QStringList{u"a"_s, u"b"_s, u"c"_s};
+    QTest::newRow("same format joins") << QByteArray(R"({\rtf1 a\b0 b{c}\i0 d})") << QStringList{u"abcd"_s};
+    QTest::newRow("empty groups add nothing") << QByteArray(R"({\rtf1 a{\b}{\i}b})") << QStringList{u"ab"_s};
+    // clang-format on
+}
+
+void RtfReaderTest::runs()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QStringList, runs);
+    const RtfDocument document = readRtf(rtf);
+    QCOMPARE(document.paragraphs.size(), 1);
+    QStringList texts;
+    for (const RtfRun &run : document.paragraphs.first().runs)
+        texts << run.text;
+    QCOMPARE(texts, runs);
+}
+
+void RtfReaderTest::charFormat_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<RtfCharFormat>("format");
+    const QByteArray colours = R"({\colortbl;\red255\green0\blue0;\red0\green0\blue0;})";
+    // clang-format off
+    QTest::newRow("default") << QByteArray(R"({\rtf1 x})") << RtfCharFormat{};
+    QTest::newRow("styles on") << QByteArray(R"({\rtf1\b\i\ul\strike x})") << RtfCharFormat{.bold = true, .italic = true, .underline = true, .strike = true};
+    QTest::newRow("styles off") << QByteArray(R"({\rtf1\b\i\ul\strike\b0\i0\ulnone\strike0 x})") << RtfCharFormat{};
+    QTest::newRow("ul0 and striked0") << QByteArray(R"({\rtf1\ul\striked1\ul0\striked0 x})") << RtfCharFormat{};
+    QTest::newRow("underline kinds") << QByteArray(R"({\rtf1\uldb x})") << RtfCharFormat{.underline = true};
+    QTest::newRow("group restores") << QByteArray(R"({\rtf1{\b\fs40 a}x})") << RtfCharFormat{};
+    QTest::newRow("plain resets") << QByteArray(R"({\rtf1)" + colours + R"(\b\fs40\cf1\plain x})") << RtfCharFormat{};
+    QTest::newRow("font size") << QByteArray(R"({\rtf1\fs28 x})") << RtfCharFormat{.halfPoints = 28};
+    QTest::newRow("absurd font size") << QByteArray(R"({\rtf1\fs99999999999 x})") << RtfCharFormat{.halfPoints = 3276};
+    QTest::newRow("zero font size") << QByteArray(R"({\rtf1\fs0 x})") << RtfCharFormat{};
+    QTest::newRow("colour") << QByteArray(R"({\rtf1)" + colours + R"(\cf1 x})") << RtfCharFormat{.hasColor = true, .color = 0xFF0000};
+    QTest::newRow("black is a colour") << QByteArray(R"({\rtf1)" + colours + R"(\cf2 x})") << RtfCharFormat{.hasColor = true, .color = 0};
+    QTest::newRow("auto colour") << QByteArray(R"({\rtf1)" + colours + R"(\cf1\cf0 x})") << RtfCharFormat{};
+    QTest::newRow("colour out of range") << QByteArray(R"({\rtf1)" + colours + R"(\cf7 x})") << RtfCharFormat{};
+    QTest::newRow("font") << QByteArray(R"({\rtf1)" + kFonts + R"(\f1 x})") << RtfCharFormat{.fontName = u"Arial"_s, .fontFamily = RtfFontFamily::Swiss};
+    QTest::newRow("default font") << QByteArray(R"({\rtf1\deff1)" + kFonts + R"(x})") << RtfCharFormat{.fontName = u"Arial"_s, .fontFamily = RtfFontFamily::Swiss};
+    QTest::newRow("font with panose") << QByteArray(R"({\rtf1{\fonttbl{\f0\froman{\*\panose 02020603}Times New Roman;}}x})") << RtfCharFormat{.fontName = u"Times New Roman"_s, .fontFamily = RtfFontFamily::Roman};
+    QTest::newRow("font table without groups") << QByteArray(R"({\rtf1{\fonttbl\f0\fnil Courier;\f1\fmodern Mono;}\f1 x})") << RtfCharFormat{.fontName = u"Mono"_s, .fontFamily = RtfFontFamily::Modern};
+    QTest::newRow("font name in its code page") << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset128 \'82\'a0;}}x})") << RtfCharFormat{.fontName = u"\u3042"_s};
+    QTest::newRow("unknown font") << QByteArray(R"({\rtf1)" + kFonts + R"(\f9 x})") << RtfCharFormat{};
+    QTest::newRow("symbol font left out") << QByteArray(R"({\rtf1)" + kFonts + R"(\f2 x})") << RtfCharFormat{};
+    // clang-format on
+}
+
+void RtfReaderTest::charFormat()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(RtfCharFormat, format);
+    const RtfDocument document = readRtf(rtf);
+    QVERIFY(!document.paragraphs.isEmpty() && !document.paragraphs.last().runs.isEmpty());
+    const RtfRun &run = document.paragraphs.last().runs.last();
+    QCOMPARE(run.text, u"x"_s);
+    QCOMPARE(run.format.bold, format.bold);
+    QCOMPARE(run.format.halfPoints, format.halfPoints);
+    QCOMPARE(run.format.color, format.color);
+    QCOMPARE(run.format.fontName, format.fontName);
+    QVERIFY(run.format == format);
+}
+
+void RtfReaderTest::paragraph_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<RtfAlignment>("alignment");
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("right");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("after");
+    // clang-format off
+    QTest::newRow("defaults") << QByteArray(R"({\rtf1 x\par})") << RtfAlignment::Left << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("centred") << QByteArray(R"({\rtf1\qc x\par})") << RtfAlignment::Center << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("right") << QByteArray(R"({\rtf1\qr x\par})") << RtfAlignment::Right << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("justified") << QByteArray(R"({\rtf1\qj x\par})") << RtfAlignment::Justify << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("indents and spacing") << QByteArray(R"({\rtf1\li720\ri360\fi-360\sb120\sa240 x\par})") << RtfAlignment::Left << 720 << 360 << -360 << 120 << 240;
+    QTest::newRow("pard resets") << QByteArray(R"({\rtf1\qc\li720\sa240\pard x\par})") << RtfAlignment::Left << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("as at the mark") << QByteArray(R"({\rtf1 x\qr\li10\par})") << RtfAlignment::Right << 10 << 0 << 0 << 0 << 0;
+    QTest::newRow("last without a mark") << QByteArray(R"({\rtf1\qc\li20 x})") << RtfAlignment::Center << 20 << 0 << 0 << 0 << 0;
+    QTest::newRow("absurd indents") << QByteArray(R"({\rtf1\li99999999999\fi-99999999999\sa-5 x\par})") << RtfAlignment::Left << 31680 << 0 << -31680 << 0 << 0;
+    // clang-format on
+}
+
+void RtfReaderTest::paragraph()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(RtfAlignment, alignment);
+    QFETCH(int, left);
+    QFETCH(int, right);
+    QFETCH(int, first);
+    QFETCH(int, before);
+    QFETCH(int, after);
+    const RtfDocument document = readRtf(rtf);
+    QCOMPARE(document.paragraphs.size(), 1);
+    const RtfParagraph &paragraph = document.paragraphs.first();
+    QCOMPARE(paragraph.text(), u"x"_s);
+    QCOMPARE(paragraph.alignment, alignment);
+    QCOMPARE(paragraph.leftIndent, left);
+    QCOMPARE(paragraph.rightIndent, right);
+    QCOMPARE(paragraph.firstLineIndent, first);
+    QCOMPARE(paragraph.spaceBefore, before);
+    QCOMPARE(paragraph.spaceAfter, after);
+}
+
+void RtfReaderTest::damagedInputStaysBounded()
+{
+    // Every way of cutting a document short, and documents of random RTF-like bytes: each reads
+    // to an end, and no input byte gives more than one character of text.
+    const QByteArray sample =
+        R"({\rtf1\ansi\ansicpg932\uc2)" + kFonts +
+        R"({\colortbl;\red255\green0\blue0;}{\*\generator x;})"
+        R"(\pard\qc\b\fs32 Title\b0\par\pard\li720\fi-360{\pntext\f2\'B7\tab})"
+        R"(caf\'e9 \u8364\'80\'80 \'82\'a0 {\field{\*\fldinst X}{\fldrslt y}})"
+        R"({\pict\bin6 {}\\{}\u-10179?\u-8704?\line\tab\~\-\_ end\par})";
+    QList<QByteArray> inputs;
+    for (qsizetype length = 0; length <= sample.size(); ++length)
+        inputs << sample.left(length);
+    QRandomGenerator random(20240611);
+    const QByteArray alphabet = "{}\\\\\\'*;-0123456789abcfilnpqrsuv \xe9\x82";
+    for (int i = 0; i < 300; ++i) {
+        QByteArray junk = "{\\rtf1";
+        for (int j = 0; j < 400; ++j)
+            junk += alphabet[random.bounded(int(alphabet.size()))];
+        inputs << junk;
+    }
+    for (const QByteArray &input : std::as_const(inputs)) {
+        const RtfDocument document = readRtf(input);
+        QVERIFY2(document.plainText().size() <= input.size(), input.constData());
+    }
+}
+
+void RtfReaderTest::readsFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("present") << u"Help.rtf"_s << true;
+    QTest::newRow("missing") << u"absent.rtf"_s << false;
+    QTest::newRow("directory") << u"folder.rtf"_s << false;
+    QTest::newRow("pipe") << u"pipe.rtf"_s << false;
+    QTest::newRow("dangling link") << u"dangling.rtf"_s << false;
+    QTest::newRow("too large") << u"large.rtf"_s << false;
+    QTest::newRow("device") << u"/dev/zero"_s << false;
+}
+
+void RtfReaderTest::readsFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, readable);
+    QTemporaryDir dir;
+    QFile help(dir.filePath(u"Help.rtf"_s));
+    QVERIFY(help.open(QIODevice::WriteOnly) && help.write(R"({\rtf1 Hello})") > 0);
+    help.close();
+    QVERIFY(QDir(dir.path()).mkdir(u"folder.rtf"_s));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(u"pipe.rtf"_s)).constData(), 0600), 0);
+    QVERIFY(QFile::link(dir.filePath(u"nowhere"_s), dir.filePath(u"dangling.rtf"_s)));
+    QFile large(dir.filePath(u"large.rtf"_s));
+    QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(65 * 1024 * 1024)); // sparse
+
+    RtfDocument document;
+    QString error;
+    QCOMPARE(readRtfFile(QDir(dir.path()).filePath(name), &document, &error), readable);
+    QCOMPARE(error.isEmpty(), readable);
+    QCOMPARE(document.plainText(), readable ? u"Hello"_s : QString());
+}
+
+void RtfReaderTest::helpFileReads()
+{
+    // The product's own help text: all of it readable, nothing of the RTF showing through.
+    RtfDocument document;
+    QString error;
+    QVERIFY2(
+        readRtfFile(QStringLiteral(PARCELWRIGHT_SOURCE_DIR "/data/Help.rtf"), &document, &error),
+        qPrintable(error));
+    const QString text = document.plainText();
+    QVERIFY(text.size() > 4000);
+    QVERIFY2(!text.contains(QRegularExpression(u"\\\\[A-Za-z]"_s)), qPrintable(text));
+    QVERIFY(!text.contains(u'{') && !text.contains(u'}') && !text.contains(QChar(0xFFFD)));
+    for (const QString &phrase :
+         {u"Browse for files:"_s, u"Process Request"_s, u"Test the Connection"_s, u"Cancel/Exit"_s,
+          u"Save/Update Profile"_s, u"Get Profile"_s, u"FTPLogALL.TXT"_s, u"XferJob.BAT"_s,
+          u"XferJob.FTP"_s, u"XferJob.PWD"_s, u"putty-tools"_s, u"Ctrl+E"_s, u"F1"_s,
+          u"~/Parcelwright"_s, u"\u2022\t"_s})
+        QVERIFY2(text.contains(phrase), qPrintable(phrase));
+    // Headings stand out from the body text.
+    int headings = 0;
+    for (const RtfParagraph &paragraph : std::as_const(document.paragraphs)) {
+        if (paragraph.runs.size() == 1 && paragraph.runs.first().format.bold &&
+            paragraph.runs.first().format.halfPoints > 20)
+            ++headings;
+    }
+    QVERIFY(headings >= 8);
+}
+
+QTEST_GUILESS_MAIN(RtfReaderTest)
+#include "rtf_reader_test.moc"

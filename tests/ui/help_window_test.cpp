@@ -1,0 +1,213 @@
+#include "help/rtf_reader.h"
+#include "ui/help_window.h"
+#include "ui/rich_text_document.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/// A designed rectangle in twips, in pixels at the widget's logical DPI.
+QRect pixels(const QWidget *widget, int left, int top, int width, int height)
+{
+    const auto x = [widget](int twips) { return qRound(twips * widget->logicalDpiX() / 1440.0); };
+    const auto y = [widget](int twips) { return qRound(twips * widget->logicalDpiY() / 1440.0); };
+    return {x(left), y(top), x(width), y(height)};
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+/// Lets deleteLater() take effect.
+void unloadPending()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+class HelpWindowTest : public QObject
+{
+    Q_OBJECT
+
+    QPointer<Help> m_help;
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_help = new Help;
+        m_help->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_help));
+    }
+    void cleanup()
+    {
+        delete m_help;
+        unloadPending();
+    }
+    void layout_data();
+    void layout();
+    void design();
+    void logo();
+    void loadsFiles_data();
+    void loadsFiles();
+    void unloads_data();
+    void unloads();
+    void documentFormats();
+};
+
+void HelpWindowTest::layout_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QRect>("twips");
+    QTest::newRow("window") << QString() << QRect(0, 0, 9360, 7995);
+    QTest::newRow("Picture1") << u"Picture1"_s << QRect(360, 120, 1290, 1080);
+    QTest::newRow("Label1") << u"Label1"_s << QRect(1800, 480, 6735, 495);
+    QTest::newRow("frmHelpBox") << u"frmHelpBox"_s << QRect(360, 1560, 8535, 5655);
+    QTest::newRow("cmdExit") << u"cmdExit"_s << QRect(4200, 7440, 975, 375);
+}
+
+void HelpWindowTest::layout()
+{
+    QFETCH(QString, control);
+    QFETCH(QRect, twips);
+    const QMap<QString, QWidget *> controls = {{u"Picture1"_s, m_help->Picture1},
+                                               {u"Label1"_s, m_help->Label1},
+                                               {u"frmHelpBox"_s, m_help->frmHelpBox},
+                                               {u"cmdExit"_s, m_help->cmdExit}};
+    const QRect expected = pixels(m_help, twips.x(), twips.y(), twips.width(), twips.height());
+    if (control.isEmpty())
+        QCOMPARE(m_help->size(), expected.size());
+    else
+        QCOMPARE(controls.value(control)->geometry(), expected);
+}
+
+void HelpWindowTest::design()
+{
+    QCOMPARE(m_help->windowTitle(), u"Help/About"_s);
+    QCOMPARE(m_help->palette().color(QPalette::Window), QColor(0xE0, 0xE0, 0xE0));
+    QCOMPARE(m_help->Label1->text(), u"Tallowmere  - Parcelwright"_s);
+    QCOMPARE(m_help->Label1->font().pointSizeF(), 13.5);
+    QCOMPARE(m_help->cmdExit->text(), u"Exit"_s);
+    QVERIFY(m_help->frmHelpBox->isReadOnly());
+    QVERIFY(!m_help->isModal());
+    // The focus starts in the help text, and Tab goes on to Exit and back.
+    QVERIFY(m_help->frmHelpBox->hasFocus());
+    QTest::keyClick(m_help->frmHelpBox, Qt::Key_Tab);
+    QVERIFY(m_help->cmdExit->hasFocus());
+    QTest::keyClick(m_help->cmdExit, Qt::Key_Tab);
+    QVERIFY(m_help->frmHelpBox->hasFocus());
+}
+
+void HelpWindowTest::logo()
+{
+    const QString path = u":/parcelwright/logo.gif"_s;
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray header = file.read(13);
+    QCOMPARE(header.left(6), QByteArray("GIF87a"));
+    const auto packed = static_cast<unsigned char>(header[10]);
+    QVERIFY(packed & 0x80);     // a global colour table
+    QCOMPARE(packed & 0x07, 7); // of 2^(7+1) = 256 entries
+    QCOMPARE(QImage(path).size(), QSize(86, 72));
+    // The picture box shows the logo stretched over the whole box.
+    QVERIFY(m_help->Picture1->hasScaledContents());
+    QCOMPARE(m_help->Picture1->pixmap().size(), QSize(86, 72));
+}
+
+void HelpWindowTest::loadsFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("loaded");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("present") << u"Help.rtf"_s << true << u"Fresh help"_s;
+    QTest::newRow("absent") << u"Absent.rtf"_s << false << u"Old help"_s;
+    QTest::newRow("directory") << u"Folder.rtf"_s << false << u"Old help"_s;
+}
+
+void HelpWindowTest::loadsFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, loaded);
+    QFETCH(QString, text);
+    writeFile(m_dir.filePath(u"Old.rtf"_s), R"({\rtf1 Old help})");
+    writeFile(m_dir.filePath(u"Help.rtf"_s), R"({\rtf1\b Fresh\b0  help})");
+    QDir(m_dir.path()).mkdir(u"Folder.rtf"_s);
+    QVERIFY(m_help->loadHelpFile(m_dir.filePath(u"Old.rtf"_s)));
+
+    QString error;
+    QCOMPARE(m_help->loadHelpFile(m_dir.filePath(name), &error), loaded);
+    QCOMPARE(error.isEmpty(), loaded);
+    QCOMPARE(m_help->frmHelpBox->toPlainText(), text);
+}
+
+void HelpWindowTest::unloads_data()
+{
+    QTest::addColumn<bool>("byExit");
+    QTest::newRow("Exit") << true;
+    QTest::newRow("window closed") << false;
+}
+
+void HelpWindowTest::unloads()
+{
+    QFETCH(bool, byExit);
+    if (byExit)
+        QTest::mouseClick(m_help->cmdExit, Qt::LeftButton);
+    else
+        m_help->close();
+    QVERIFY(m_help && m_help->isHidden());
+    unloadPending();
+    QVERIFY(!m_help);
+}
+
+void HelpWindowTest::documentFormats()
+{
+    // Colour 1 is red; font 1 a sans serif. At 96 DPI, 15 twips make a pixel.
+    const RtfDocument source = readRtf(
+        R"({\rtf1{\fonttbl{\f0 Arial;}{\f1\fswiss Helvetica;}}{\colortbl;\red255\green0\blue0;})"
+        R"(\pard\qc\sb150\sa300\b\i\fs32 Head\par)"
+        R"(\pard\li720\ri360\fi-360\plain\ul\strike\cf1\f1 \bullet\tab item\par})");
+    QTextDocument document;
+    fillTextDocument(&document, source, 96);
+    QCOMPARE(document.blockCount(), 2);
+
+    const QTextBlock head = document.firstBlock();
+    QCOMPARE(head.text(), u"Head"_s);
+    QCOMPARE(head.blockFormat().alignment(), Qt::AlignHCenter);
+    QCOMPARE(head.blockFormat().topMargin(), 10.0);
+    QCOMPARE(head.blockFormat().bottomMargin(), 20.0);
+    const QTextCharFormat headFormat = head.begin().fragment().charFormat();
+    QCOMPARE(headFormat.fontWeight(), int(QFont::Bold));
+    QVERIFY(headFormat.fontItalic() && !headFormat.fontUnderline());
+    QCOMPARE(headFormat.fontPointSize(), 16.0);
+    QCOMPARE(headFormat.fontFamilies().toStringList(), QStringList{u"Arial"_s});
+
+    const QTextBlock item = head.next();
+    QCOMPARE(item.text(), u"\u2022\titem"_s);
+    QCOMPARE(item.blockFormat().alignment(), Qt::AlignLeft);
+    QCOMPARE(item.blockFormat().leftMargin(), 48.0);
+    QCOMPARE(item.blockFormat().rightMargin(), 24.0);
+    QCOMPARE(item.blockFormat().textIndent(), -24.0);
+    // The tab after the bullet reaches the left indent.
+    QCOMPARE(item.blockFormat().tabPositions().value(0).position, 24.0);
+    const QTextCharFormat itemFormat = item.begin().fragment().charFormat();
+    QCOMPARE(itemFormat.fontWeight(), int(QFont::Normal));
+    QVERIFY(!itemFormat.fontItalic() && itemFormat.fontUnderline() && itemFormat.fontStrikeOut());
+    QCOMPARE(itemFormat.fontPointSize(), 12.0);
+    QCOMPARE(itemFormat.foreground().color(), QColor(Qt::red));
+    QCOMPARE(itemFormat.fontFamilies().toStringList(), QStringList{u"Helvetica"_s});
+    QCOMPARE(itemFormat.fontStyleHint(), QFont::SansSerif);
+}
+
+QTEST_MAIN(HelpWindowTest)
+#include "help_window_test.moc"
