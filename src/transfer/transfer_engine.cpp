@@ -1,6 +1,7 @@
 #include "transfer/transfer_engine.h"
 
 #include "platform/launcher.h"
+#include "platform/own_files.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
 #include "transfer/transfer_scripts.h"
@@ -8,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 
 namespace {
 
@@ -33,6 +35,12 @@ const QString kUserOptionText =
     QStringLiteral("The User Id must not begin with '-' - please correct this and continue");
 const QString kListedFileText =
     QStringLiteral("A listed file name holds a line break or another control character: ");
+const QString kForeignFileText = QStringLiteral(
+    "%1 in the working directory belongs to another user or cannot be replaced - nothing was sent");
+const QString kBusyDirectoryText =
+    QStringLiteral("Another transmission is using this working directory - nothing was sent");
+const QString kLogKeptText =
+    QStringLiteral("%1 cannot be written - nothing more was sent - the output of %2 is kept in %3");
 const QString kUnwritableText =
     QStringLiteral("The working directory cannot be written - nothing more was sent");
 const QString kCompletionText =
@@ -66,15 +74,32 @@ void removeIgnoringErrors(const QString &path)
     QFile::remove(path);
 }
 
+QString logFileName(qint16 number)
+{
+    return QStringLiteral("FTPLog%1.TXT").arg(number, 4, 10, QLatin1Char('0'));
+}
+
+// Every line is written and on disk before the next destination starts, so a full disk or a
+// vanished directory shows at the destination it hit.
+bool appendLines(QFile &file, const QList<QByteArray> &lines)
+{
+    for (const QByteArray &line : lines) {
+        if (file.write(line) != line.size() || file.write("\r\n", 2) != 2)
+            return false;
+    }
+    return file.flush();
+}
+
 } // namespace
 
 /// What one run has done so far, gathered for its closing status text.
 struct TransferEngine::RunTally
 {
-    QString directory;
+    QString directory; // absolute: the run must not depend on where its programs start
     QStringList files;
-    int total = 0;  // destinations in the table
-    int served = 0; // destinations started so far
+    QFile cumulativeLog; // created new for the run and kept open to its end
+    int total = 0;       // destinations in the table
+    int served = 0;      // destinations started so far
     QStringList failedHosts;
     QString cancelledHost;
     bool stopped = false; // the working directory could not be written
@@ -103,7 +128,8 @@ void TransferEngine::processRequest()
     if (!requestValid)
         return;
 
-    TransmitAll();
+    if (!TransmitAll())
+        return;
     m_window.setStatusText(m_closingText.isEmpty() ? kCompletionText : m_closingText);
 }
 
@@ -205,11 +231,13 @@ void TransferEngine::markCell(int row, int column, const QString &message)
     grid.setCurrentCellTextColour(kFaultColour);
 }
 
-void TransferEngine::TransmitAll()
+bool TransferEngine::TransmitAll()
 {
     DestinationGrid &grid = m_window.destinationGrid();
     RunTally tally;
-    tally.directory = m_window.workingDirectoryText();
+    // The text is taken where the check found the directory, once: the clients are started in it
+    // and every file of the run is named from it.
+    tally.directory = QFileInfo(m_window.workingDirectoryText()).absoluteFilePath();
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
         const QString path = m_window.fileListText(row);
         if (path.isEmpty())
@@ -221,13 +249,22 @@ void TransferEngine::TransmitAll()
             ++tally.total;
     }
 
+    // One run per working directory: two would overwrite each other's launcher and script.
+    QLockFile lock(workingDirFile(tally.directory, kLockFileName));
+    lock.setStaleLockTime(0); // a long run stays locked; only a dead owner frees the lock
+    if (!lock.tryLock(0)) {
+        m_window.showMessage(kBusyDirectoryText, kProcessErrorTitle);
+        return false;
+    }
+    if (!claimRunFiles(tally))
+        return false;
+
     m_running = true;
     m_cancelRequested = false;
     m_closingText.clear();
     const QString launcherPath = workingDirFile(tally.directory, kLauncherFileName);
     const QString scriptPath = workingDirFile(tally.directory, kScriptFileName);
     const QString passwordPath = workingDirFile(tally.directory, kPasswordFileName);
-    removeIgnoringErrors(workingDirFile(tally.directory, kCumulativeLogName));
 
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
         removeIgnoringErrors(launcherPath);
@@ -258,11 +295,10 @@ void TransferEngine::TransmitAll()
         }
 
         // A Secure Shell row has its account in the launcher line and the password file already.
-        const bool continueRun = secureFlag == QLatin1String("Y")
-                                     ? TransmitDestination(secureFlag, remoteDirectory, QString(),
-                                                           QString(), host, tally)
-                                     : TransmitDestination(QStringLiteral("N"), remoteDirectory,
-                                                           userId, password, host, tally);
+        const bool continueRun = secure ? TransmitDestination(secureFlag, remoteDirectory,
+                                                              QString(), QString(), host, tally)
+                                        : TransmitDestination(QStringLiteral("N"), remoteDirectory,
+                                                              userId, password, host, tally);
         if (!continueRun)
             break;
     }
@@ -272,19 +308,55 @@ void TransferEngine::TransmitAll()
     removeIgnoringErrors(launcherPath);
     removeIgnoringErrors(scriptPath);
     removeIgnoringErrors(passwordPath);
+    tally.cumulativeLog.close();
     m_running = false;
     m_cancelRequested = false;
+    m_closingText = closingText(tally);
+    return true;
+}
 
-    if (!tally.cancelledHost.isEmpty()) {
-        m_closingText = QStringLiteral("Transmission cancelled at ") + tally.cancelledHost +
-                        QStringLiteral(" - see ") + kCumulativeLogName;
-    } else if (!tally.failedHosts.isEmpty()) {
-        m_closingText = QStringLiteral("Transmission ended with errors at %1 of %2 destinations (")
-                            .arg(tally.failedHosts.size())
-                            .arg(tally.total) +
-                        tally.failedHosts.join(QStringLiteral(", ")) + QStringLiteral(") - see ") +
-                        kCumulativeLogName;
+bool TransferEngine::claimRunFiles(RunTally &tally)
+{
+    // In a shared directory such as /tmp another user may have left files of these names, or
+    // planted links under them: the run writes only into files it creates itself.
+    QStringList names{kLauncherFileName, kScriptFileName, kPasswordFileName, kCumulativeLogName};
+    for (int number = 1; number <= tally.total; ++number)
+        names.append(logFileName(qint16(number)));
+    for (const QString &name : std::as_const(names)) {
+        if (!clearOwnFile(workingDirFile(tally.directory, name))) {
+            m_window.showMessage(kForeignFileText.arg(name), kProcessErrorTitle);
+            return false;
+        }
     }
+    tally.cumulativeLog.setFileName(workingDirFile(tally.directory, kCumulativeLogName));
+    if (!tally.cumulativeLog.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        m_window.showMessage(kForeignFileText.arg(kCumulativeLogName), kProcessErrorTitle);
+        return false;
+    }
+    return true;
+}
+
+QString TransferEngine::closingText(const RunTally &tally)
+{
+    const QString seeLog = QStringLiteral(" - see ") + kCumulativeLogName;
+    const QString failed = tally.failedHosts.join(QStringLiteral(", "));
+    if (!tally.cancelledHost.isEmpty()) {
+        // A cancel must not hide what went wrong before it.
+        QString text = QStringLiteral("Transmission cancelled at ") + tally.cancelledHost;
+        if (!tally.failedHosts.isEmpty())
+            text += QStringLiteral(" - earlier errors at %1 destinations (%2)")
+                        .arg(tally.failedHosts.size())
+                        .arg(failed);
+        return text + seeLog;
+    }
+    if (!tally.failedHosts.isEmpty())
+        return QStringLiteral("Transmission ended with errors at %1 of %2 destinations (%3)")
+                   .arg(tally.failedHosts.size())
+                   .arg(tally.total)
+                   .arg(failed) +
+               seeLog;
+    return QString();
 }
 
 bool TransferEngine::TransmitDestination(const QString &secureFlag, const QString &remoteDirectory,
@@ -301,8 +373,8 @@ bool TransferEngine::TransmitDestination(const QString &secureFlag, const QStrin
         return false;
     }
 
-    const QString logPath = workingDirFile(
-        directory, QStringLiteral("FTPLog%1.TXT").arg(LogNumber, 4, 10, QLatin1Char('0')));
+    const QString logName = logFileName(LogNumber);
+    const QString logPath = workingDirFile(directory, logName);
     ++LogNumber;
 
     ++tally.served;
@@ -331,20 +403,24 @@ bool TransferEngine::TransmitDestination(const QString &secureFlag, const QStrin
     block.append(QByteArray());
     block.append(kEndOfTransmission);
     block.append(QByteArray());
-    const bool recorded = appendTextLines(workingDirFile(directory, kCumulativeLogName), block,
-                                          FileAccess::OwnerOnly);
-    removeIgnoringErrors(logPath);
+    // The destination's own log is its only record until the cumulative log holds it.
+    const bool recorded = appendLines(tally.cumulativeLog, block);
+    if (recorded)
+        removeIgnoringErrors(logPath);
 
+    if (!recorded) {
+        tally.failedHosts.append(host);
+        tally.stopped = true;
+        m_window.showMessage(kLogKeptText.arg(kCumulativeLogName, host, logName),
+                             kProcessErrorTitle);
+        return false;
+    }
     if (outcome.cancelled || m_cancelRequested) {
         tally.cancelledHost = host;
         return false;
     }
-    if (!outcome.succeeded() || !recorded)
+    if (!outcome.succeeded())
         tally.failedHosts.append(host);
-    if (!recorded) {
-        stopForUnwritableDirectory(tally);
-        return false;
-    }
     return true;
 }
 

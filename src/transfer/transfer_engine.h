@@ -18,8 +18,10 @@ public:
     /// transfer and sets the closing status text.
     void processRequest();
 
-    /// The run itself: one launcher per destination row, logs gathered into FTPLogALL.TXT.
-    void TransmitAll();
+    /// The run itself: one launcher per destination row, logs gathered into FTPLogALL.TXT. False
+    /// when it could not start: another run holds the working directory, or a file of the run's
+    /// names there is not the user's to replace (the user has been told).
+    bool TransmitAll();
 
     /// Asks a running transfer to stop the running client and skip the remaining destinations;
     /// does nothing when no run is in progress.
@@ -36,6 +38,8 @@ private:
     bool TransmitDestination(const QString &secureFlag, const QString &remoteDirectory,
                              const QString &userId, const QString &password, const QString &host,
                              RunTally &tally);
+    bool claimRunFiles(RunTally &tally);
+    static QString closingText(const RunTally &tally);
     bool checkRequest();
     bool checkRow(int row);
     void markCell(int row, int column, const QString &message);

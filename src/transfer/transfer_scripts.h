@@ -12,6 +12,9 @@ inline const QString kLauncherFileName = QStringLiteral("XferJob.BAT");
 inline const QString kScriptFileName = QStringLiteral("XferJob.FTP");
 inline const QString kPasswordFileName = QStringLiteral("XferJob.PWD");
 inline const QString kCumulativeLogName = QStringLiteral("FTPLogALL.TXT");
+/// Held for the whole of a run (or a connection test's writing) so that only one uses the
+/// working directory at a time.
+inline const QString kLockFileName = QStringLiteral("XferJob.LCK");
 
 /// A value as one argument of a generated line, read back unchanged by parcelwright-cmd,
 /// parcelwright-ftp and psftp alike: a value holding a blank, a tab or a double quote is put in

@@ -6,8 +6,14 @@
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_scripts.h"
 
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -19,10 +25,11 @@ using Cells = QList<QPair<int, int>>; // (row, column)
 enum class Step
 {
     Ok,
-    Fail,      // ends with status 1
-    Dead,      // cannot be started
-    Cancel,    // the user cancels meanwhile
-    Unwritable // the working directory can no longer take the script
+    Fail,       // ends with status 1
+    Dead,       // cannot be started
+    Cancel,     // the user cancels meanwhile
+    Unwritable, // the working directory can no longer take the script
+    FullLog     // the cumulative log can take no more
 };
 using Steps = QList<Step>;
 
@@ -69,6 +76,9 @@ private Q_SLOTS:
     void scriptsQuoteEveryValue();
     void runEnds_data();
     void runEnds();
+    void runNeedsItsOwnFiles_data();
+    void runNeedsItsOwnFiles();
+    void relativeWorkingDirectory();
 };
 
 void TransferEngineTest::requestChecks_data()
@@ -234,6 +244,7 @@ void TransferEngineTest::runEnds_data()
     QTest::addColumn<QString>("status");
     QTest::addColumn<Messages>("messages");
     QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<QStringList>("leftovers");
     const QString failed =
         u"Transmission ended with errors at %1 of 3 destinations (%2) - see FTPLogALL.TXT"_s;
     const QString cancelled = u"Transmission cancelled at %1 - see FTPLogALL.TXT"_s;
@@ -242,12 +253,18 @@ void TransferEngineTest::runEnds_data()
     const QByteArray h3 = "Output from: h3 \r\noutput 3\r\n" + kEnd;
     const Message unwritable{u"Process Error"_s,
                              u"The working directory cannot be written - nothing more was sent"_s};
+    const Message logFull{
+        u"Process Error"_s,
+        u"FTPLogALL.TXT cannot be written - nothing more was sent - the output of h2 is kept in FTPLog0002.TXT"_s};
+    const QStringList logOnly{kCumulativeLogName};
     using enum Step;
     // clang-format off
-    QTest::newRow("two clients failed") << Steps{Ok, Fail, Fail} << 3 << 0 << failed.arg(2).arg(u"h2, h3"_s) << Messages() << h1 + h2 + h3;
-    QTest::newRow("client not started") << Steps{Ok, Dead, Ok} << 3 << 0 << failed.arg(1).arg(u"h2"_s) << Messages() << h1 + "Output from: h2 \r\nThe client could not be started: no interpreter\r\n" + kEnd + h3;
-    QTest::newRow("cancel while a client runs") << Steps{Ok, Cancel, Ok} << 2 << 1 << cancelled.arg(u"h2"_s) << Messages() << h1 + h2;
-    QTest::newRow("unwritable working directory") << Steps{Unwritable, Ok, Ok} << 1 << 0 << failed.arg(1).arg(u"h2"_s) << Messages{unwritable} << h1;
+    QTest::newRow("two clients failed") << Steps{Ok, Fail, Fail} << 3 << 0 << failed.arg(2).arg(u"h2, h3"_s) << Messages() << h1 + h2 + h3 << logOnly;
+    QTest::newRow("client not started") << Steps{Ok, Dead, Ok} << 3 << 0 << failed.arg(1).arg(u"h2"_s) << Messages() << h1 + "Output from: h2 \r\nThe client could not be started: no interpreter\r\n" + kEnd + h3 << logOnly;
+    QTest::newRow("cancel while a client runs") << Steps{Ok, Cancel, Ok} << 2 << 1 << cancelled.arg(u"h2"_s) << Messages() << h1 + h2 << logOnly;
+    QTest::newRow("cancel after a failure") << Steps{Fail, Cancel, Ok} << 2 << 1 << u"Transmission cancelled at h2 - earlier errors at 1 destinations (h1) - see FTPLogALL.TXT"_s << Messages() << h1 + h2 << logOnly;
+    QTest::newRow("unwritable working directory") << Steps{Unwritable, Ok, Ok} << 1 << 0 << failed.arg(1).arg(u"h2"_s) << Messages{unwritable} << h1 << logOnly;
+    QTest::newRow("cumulative log full keeps the destination's log") << Steps{Ok, FullLog, Ok} << 2 << 0 << failed.arg(1).arg(u"h2"_s) << Messages{logFull} << h1 << QStringList{u"FTPLog0002.TXT"_s, kCumulativeLogName};
     // clang-format on
 }
 
@@ -259,10 +276,19 @@ void TransferEngineTest::runEnds()
     QFETCH(QString, status);
     QFETCH(Messages, messages);
     QFETCH(QByteArray, log);
+    QFETCH(QStringList, leftovers);
 
     Bench bench({{1, u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s},
                  {2, u"N"_s, u"h2"_s, {}, u"u"_s, u"p"_s},
                  {3, u"N"_s, u"h3"_s, {}, u"u"_s, u"p"_s}});
+    // A file size limit makes writes past it fail, even for root.
+    rlimit unlimited;
+    ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const auto restore = qScopeGuard([&] {
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        std::signal(SIGXFSZ, oldHandler);
+    });
     bench.launcher.whileRunning = [&](int call, ProcessOutcome &outcome) {
         bench.engine.processRequest(); // ignored while a run goes on
         switch (steps[call]) {
@@ -281,17 +307,109 @@ void TransferEngineTest::runEnds()
             QVERIFY(QFile::remove(bench.file(kScriptFileName)) &&
                     QDir(bench.dir.path()).mkdir(kScriptFileName));
             break;
+        case Step::FullLog: {
+            const rlimit full{rlim_t(QFileInfo(bench.file(kCumulativeLogName)).size()),
+                              unlimited.rlim_max};
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &full), 0);
+            break;
+        }
         }
     };
 
     bench.engine.processRequest();
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
 
     QCOMPARE(bench.launcher.calls.size(), calls);
     QCOMPARE(bench.launcher.cancels, cancels);
     QCOMPARE(bench.window.statusText, status);
     QCOMPARE(bench.window.messages, messages);
     QCOMPARE(bench.log(), log);
-    QCOMPARE(bench.leftovers(), QStringList{kCumulativeLogName});
+    QCOMPARE(bench.leftovers(), leftovers);
+}
+
+void TransferEngineTest::runNeedsItsOwnFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("planted"); // file, link (to a file outside), directory, lock
+    QTest::addColumn<bool>("foreign");    // owned by another user
+    QTest::addColumn<QString>("message"); // empty: the run goes ahead
+    const QString refused =
+        u"%1 in the working directory belongs to another user or cannot be replaced - nothing was sent"_s;
+    // clang-format off
+    QTest::newRow("own old log is replaced") << kCumulativeLogName << u"file"_s << false << QString();
+    QTest::newRow("own link is replaced, not followed") << kCumulativeLogName << u"link"_s << false << QString();
+    QTest::newRow("another user's log") << kCumulativeLogName << u"file"_s << true << refused.arg(kCumulativeLogName);
+    QTest::newRow("another user's link") << kCumulativeLogName << u"link"_s << true << refused.arg(kCumulativeLogName);
+    QTest::newRow("another user's launcher") << kLauncherFileName << u"file"_s << true << refused.arg(kLauncherFileName);
+    QTest::newRow("another user's numbered log") << u"FTPLog0002.TXT"_s << u"link"_s << true << refused.arg(u"FTPLog0002.TXT"_s);
+    QTest::newRow("a directory in the script's place") << kScriptFileName << u"directory"_s << false << refused.arg(kScriptFileName);
+    QTest::newRow("another run holds the directory") << kLockFileName << u"lock"_s << false << u"Another transmission is using this working directory - nothing was sent"_s;
+    // clang-format on
+}
+
+void TransferEngineTest::runNeedsItsOwnFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, planted);
+    QFETCH(bool, foreign);
+    QFETCH(QString, message);
+    Bench bench(
+        {{1, u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s}, {2, u"N"_s, u"h2"_s, {}, u"u"_s, u"p"_s}});
+    // A shared directory such as /tmp: anyone may create, only owners may remove.
+    QCOMPARE(::chmod(QFile::encodeName(bench.dir.path()).constData(), 01777), 0);
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath(u"theirs"_s);
+    QVERIFY(writeBytes(outside, "their file"));
+    const QString path = bench.file(name);
+    QLockFile otherRun(path);
+    if (planted == u"file"_s)
+        QVERIFY(writeBytes(path, "old"));
+    else if (planted == u"link"_s)
+        QVERIFY(QFile::link(outside, path));
+    else if (planted == u"directory"_s)
+        QVERIFY(QDir(bench.dir.path()).mkdir(name));
+    else
+        QVERIFY(otherRun.tryLock(0));
+    if (foreign && ::lchown(QFile::encodeName(path).constData(), 65534, 65534) != 0) {
+        if (qEnvironmentVariableIsEmpty("CI"))
+            QSKIP("only root can hand a file to another user");
+        QFAIL("cannot hand the file to another user");
+    }
+
+    bench.engine.processRequest();
+
+    QCOMPARE(bench.window.messages,
+             (message.isEmpty() ? Messages() : Messages{{u"Process Error"_s, message}}));
+    QCOMPARE(bench.launcher.calls.size(), message.isEmpty() ? 2 : 0);
+    QCOMPARE(bench.window.statusText.startsWith(u"All Transmissions"_s), message.isEmpty());
+    QCOMPARE(readBytes(outside), QByteArray("their file"));
+    struct stat info;
+    if (foreign) // left as it was
+        QVERIFY(::lstat(QFile::encodeName(path).constData(), &info) == 0 && info.st_uid == 65534);
+    if (message.isEmpty())
+        QVERIFY(isOwnerOnly(bench.file(kCumulativeLogName)) &&
+                !QFileInfo(bench.file(kCumulativeLogName)).isSymLink());
+    if (name != kLauncherFileName)
+        QVERIFY(!QFileInfo::exists(bench.file(kLauncherFileName)));
+}
+
+void TransferEngineTest::relativeWorkingDirectory()
+{
+    // A folder named relative to where the check found it, as a user keys "out".
+    Bench bench({{1, u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s}});
+    QVERIFY(QDir(bench.dir.path()).mkdir(u"out"_s));
+    const QString before = QDir::currentPath();
+    const auto back = qScopeGuard([&before] { QDir::setCurrent(before); });
+    QVERIFY(QDir::setCurrent(bench.dir.path()));
+    bench.window.setWorkingDirectory(u"out"_s);
+
+    bench.engine.processRequest();
+
+    QCOMPARE(bench.window.statusText.left(17), u"All Transmissions"_s);
+    QCOMPARE(bench.launcher.calls.value(0).workingDirectory, bench.file(u"out"_s));
+    QCOMPARE(bench.launcher.calls.value(0).logFile, bench.file(u"out/FTPLog0001.TXT"_s));
+    QVERIFY(bench.launcher.calls.value(0).launcher.startsWith("@echo on"));
+    QVERIFY(QFileInfo::exists(bench.file(u"out/FTPLogALL.TXT"_s)));
 }
 
 void TransferEngineTest::quotesValuesForEveryReader_data()
