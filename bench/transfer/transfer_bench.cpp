@@ -137,9 +137,16 @@ QString shellLoop(const QList<Destination> &destinations, const QString &workDir
                  d.secureFlag, d.remote->path(), secure ? QString() : d.account.user,
                  secure ? QString() : d.account.password, d.host, files))
             out.write(line + "\r\n");
+        // As the engine does, psftp reads its password from a file of its own.
+        const QString passwordFile = QStringLiteral("loop%1.pwd").arg(i);
+        if (secure) {
+            QFile password(workDir + QLatin1Char('/') + passwordFile);
+            password.open(QIODevice::WriteOnly);
+            password.write(d.account.password.toLocal8Bit() + "\r\n");
+        }
         const QString command =
-            secure ? QStringLiteral("psftp '%1@%2' -b %3 -pw '%4'")
-                         .arg(d.account.user, d.host, script, d.account.password)
+            secure ? QStringLiteral("psftp '%1@%2' -b %3 -pwfile %4")
+                         .arg(d.account.user, d.host, script, passwordFile)
                    : QStringLiteral("'%1' -s:%2 '%3'")
                          .arg(builtProgram(QStringLiteral("parcelwright-ftp")), script, d.host);
         loop += command + QStringLiteral(" >loop%1.log 2>&1 </dev/null || true\n").arg(i);
@@ -195,8 +202,8 @@ int main(int argc, char **argv)
     window.setWorkingDirectory(work.path());
     for (int i = 0; i < destinations.size(); ++i) {
         const Destination &d = destinations.at(i);
-        window.grid().setRow(kFirstDataRow + i, {d.secureFlag, d.host, d.remote->path(),
-                                                 d.account.user, d.account.password});
+        window.grid().setRow({kFirstDataRow + i, d.secureFlag, d.host, d.remote->path(),
+                              d.account.user, d.account.password});
     }
     CommandInterpreterLauncher launcher(builtProgram(QStringLiteral("parcelwright-cmd")));
     TransferEngine engine(window, launcher);

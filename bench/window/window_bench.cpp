@@ -1,9 +1,9 @@
 // Timings of the main window: start-up to the first painted window, Process Request over a full
 // Destination table with a launcher that runs nothing, AddSelectedFiles of a full File list, and
 // scrolling the Destination table from top to bottom. Prints medians of five runs per size.
+#include "profiles/profile_store.h"
 #include "support/fake_launcher.h"
 #include "ui/controls/grid_control.h"
-#include "profiles/profile_store.h"
 #include "ui/ftp_information.h"
 
 #include <QApplication>
@@ -63,7 +63,8 @@ int startupOnce(int argc, char *argv[], QElapsedTimer &sinceMain)
     QApplication app(argc, argv);
     FakeLauncher launcher;
     const ProfileStore profiles(QDir::currentPath());
-    FTP_Information window(launcher, profiles);
+    FakeConsoleStarter consoles;
+    FTP_Information window(launcher, profiles, consoles);
     FirstPaint paint;
     window.installEventFilter(&paint);
     window.show();
@@ -108,7 +109,8 @@ int main(int argc, char *argv[])
     FakeLauncher launcher;
     launcher.recording = false; // only the window's and the engine's own work is timed
     const ProfileStore profiles(QDir::currentPath());
-    FTP_Information window(launcher, profiles);
+    FakeConsoleStarter consoles;
+    FTP_Information window(launcher, profiles, consoles);
     window.setMessageSink([](const QString &, const QString &) {});
     window.frmWorkingDirectory->setText(work.path());
     window.frmFileList->setText(1, 0, QStringLiteral("/etc/hostname"));

@@ -1,3 +1,4 @@
+#include "platform/console.h"
 #include "platform/launcher.h"
 #include "platform/paths.h"
 #include "platform/termination_signals.h"
@@ -11,10 +12,12 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     // The parts the window works with are built here and live as long as it does.
-    CommandInterpreterLauncher launcher(companionProgram(QStringLiteral("parcelwright-cmd")));
+    const QString interpreter = companionProgram(QStringLiteral("parcelwright-cmd"));
+    CommandInterpreterLauncher launcher(interpreter);
+    TerminalConsoleStarter consoles(interpreter);
     // Profiles and the help file belong to the directory the program was started in.
     const ProfileStore profiles(QDir::currentPath());
-    FTP_Information window(launcher, profiles);
+    FTP_Information window(launcher, profiles, consoles);
     // A run asked to end from outside stops its client and removes its files first.
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &window,

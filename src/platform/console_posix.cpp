@@ -109,13 +109,11 @@ QStringList terminalArguments(CommandStyle style, const QString &workingDirector
 
 } // namespace
 
-bool startConsole(const QString &workingDirectory, const QString &batchFile, QString *error,
-                  const QString &interpreterPath)
+ConsoleOutcome startConsole(const QString &workingDirectory, const QString &batchFile,
+                            const QString &interpreterPath)
 {
-    auto fail = [error](const QString &why) {
-        if (error != nullptr)
-            *error = why;
-        return false;
+    auto fail = [](const QString &why, bool noTerminal = false) {
+        return ConsoleOutcome{false, noTerminal, why};
     };
 
     if (workingDirectory.isEmpty() || !QFileInfo(workingDirectory).isDir())
@@ -132,7 +130,8 @@ bool startConsole(const QString &workingDirectory, const QString &batchFile, QSt
     if (terminal.isEmpty())
         return fail(
             QStringLiteral("No terminal emulator was found (tried %1). Set TERMINAL to one.")
-                .arg(tried));
+                .arg(tried),
+            true);
 
     // The batch file is named as the caller gave it; a relative name is meant from the working
     // directory, which is the window's current directory.
@@ -141,5 +140,5 @@ bool startConsole(const QString &workingDirectory, const QString &batchFile, QSt
         terminalArguments(styleOf(terminal), QDir(workingDirectory).absolutePath(), command);
     if (!QProcess::startDetached(terminal, arguments, workingDirectory))
         return fail(QStringLiteral("The terminal emulator %1 could not be started.").arg(terminal));
-    return true;
+    return {true, false, {}};
 }

@@ -7,6 +7,7 @@
 #include "transfer/transfer_scripts.h"
 #include "transfer/value_checks.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
@@ -26,13 +27,6 @@ const QString kNoUserText =
     QStringLiteral("There was no User ID supplied - please correct this and continue");
 const QString kNoPasswordText =
     QStringLiteral("There was no Password supplied - please correct this and continue");
-const QString kControlText = QStringLiteral(
-    "A value holds a line break or another control character - please correct this and continue");
-const QString kHostWordText =
-    QStringLiteral("The IP Address/URL must be a single name without blanks, quotes or a leading "
-                   "'-' - please correct this and continue");
-const QString kUserOptionText =
-    QStringLiteral("The User Id must not begin with '-' - please correct this and continue");
 const QString kListedFileText =
     QStringLiteral("A listed file name holds a line break or another control character: ");
 const QString kForeignFileText = QStringLiteral(
@@ -192,25 +186,10 @@ bool TransferEngine::checkRow(int row)
         markCell(row, kPasswordColumn, kNoPasswordText);
         rowFaulty = true;
     }
-    // Every value ends up in a line that a client or the interpreter reads: none may add a line,
-    // an argument or an option to it. Column 0 holds only Y or N once its own check passed.
-    bool hostHasControls = false;
-    for (int column = kHostColumn; column < kDestinationColumnCount; ++column) {
-        if (holdsControlCharacter(grid.text(row, column))) {
-            markCell(row, column, kControlText);
-            hostHasControls |= column == kHostColumn;
-            rowFaulty = true;
-        }
-    }
-    if (!hostHasControls && !isSingleWordHost(grid.text(row, kHostColumn))) {
-        markCell(row, kHostColumn, kHostWordText);
+    if (!checkValuesArePlain(grid, row, [this, row](int column, const QString &message) {
+            markCell(row, column, message);
+        }))
         rowFaulty = true;
-    }
-    if (grid.text(row, kSecureShellColumn) == QLatin1String("Y") &&
-        userIdLooksLikeOption(grid.text(row, kUserIdColumn))) {
-        markCell(row, kUserIdColumn, kUserOptionText);
-        rowFaulty = true;
-    }
 
     if (!rowFaulty) {
         grid.setCurrentRow(row);
@@ -237,7 +216,8 @@ bool TransferEngine::TransmitAll()
     RunTally tally;
     // The text is taken where the check found the directory, once: the clients are started in it
     // and every file of the run is named from it.
-    tally.directory = QFileInfo(m_window.workingDirectoryText()).absoluteFilePath();
+    tally.directory =
+        QDir::cleanPath(QFileInfo(m_window.workingDirectoryText()).absoluteFilePath());
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
         const QString path = m_window.fileListText(row);
         if (path.isEmpty())

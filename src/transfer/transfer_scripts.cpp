@@ -77,3 +77,15 @@ QList<QByteArray> transferScriptLines(const QString &secureFlag, const QString &
     lines.append(QByteArrayLiteral("quit"));
     return lines;
 }
+
+QList<QByteArray> testScriptLines(const QString &secureFlag, const QString &userId,
+                                  const QString &password)
+{
+    QList<QByteArray> lines;
+    if (secureFlag == QLatin1String("N")) {
+        lines.append(userId.toLocal8Bit());
+        lines.append(password.toLocal8Bit());
+    }
+    lines.append(QByteArrayLiteral("help"));
+    return lines;
+}

@@ -31,6 +31,12 @@ QList<QByteArray> launcherLines(const QString &secureFlag, const QString &host,
 /// which psftp drops with any other line end; the file must be readable by its owner only.
 QList<QByteArray> passwordFileLines(const QString &password);
 
+/// Lines of the connection test's XferJob.FTP: the log-in lines for a row whose Secure Shell value
+/// is exactly "N", then "help" alone, so that the client shows its commands and goes on reading the
+/// console.
+QList<QByteArray> testScriptLines(const QString &secureFlag, const QString &userId,
+                                  const QString &password);
+
 /// Lines of the transfer script XferJob.FTP; arguments in the order secure flag, remote
 /// directory, user id, password, host, then the files to send; a file's remote name is the part of
 /// its path after the last separator.

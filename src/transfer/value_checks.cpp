@@ -4,6 +4,14 @@
 
 namespace {
 
+const QString kControlText = QStringLiteral(
+    "A value holds a line break or another control character - please correct this and continue");
+const QString kHostWordText =
+    QStringLiteral("The IP Address/URL must be a single name without blanks, quotes or a leading "
+                   "'-' - please correct this and continue");
+const QString kUserOptionText =
+    QStringLiteral("The User Id must not begin with '-' - please correct this and continue");
+
 bool isControl(QChar c)
 {
     const char16_t code = c.unicode();
@@ -60,4 +68,30 @@ bool isSingleWordHost(const QString &host)
 bool userIdLooksLikeOption(const QString &userId)
 {
     return userId.startsWith(QLatin1Char('-'));
+}
+
+bool checkValuesArePlain(const DestinationGrid &grid, int row,
+                         const std::function<void(int column, const QString &message)> &refuse)
+{
+    // Cells are read again at each check: the caller's reaction to a refusal may move the current
+    // cell and so commit a pending edit into this row.
+    bool passed = true;
+    bool hostHasControls = false;
+    for (int column = kHostColumn; column < kDestinationColumnCount; ++column) {
+        if (holdsControlCharacter(grid.text(row, column))) {
+            refuse(column, kControlText);
+            hostHasControls |= column == kHostColumn;
+            passed = false;
+        }
+    }
+    if (!hostHasControls && !isSingleWordHost(grid.text(row, kHostColumn))) {
+        refuse(kHostColumn, kHostWordText);
+        passed = false;
+    }
+    if (grid.text(row, kSecureShellColumn) == QLatin1String("Y") &&
+        userIdLooksLikeOption(grid.text(row, kUserIdColumn))) {
+        refuse(kUserIdColumn, kUserOptionText);
+        passed = false;
+    }
+    return passed;
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "interfaces/destination_grid.h"
+
 #include <QString>
+
+#include <functional>
 
 /// True when a value holds a character that would end or break a line another program reads:
 /// codes 0 to 8, 10 to 31 and 127. A tab is allowed: quoting keeps it inside its argument.
@@ -21,3 +25,10 @@ bool isSingleWordHost(const QString &host);
 
 /// True when psftp would take the argument `userId@host` for an option.
 bool userIdLooksLikeOption(const QString &userId);
+
+/// The checks that keep a destination row's values plain data on every line generated from them:
+/// a control character in the host, remote directory, user id or password; a host that is not one
+/// plain word; a Secure Shell user id that psftp would take for an option. Each failure goes to
+/// `refuse` with its column and message, in that order; true when the row passed them all.
+bool checkValuesArePlain(const DestinationGrid &grid, int row,
+                         const std::function<void(int column, const QString &message)> &refuse);

@@ -1,5 +1,7 @@
 #include "ui/ftp_information.h"
 
+#include "connection_test/connection_test.h"
+#include "platform/dir_search.h"
 #include "platform/paths.h"
 #include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
@@ -7,8 +9,10 @@
 #include "transfer/value_checks.h"
 #include "ui/controls/grid_control.h"
 #include "ui/controls/wrapping_button.h"
+#include "ui/description_window.h"
 #include "ui/destination_editor.h"
 #include "ui/file_selection.h"
+#include "ui/help_window.h"
 #include "ui/transfer_progress.h"
 
 #include <QAction>
@@ -52,12 +56,13 @@ QString formatField(const QString &heading, int blanks)
 
 } // namespace
 
-FTP_Information::FTP_Information(Launcher &launcher, const ProfileStore &profiles, QWidget *parent)
+FTP_Information::FTP_Information(Launcher &launcher, const ProfileStore &profiles,
+                                 ConsoleStarter &consoles, QWidget *parent)
     : QMainWindow(parent), m_client(new QWidget(this)), m_profileStore(profiles),
       m_engine(std::make_unique<TransferEngine>(*this, launcher)),
-      m_profiles(std::make_unique<ProfileCommands>(*this, profiles))
+      m_profiles(std::make_unique<ProfileCommands>(*this, profiles)),
+      m_connectionTest(std::make_unique<ConnectionTest>(*this, consoles))
 {
-
     setWindowTitle(QStringLiteral("Tallowmere- Parcelwright"));
     setFont(sansSerif(8.25));
     setCentralWidget(m_client);
@@ -365,7 +370,17 @@ void FTP_Information::AddSelectedFiles(const QString &nameList)
 
 void FTP_Information::frmFileList_Click()
 {
-    // The Description window comes with the help and description windows.
+    if (!m_description) {
+        m_description = new Description(this);
+        // Whatever row is current when "Exit" is pressed takes the text.
+        connect(m_description, &Description::writeBack, this, [this](const QString &text) {
+            frmFileList->setText(frmFileList->currentRow(), 0, text);
+        });
+    }
+    m_description->setWindowTitle(QStringLiteral("File Name"));
+    m_description->setEntryText(frmFileList->text(frmFileList->currentRow(), 0));
+    m_description->show();
+    m_description->raise();
 }
 
 void FTP_Information::frmFTPTo_Click()
@@ -427,7 +442,7 @@ void FTP_Information::cmdProfileSave_Click()
 
 void FTP_Information::cmdTest_Click()
 {
-    // The connection test arrives with its own subsystem.
+    m_connectionTest->cmdTest_Click();
 }
 
 void FTP_Information::cmdProcess_Click()
@@ -457,15 +472,34 @@ void FTP_Information::mnuExit_Click()
     endProgram();
 }
 
+Help *FTP_Information::helpWindow() const
+{
+    return m_help;
+}
+
+Description *FTP_Information::descriptionWindow() const
+{
+    return m_description;
+}
+
 void FTP_Information::mnuHelp_Click()
 {
-    if (!QFileInfo::exists(workingDirFile(startupDirectory(), QStringLiteral("Help.rtf")))) {
+    // Only the start-up directory counts, whatever the current directory has become since.
+    const QString path = workingDirFile(startupDirectory(), QStringLiteral("Help.rtf"));
+    const bool opened = !m_help;
+    if (opened)
+        m_help = new Help(this);
+    if (!isOrdinaryFile(path) || !m_help->loadHelpFile(path)) {
+        if (opened)
+            delete m_help;
         showMessage(
             QStringLiteral("Help File not found - please contact Tallowmere for assistance"),
             QStringLiteral("System Error"));
         return;
     }
-    // The Help window arrives with the help and description windows.
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
 }
 
 void FTP_Information::endProgram()

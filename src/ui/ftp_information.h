@@ -1,16 +1,22 @@
 #pragma once
 
+#include "interfaces/connection_test_window.h"
 #include "interfaces/profile_window.h"
 #include "interfaces/transfer_window.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
 
+class ConnectionTest;
+class ConsoleStarter;
+class Description;
 class DestinationEditor;
+class Help;
 class GridControl;
 class Launcher;
 class ProfileCommands;
@@ -26,13 +32,18 @@ class TransferProgress;
 
 /// The main window: File list, Destination table with its in-place editor, working directory,
 /// profile name, status line, the commands and the menu.
-class FTP_Information final : public QMainWindow, public TransferWindow, public ProfileWindow
+class FTP_Information final : public QMainWindow,
+                              public TransferWindow,
+                              public ProfileWindow,
+                              public ConnectionTestWindow
 {
     Q_OBJECT
 public:
     /// `launcher` runs the launcher batch files of every transfer; `profiles` keeps the Profile
-    /// files in the start-up directory. Both must outlive the window.
-    FTP_Information(Launcher &launcher, const ProfileStore &profiles, QWidget *parent = nullptr);
+    /// files in the start-up directory; `consoles` opens the connection test's console. All must
+    /// outlive the window.
+    FTP_Information(Launcher &launcher, const ProfileStore &profiles, ConsoleStarter &consoles,
+                    QWidget *parent = nullptr);
     ~FTP_Information() override;
 
     // The window's controls, named as the rest of the program knows them.
@@ -76,6 +87,10 @@ public:
     void setFileChooser(std::function<QStringList()> chooser);
     /// Replaces the ending of the program.
     void setProgramEnder(std::function<void()> ender);
+
+    /// The Help and Description windows while they are open; null otherwise.
+    Help *helpWindow() const;
+    Description *descriptionWindow() const;
 
     /// The progress window of a running transfer.
     TransferProgress *progressWindow() const { return m_progress; }
@@ -135,6 +150,9 @@ private:
     const ProfileStore &m_profileStore;
     std::unique_ptr<TransferEngine> m_engine;
     std::unique_ptr<ProfileCommands> m_profiles;
+    std::unique_ptr<ConnectionTest> m_connectionTest;
+    QPointer<Help> m_help;
+    QPointer<Description> m_description;
     TransferProgress *m_progress;
     bool m_gridBusy = false;
     bool m_endAfterRun = false;

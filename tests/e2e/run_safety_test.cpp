@@ -112,7 +112,8 @@ void RunSafetyTest::signalDuringRunStopsClientThenEnds()
     QVERIFY(silent.listen(QHostAddress::LocalHost));
     CommandInterpreterLauncher launcher(builtProgram(u"parcelwright-cmd"_s));
     const ProfileStore profiles(work.path());
-    FTP_Information window(launcher, profiles);
+    FakeConsoleStarter consoles;
+    FTP_Information window(launcher, profiles, consoles);
     int programEnds = 0;
     window.setProgramEnder([&programEnds] { ++programEnds; });
     window.setMessageSink([](const QString &text, const QString &) { QFAIL(qPrintable(text)); });

@@ -1,8 +1,9 @@
 #include "platform/launcher.h"
+#include "profiles/profile_store.h"
+#include "support/fake_launcher.h"
 #include "support/files.h"
 #include "support/testbed.h"
 #include "ui/controls/grid_control.h"
-#include "profiles/profile_store.h"
 #include "ui/ftp_information.h"
 
 #include <QLabel>
@@ -39,7 +40,8 @@ void WindowSendTest::keyedRequestArrives()
 
     CommandInterpreterLauncher launcher(builtProgram(QStringLiteral("parcelwright-cmd")));
     const ProfileStore profiles(QDir::currentPath());
-    FTP_Information window(launcher, profiles);
+    FakeConsoleStarter consoles;
+    FTP_Information window(launcher, profiles, consoles);
     QStringList messages;
     window.setMessageSink([&](const QString &text, const QString &) { messages << text; });
     window.setFileChooser([&] { return files; });

@@ -210,10 +210,11 @@ void PlatformTest::startsConsole()
     const auto restore = qScopeGuard([old = qgetenv("PATH")] { qputenv("PATH", old); });
     qputenv("PATH", QFile::encodeName(m_dir->path()));
     qputenv("TERMINAL", terminal.isEmpty() ? QByteArray() : QFile::encodeName(path(terminal)));
-    QString error;
-    QCOMPARE(startConsole(work, work + u"/XferJob.Bat"_s, &error, cmd), !terminal.isEmpty());
+    const ConsoleOutcome outcome = startConsole(work, work + u"/XferJob.Bat"_s, cmd);
+    QCOMPARE(outcome.started, !terminal.isEmpty());
+    QCOMPARE(outcome.noTerminal, terminal.isEmpty());
     if (terminal.isEmpty())
-        QVERIFY2(error.startsWith(expected), qPrintable(error));
+        QVERIFY2(outcome.error.startsWith(expected), qPrintable(outcome.error));
     else
         QTRY_COMPARE_WITH_TIMEOUT(QString::fromLocal8Bit(contents(u"record"_s)), expected, 20000);
 }

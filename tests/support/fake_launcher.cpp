@@ -42,3 +42,14 @@ void FakeLauncher::cancel()
     ++cancels;
     m_cancelled = true;
 }
+
+ConsoleOutcome FakeConsoleStarter::start(const QString &workingDirectory, const QString &batchFile)
+{
+    const QDir directory(workingDirectory);
+    const QString password = directory.filePath(QStringLiteral("XferJob.PWD"));
+    starts.append({workingDirectory, batchFile, QDir::currentPath(),
+                   readBytes(directory.filePath(QStringLiteral("XferJob.BAT"))),
+                   readBytes(directory.filePath(QStringLiteral("XferJob.FTP"))),
+                   QFileInfo::exists(password) ? readBytes(password) : QByteArray()});
+    return outcome;
+}

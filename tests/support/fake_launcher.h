@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/console.h"
 #include "platform/launcher.h"
 
 #include <QByteArray>
@@ -20,9 +21,9 @@ public:
     {
         QString workingDirectory;
         QString logFile;
-        QByteArray launcher; // XferJob.BAT at the start
-        QByteArray script;   // XferJob.FTP at the start
-        QByteArray password; // XferJob.PWD at the start; null when there is none
+        QByteArray launcher;    // XferJob.BAT at the start
+        QByteArray script;      // XferJob.FTP at the start
+        QByteArray password;    // XferJob.PWD at the start; null when there is none
         bool ownerOnly = false; // every one of these files readable by its owner only
     };
 
@@ -43,4 +44,26 @@ public:
 
 private:
     bool m_cancelled = false;
+};
+
+/// A console starter that opens nothing: it keeps what it was asked to start, with the generated
+/// files as they stood, and answers with `outcome`.
+class FakeConsoleStarter final : public ConsoleStarter
+{
+public:
+    /// One console, as it would have been opened.
+    struct Start
+    {
+        QString workingDirectory;
+        QString batchFile;
+        QString currentDirectory; // the process's own at that moment
+        QByteArray launcher;      // XferJob.BAT
+        QByteArray script;        // XferJob.FTP
+        QByteArray password;      // XferJob.PWD; null when there is none
+    };
+
+    QList<Start> starts;
+    ConsoleOutcome outcome{true, false, {}};
+
+    ConsoleOutcome start(const QString &workingDirectory, const QString &batchFile) override;
 };

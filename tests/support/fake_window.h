@@ -1,5 +1,6 @@
 #pragma once
 
+#include "interfaces/connection_test_window.h"
 #include "interfaces/destination_grid.h"
 #include "interfaces/profile_window.h"
 #include "interfaces/transfer_window.h"
@@ -83,8 +84,8 @@ private:
     QString m_pendingText; // null when no edit is pending
 };
 
-/// An in-memory main window.
-class FakeTransferWindow final : public TransferWindow
+/// An in-memory main window, for the transfer engine and the connection test.
+class FakeTransferWindow final : public TransferWindow, public ConnectionTestWindow
 {
 public:
     FakeTransferWindow() : m_grid(&events), m_fileRows(kGridRowCount) {}
@@ -111,6 +112,7 @@ public:
     }
     void destinationStarted(const QString &host, int index, int total) override;
     void destinationFinished() override { progress.append(QStringLiteral("finished")); }
+    void commitPendingEdit() override { m_grid.commitPendingEdit(); }
 
 private:
     FakeDestinationGrid m_grid;

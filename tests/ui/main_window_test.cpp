@@ -1,10 +1,10 @@
+#include "profiles/profile_store.h"
 #include "support/fake_launcher.h"
 #include "support/fake_window.h"
 #include "support/files.h"
 #include "ui/controls/grid_control.h"
 #include "ui/destination_editor.h"
 #include "ui/file_selection.h"
-#include "profiles/profile_store.h"
 #include "ui/ftp_information.h"
 #include "ui/transfer_progress.h"
 
@@ -61,7 +61,8 @@ struct WindowFixture final
     Messages messages;
     FakeLauncher launcher;
     ProfileStore profiles{work.path()};
-    FTP_Information window{launcher, profiles};
+    FakeConsoleStarter consoles;
+    FTP_Information window{launcher, profiles, consoles};
 };
 
 using Action = void (*)(WindowFixture &);

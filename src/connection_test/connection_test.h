@@ -1,0 +1,19 @@
+#pragma once
+
+class ConnectionTestWindow;
+class ConsoleStarter;
+
+/// "Test the Connection": writes the launcher and a script that only asks for the client's help
+/// for the current destination row, and opens a console on them, not waited for.
+class ConnectionTest final
+{
+public:
+    ConnectionTest(ConnectionTestWindow &window, ConsoleStarter &consoles);
+
+    /// Tests the current row; every refusal is a message box and leaves nothing written.
+    void cmdTest_Click();
+
+private:
+    ConnectionTestWindow &m_window;
+    ConsoleStarter &m_consoles;
+};
