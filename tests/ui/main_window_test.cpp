@@ -3,17 +3,21 @@
 #include "support/fake_window.h"
 #include "support/files.h"
 #include "ui/controls/grid_control.h"
+#include "ui/description_window.h"
 #include "ui/destination_editor.h"
 #include "ui/file_selection.h"
 #include "ui/ftp_information.h"
+#include "ui/help_window.h"
 #include "ui/transfer_progress.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextEdit>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -341,6 +345,101 @@ private Q_SLOTS:
         QCOMPARE(f.programEnds, ends);
         QCOMPARE(f.messages, messages);
         QVERIFY(f.grid().text(3, 1).isEmpty()); // nothing is committed on the way out
+    }
+
+    void helpWindow_data()
+    {
+        QTest::addColumn<QString>("helpFile"); // what stands at Help.rtf: file, directory, nothing
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("the product's help") << u"file"_s << true;
+        QTest::newRow("no help file") << QString() << false;
+        QTest::newRow("a directory of that name") << u"directory"_s << false;
+    }
+    void helpWindow()
+    {
+        QFETCH(QString, helpFile);
+        QFETCH(bool, shown);
+        WindowFixture f;
+        const QString path = f.work.filePath(u"Help.rtf"_s);
+        if (helpFile == u"file"_s)
+            QVERIFY(QFile::copy(QStringLiteral(PARCELWRIGHT_SOURCE_DIR "/data/Help.rtf"), path));
+        else if (helpFile == u"directory"_s)
+            QVERIFY(QDir(f.work.path()).mkdir(u"Help.rtf"_s));
+        // The start-up directory counts, not where the process has gone since.
+        QTemporaryDir elsewhere;
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(elsewhere.path()));
+        const auto back = qScopeGuard([&before] { QDir::setCurrent(before); });
+
+        QTest::keyClick(&f.window, Qt::Key_F1);
+        QCOMPARE(f.messages.isEmpty(), shown);
+        QCOMPARE(f.window.helpWindow() != nullptr && f.window.helpWindow()->isVisible(), shown);
+        if (!shown)
+            return;
+        QVERIFY(f.window.helpWindow()->frmHelpBox->toPlainText().contains(u"Parcelwright"_s));
+        // Help again while it is open fills the same window anew; after Exit a new one comes.
+        Help *first = f.window.helpWindow();
+        first->frmHelpBox->clear();
+        f.window.mnuHelp_Click();
+        QCOMPARE(f.window.helpWindow(), first);
+        QVERIFY(!first->frmHelpBox->toPlainText().isEmpty());
+        QTest::mouseClick(first->cmdExit, Qt::LeftButton);
+        QTRY_VERIFY(f.window.helpWindow() == nullptr);
+        f.window.mnuHelp_Click();
+        QVERIFY(f.window.helpWindow() != nullptr && f.window.helpWindow()->isVisible());
+    }
+
+    void descriptionWritesBackOnExit()
+    {
+        WindowFixture f;
+        GridControl &list = *f.window.frmFileList;
+        list.setText(2, 0, u"/data/b.txt"_s);
+        const auto clickRow = [&list](int row) {
+            const QModelIndex cell = list.model()->index(row - 1, 0);
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(cell).center());
+        };
+        clickRow(2);
+        Description *description = f.window.descriptionWindow();
+        QVERIFY(description != nullptr && description->isVisible());
+        QCOMPARE(description->windowTitle(), u"File Name"_s);
+        QCOMPARE(description->frmDescription->toPlainText(), u"/data/b.txt"_s);
+
+        // Closing it otherwise writes nothing back.
+        description->frmDescription->setPlainText(u"/data/changed"_s);
+        description->close();
+        QTRY_VERIFY(f.window.descriptionWindow() == nullptr);
+        QCOMPARE(list.text(2, 0), u"/data/b.txt"_s);
+
+        // A further click refills the one window; Exit writes into the row current then.
+        clickRow(4);
+        clickRow(2);
+        description = f.window.descriptionWindow();
+        QCOMPARE(description->frmDescription->toPlainText(), u"/data/b.txt"_s);
+        description->frmDescription->setPlainText(u"/data/c d.txt"_s);
+        QTest::mouseClick(description->cmdExit, Qt::LeftButton);
+        QCOMPARE(list.text(2, 0), u"/data/c d.txt"_s);
+        QTRY_VERIFY(f.window.descriptionWindow() == nullptr);
+    }
+
+    void testConnectionFromTheWindow()
+    {
+        WindowFixture f;
+        f.fill(2, {u"N"_s, u"host2"_s, {}, u"u"_s, u"pw"_s});
+        f.grid().setCurrentRow(0);
+        QTest::mouseClick(f.window.cmdTest, Qt::LeftButton);
+        QCOMPARE(f.messages,
+                 (Messages{{u"Process Error"_s,
+                            u"Please click on a valid row, then Press 'Test Connection'"_s}}));
+        QVERIFY(f.consoles.starts.isEmpty());
+
+        f.messages.clear();
+        f.type(2, 3, u"typed user"_s); // still in the editor: the test commits it first
+        QTest::mouseClick(f.window.cmdTest, Qt::LeftButton);
+        QVERIFY(f.messages.isEmpty());
+        QCOMPARE(f.window.frmMessage->text(), u"Testing: host2"_s);
+        QCOMPARE(f.consoles.starts.size(), 1);
+        QCOMPARE(f.consoles.starts[0].script, QByteArray("typed user\r\npw\r\nhelp\r\n"));
+        QCOMPARE(f.grid().text(2, 3), u"typed user"_s);
     }
 
     void fixedSizeAndTabOrder()
