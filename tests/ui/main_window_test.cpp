@@ -347,6 +347,46 @@ private Q_SLOTS:
         QVERIFY(f.grid().text(3, 1).isEmpty()); // nothing is committed on the way out
     }
 
+    void profileRoundTripThroughTheWindow()
+    {
+        WindowFixture f;
+        f.fill(3, {u"Y"_s, u"sftp.example"_s, u"/in"_s, u"me"_s, u"s3cret"_s});
+        f.fill(7, {u"N"_s, u"ftp.example"_s, {}, u"u"_s, u"pw"_s});
+        f.type(7, 2, u"\\in"_s); // still in the editor: Save commits it first
+        f.window.frmProfile->setEditText(u"Weekly"_s);
+        QTest::mouseClick(f.window.cmdProfileSave, Qt::LeftButton);
+        QCOMPARE(f.window.frmMessage->text(), u"Profile 'Weekly' Stored Successfully"_s);
+        QVERIFY(isOwnerOnly(f.work.filePath(u"Weekly.pro"_s)));
+
+        // Get drops an edit still open, and brings the rows back packed from row 1.
+        f.fill(20, {u"N"_s, u"scratch"_s, {}, u"u"_s, u"p"_s});
+        f.type(20, 1, u"dropped"_s);
+        QTest::mouseClick(f.window.CmdGet, Qt::LeftButton);
+        QVERIFY(f.messages.isEmpty());
+        QCOMPARE(f.grid().text(1, 1), u"sftp.example"_s);
+        QCOMPARE(f.grid().text(1, kPasswordColumn), u"s3cret"_s);
+        QCOMPARE(f.grid().text(2, 2), u"\\in"_s);
+        QCOMPARE(f.grid().text(20, 1), QString());
+        QCOMPARE(f.grid().currentRow(), 1);
+        QCOMPARE(f.grid().currentColumn(), kPasswordColumn);
+        for (int row : {1, 2, 4999})
+            QCOMPARE(f.grid().textColour(row, kPasswordColumn), kHiddenPasswordColour);
+        QCoreApplication::processEvents();
+        QVERIFY(!f.window.editor().isOpen() && f.editor().isHidden());
+
+        // The next start lists the profile and loads it, from its own start-up directory only.
+        QTemporaryDir elsewhere;
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(elsewhere.path()));
+        const auto back = qScopeGuard([&before] { QDir::setCurrent(before); });
+        FakeLauncher launcher;
+        FakeConsoleStarter consoles;
+        FTP_Information next(launcher, f.profiles, consoles);
+        QCOMPARE(next.frmProfile->currentText(), u"Weekly"_s);
+        QCOMPARE(next.frmProfile->count(), 1);
+        QCOMPARE(next.frmFTPTo->text(2, 1), u"ftp.example"_s);
+    }
+
     void helpWindow_data()
     {
         QTest::addColumn<QString>("helpFile"); // what stands at Help.rtf: file, directory, nothing
