@@ -66,7 +66,10 @@ void ConnectionTest::cmdTest_Click()
     QLockFile lock(workingDirFile(directory, kLockFileName));
     lock.setStaleLockTime(0);
     if (!lock.tryLock(0)) {
-        m_window.showMessage(kBusyDirectoryText, kProcessErrorTitle);
+        if (lock.error() == QLockFile::LockFailedError)
+            m_window.showMessage(kBusyDirectoryText, kProcessErrorTitle);
+        else
+            m_window.showMessage(kBadDirectoryText, QStringLiteral("No Files"));
         return;
     }
     QDir::setCurrent(directory);

@@ -33,6 +33,8 @@ const QString kForeignFileText = QStringLiteral(
     "%1 in the working directory belongs to another user or cannot be replaced - nothing was sent");
 const QString kBusyDirectoryText =
     QStringLiteral("Another transmission is using this working directory - nothing was sent");
+const QString kNotStartedText =
+    QStringLiteral("The working directory cannot be written - nothing was sent");
 const QString kLogKeptText =
     QStringLiteral("%1 cannot be written - nothing more was sent - the output of %2 is kept in %3");
 const QString kUnwritableText =
@@ -233,7 +235,11 @@ bool TransferEngine::TransmitAll()
     QLockFile lock(workingDirFile(tally.directory, kLockFileName));
     lock.setStaleLockTime(0); // a long run stays locked; only a dead owner frees the lock
     if (!lock.tryLock(0)) {
-        m_window.showMessage(kBusyDirectoryText, kProcessErrorTitle);
+        // Only a lock that another run holds means another run; anything else means the
+        // directory cannot take the run's files.
+        m_window.showMessage(lock.error() == QLockFile::LockFailedError ? kBusyDirectoryText
+                                                                        : kNotStartedText,
+                             kProcessErrorTitle);
         return false;
     }
     if (!claimRunFiles(tally))
