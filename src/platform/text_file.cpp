@@ -90,21 +90,6 @@ bool replaceTextLines(const QString &path, const QList<QByteArray> &lines, FileA
     return true;
 }
 
-bool appendTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
-                     QString *error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append, permissionsFor(access))) {
-        setError(error, failure("Cannot open %1: %2", path, file));
-        return false;
-    }
-    if (!writeLines(file, lines) || !file.flush()) {
-        setError(error, failure("Cannot write %1: %2", path, file));
-        return false;
-    }
-    return true;
-}
-
 bool readTextLines(const QString &path, QList<QByteArray> *lines, QString *error)
 {
     QFile file(path);

@@ -29,10 +29,5 @@ enum class TextWriteFailure
 bool replaceTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
                       QString *error = nullptr, TextWriteFailure *failure = nullptr);
 
-/// Appends 8-bit lines, each ended by CR LF, to a file, creating it (with the given access) when
-/// it does not exist.
-bool appendTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
-                     QString *error = nullptr);
-
 /// Reads a text file's lines, accepting CR LF and LF endings; false when it cannot be read.
 bool readTextLines(const QString &path, QList<QByteArray> *lines, QString *error = nullptr);
