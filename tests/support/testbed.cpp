@@ -1,7 +1,10 @@
 #include "support/testbed.h"
 
+#include "support/files.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -58,8 +61,7 @@ QString builtProgram(const QString &name)
 
 static bool writeCrLfFile(const QString &path, const QList<QByteArray> &lines)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(lines.join("\r\n") + "\r\n") > 0;
+    return writeBytes(path, lines.join("\r\n") + "\r\n", 0600);
 }
 
 LauncherRun runXferJob(Client client, const QString &host, const TestbedAccount &account,
@@ -70,14 +72,16 @@ LauncherRun runXferJob(Client client, const QString &host, const TestbedAccount 
     if (client == Client::Ftp) // whole lines: no quotes even with a blank inside
         script = QList<QByteArray>{account.user.toLocal8Bit(), account.password.toLocal8Bit()} +
                  commands;
-    else
+    else // the password in a file, as the program gives it, never on a command line
         commandLine = "psftp " + quotedIfBlank(account.user) + '@' + host.toLocal8Bit() +
-                      " -b XferJob.FTP -pw " + quotedIfBlank(account.password);
+                      " -b XferJob.FTP -pwfile XferJob.PWD";
 
     QTemporaryDir work;
     const QString dir = QDir(work.path()).canonicalPath();
     if (!writeCrLfFile(dir + u"/XferJob.BAT"_s, {"@echo on", commandLine}) ||
-        !writeCrLfFile(dir + u"/XferJob.FTP"_s, script)) {
+        !writeCrLfFile(dir + u"/XferJob.FTP"_s, script) ||
+        (client == Client::Psftp &&
+         !writeCrLfFile(dir + u"/XferJob.PWD"_s, {account.password.toLocal8Bit()}))) {
         LauncherRun run;
         run.log = "cannot write the launcher files in " + QFile::encodeName(dir);
         return run;
@@ -110,9 +114,9 @@ LauncherRun runLauncher(const QString &dir, const std::function<void()> &whileRu
         process.waitForFinished(5000);
     }
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    QFile log(dir + u"/FTPLog0001.TXT"_s);
-    run.log = log.open(QIODevice::ReadOnly) ? log.readAll()
-                                            : "no log: " + process.errorString().toLocal8Bit();
+    run.log = QFileInfo::exists(dir + u"/FTPLog0001.TXT"_s)
+                  ? readBytes(dir + u"/FTPLog0001.TXT"_s)
+                  : "no log: " + process.errorString().toLocal8Bit();
     return run;
 }
 

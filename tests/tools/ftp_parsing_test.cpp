@@ -27,34 +27,43 @@ private Q_SLOTS:
 
 void FtpParsingTest::parsesArguments_data()
 {
-    QTest::addColumn<QString>("arguments"); // split at '|'
-    QTest::addColumn<QString>("parsed");    // script, host, port, time-out; empty when refused
-
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<int>("timeout");
     // clang-format off
-    QTest::newRow("script and host") << u"-s:XferJob.FTP|ftp.example"_s << u"XferJob.FTP ftp.example 21 30"_s;
-    QTest::newRow("port and time-out") << u"-t:2|127.0.0.1:2121"_s << u" 127.0.0.1 2121 2"_s;
-    QTest::newRow("bracketed IPv6 with port") << u"[::1]:2121"_s << u" ::1 2121 30"_s;
+    QTest::newRow("script and host") << QStringList{u"-s:XferJob.FTP"_s, u"ftp.example"_s} << true << u"XferJob.FTP"_s << u"ftp.example"_s << 21 << 30;
+    QTest::newRow("port and time-out") << QStringList{u"-t:2"_s, u"127.0.0.1:2121"_s} << true << QString() << u"127.0.0.1"_s << 2121 << 2;
+    QTest::newRow("bracketed IPv6 with port") << QStringList{u"[::1]:2121"_s} << true << QString() << u"::1"_s << 2121 << 30;
     // clang-format on
-    for (const char *bad : {"h:|h", "h:0|h", "h:65536", "h:2x", "[::1", ":21", "-t:0|h", "-t:x|h",
-                            "-s:|h", "-v|h", "-s:x", "a|b"})
-        QTest::newRow(bad) << QString::fromLatin1(bad) << QString();
+    const QList<QStringList> refused{{u"h:"_s, u"h"_s},   {u"h:0"_s, u"h"_s},  {u"h:65536"_s},
+                                     {u"h:2x"_s},         {u"[::1"_s},         {u":21"_s},
+                                     {u"-t:0"_s, u"h"_s}, {u"-t:x"_s, u"h"_s}, {u"-s:"_s, u"h"_s},
+                                     {u"-v"_s, u"h"_s},   {u"-s:x"_s},         {u"a"_s, u"b"_s}};
+    for (const QStringList &arguments : refused)
+        QTest::newRow(qPrintable(arguments.join(u' ')))
+            << arguments << false << QString() << QString() << 0 << 0;
 }
 
 void FtpParsingTest::parsesArguments()
 {
-    QFETCH(QString, arguments);
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, accepted);
     std::vector<std::string> list;
-    for (const QString &argument : arguments.split(u'|'))
+    for (const QString &argument : arguments)
         list.push_back(argument.toStdString());
     FtpArguments got;
     std::string error;
-    const bool ok = parseArguments(list, &got, &error);
-    QCOMPARE(error.empty(), ok);
-    QTEST(ok ? QString::fromStdString(got.scriptPath + ' ' + got.host + ' ' +
-                                      std::to_string(got.port) + ' ' +
-                                      std::to_string(got.timeoutSeconds))
-             : QString(),
-          "parsed");
+    QCOMPARE(parseArguments(list, &got, &error), accepted);
+    QCOMPARE(error.empty(), accepted);
+    if (!accepted)
+        return;
+    QTEST(QString::fromStdString(got.scriptPath), "script");
+    QTEST(QString::fromStdString(got.host), "host");
+    QTEST(int(got.port), "port");
+    QTEST(int(got.timeoutSeconds), "timeout");
 }
 
 void FtpParsingTest::parsesCommands_data()
