@@ -106,6 +106,9 @@ void FTP_Information::buildControls()
 
     frmFileList = new GridControl(kGridRowCount, 1, m_client);
     frmFileList->setFormatString(formatField(QStringLiteral("File Names"), 176));
+    // A long path is cut at the column's edge; its tool tip shows it whole. The Destination table
+    // shows none: its cells hold passwords.
+    frmFileList->setEntryToolTips(true);
     place(frmFileList, 2160, 240, 9255, 2295);
 
     frmFilesToFTP = button(QStringLiteral("Browse for files:"));

@@ -1,69 +1,23 @@
-#include "support/fake_launcher.h"
-#include "support/fake_window.h"
 #include "support/files.h"
-#include "ui/controls/grid_control.h"
 #include "ui/destination_editor.h"
 #include "ui/file_selection.h"
-#include "ui/ftp_information.h"
 #include "ui/transfer_progress.h"
+#include "window_fixture.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
-
-/// The real main window over a launcher that starts nothing, ready to send /etc/hostname, with
-/// its messages recorded instead of shown.
-struct WindowFixture final
-{
-    WindowFixture()
-    {
-        window.setMessageSink([this](const QString &text, const QString &title) {
-            messages.append({title, text});
-        });
-        window.setProgramEnder([this] { ++programEnds; });
-        window.frmWorkingDirectory->setText(work.path());
-        window.frmFileList->setText(1, 0, u"/etc/hostname"_s);
-        window.show();
-        if (!QTest::qWaitForWindowExposed(&window))
-            qFatal("the main window was never shown");
-    }
-    GridControl &grid() { return *window.frmFTPTo; }
-    QLineEdit &editor() { return *window.frmInputBox; }
-    void click(int row, int column)
-    {
-        const QModelIndex cell = grid().model()->index(row - 1, column);
-        grid().scrollTo(cell);
-        QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, grid().visualRect(cell).center());
-    }
-    void type(int row, int column, const QString &text)
-    {
-        click(row, column);
-        editor().clear();
-        QTest::keyClicks(&editor(), text);
-    }
-    void fill(int row, const QStringList &cells) // from column 0 on
-    {
-        for (int column = 0; column < cells.size(); ++column)
-            grid().setText(row, column, cells[column]);
-    }
-
-    QTemporaryDir work;
-    int programEnds = 0;
-    Messages messages;
-    FakeLauncher launcher;
-    FTP_Information window{launcher};
-};
-
-using Action = void (*)(WindowFixture &);
-Q_DECLARE_METATYPE(Action)
 
 class MainWindowTest : public QObject
 {
@@ -83,6 +37,22 @@ private Q_SLOTS:
         const Action scroll = [](WindowFixture &f) { f.grid().verticalScrollBar()->setValue(40); };
         const Action up = [](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Up); };
         const Action down = [](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Down); };
+        // The second click lands on the editor once it has moved over the cell, else on the grid.
+        const Action doubleClickAndType = [](WindowFixture &f) {
+            f.doubleClick(3, 1);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+            QTest::keyClicks(QApplication::focusWidget(), u"x"_s);
+        };
+        const Action widenByHeading = [](WindowFixture &f) {
+            QHeaderView *heading = f.grid().horizontalHeader();
+            const int before = heading->sectionSize(0);
+            const QPoint edge(heading->sectionViewportPosition(0) + before - 1,
+                              heading->height() / 2);
+            QTest::mousePress(heading->viewport(), Qt::LeftButton, {}, edge);
+            QTest::mouseMove(heading->viewport(), edge + QPoint(60, 0));
+            QTest::mouseRelease(heading->viewport(), Qt::LeftButton, {}, edge + QPoint(60, 0));
+            QCOMPARE(heading->sectionSize(0), before + 60);
+        };
         // clang-format off
         QTest::newRow("idle, click opens") << 2 << 1 << QStringList{{}, u"old"_s} << u"-"_s << click << u"old"_s << u"3:other"_s;
         QTest::newRow("idle, heading stays idle") << 2 << 1 << QStringList{{}, u"old"_s} << u"-"_s << +[](WindowFixture &f) { f.grid().setCurrentRow(0); } << u"old"_s << u"-"_s;
@@ -109,6 +79,11 @@ private Q_SLOTS:
         QTest::newRow("down from 4997") << 4997 << 3 << QStringList{} << u"typed"_s << down << u"typed"_s << u"4998:other"_s;
         QTest::newRow("down from 4998") << 4998 << 3 << QStringList{} << u"typed"_s << down << u""_s << u"4998:typed"_s;
         QTest::newRow("down from 4999") << 4999 << 3 << QStringList{} << u"typed"_s << down << u""_s << u"4999:typed"_s;
+        QTest::newRow("double-click opens") << 2 << 1 << QStringList{{}, u"old"_s} << u"-"_s << doubleClickAndType << u"old"_s << u"3:otherx"_s;
+        QTest::newRow("double-click moves the edit") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << doubleClickAndType << u"new"_s << u"3:otherx"_s;
+        QTest::newRow("column resized by its heading") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << widenByHeading << u"old"_s << u"2:new"_s;
+        QTest::newRow("row above resized") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.grid().verticalHeader()->resizeSection(0, 50); } << u"old"_s << u"2:new"_s;
+        QTest::newRow("column wider than the view") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.grid().setColumnWidth(1, 3 * f.grid().viewport()->width()); } << u"old"_s << u"2:new"_s;
         QTest::newRow("'&' has the Up code") << 2 << 3 << QStringList{} << u"typed"_s << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Ampersand); } << u""_s << u"2:typed&"_s;
         QTest::newRow("'(' has the Down code") << 2 << 3 << QStringList{} << u"typed"_s << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_ParenLeft); } << u""_s << u"2:typed("_s;
         // clang-format on
@@ -135,6 +110,7 @@ private Q_SLOTS:
             f.type(row, column, typed);
             QCOMPARE(f.editor().displayText() == typed, column != kPasswordColumn);
         }
+        QCoreApplication::processEvents(); // the window settles while the user types
         event(f);
 
         QCOMPARE(f.grid().text(row, column), cellAfter);
@@ -149,8 +125,52 @@ private Q_SLOTS:
         const bool refused = column == 0 && cellAfter != typed.toUpper();
         const Message refusal{u"Edit Error"_s, u"The Select Box can be either Y (Yes)or N (No)"_s};
         QCOMPARE(f.messages, refused ? Messages{refusal} : Messages());
-        if (editing) // the editor lies over its cell, also after scrolling
-            QCOMPARE(f.editor().geometry(), f.grid().currentCellRect(f.window.centralWidget()));
+        if (editing) { // over its cell, also after scrolling and resizing, and never beyond the
+                       // grid
+            QWidget *client = f.window.centralWidget();
+            QCOMPARE(f.editor().geometry(), f.grid().currentCellRect(client));
+            const QWidget *view = f.grid().viewport();
+            QVERIFY(
+                QRect(view->mapTo(client, QPoint()), view->size()).contains(f.editor().geometry()));
+        }
+    }
+
+    void longEntries_data()
+    {
+        QTest::addColumn<bool>("fileList");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<bool>("toolTip"); // the whole entry, or none
+        QTest::newRow("File list entry") << true << 0 << true;
+        QTest::newRow("Destination host") << false << int(kHostColumn) << false;
+        QTest::newRow("Destination password") << false << int(kPasswordColumn) << false;
+    }
+    void longEntries()
+    {
+        QFETCH(bool, fileList);
+        QFETCH(int, column);
+        QFETCH(bool, toolTip);
+        WindowFixture f;
+        GridControl &grid = fileList ? *f.window.frmFileList : f.grid();
+        const QString entry = u"/srv/exports/"_s + QString(200, u'x') + u"/end of the path.txt"_s;
+        grid.setText(2, column, entry);
+
+        // Widened to hold the entry, the column can be scrolled to show its far end.
+        grid.setColumnWidth(column, grid.fontMetrics().horizontalAdvance(entry) + 10);
+        QCoreApplication::processEvents(); // the scroll bar's range follows
+        const auto columnEnd = [&] {
+            return grid.columnViewportPosition(column) + grid.columnWidth(column);
+        };
+        QScrollBar *sideways = grid.horizontalScrollBar();
+        sideways->setValue(sideways->value() + columnEnd() - grid.viewport()->width());
+        QCOMPARE(columnEnd(), grid.viewport()->width());
+
+        const QModelIndex cell = grid.model()->index(1, column);
+        grid.scrollTo(cell);
+        const QPoint at = grid.visualRect(cell).center();
+        QHelpEvent help(QEvent::ToolTip, at, grid.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(grid.viewport(), &help);
+        QCOMPARE(QToolTip::text(), toolTip ? entry : QString());
+        QToolTip::hideText();
     }
 
     void nameList_data()
