@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -21,6 +22,8 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -198,6 +201,22 @@ void FTP_Information::buildMenu()
     mnuExit->setShortcutContext(Qt::WindowShortcut);
     connect(mnuHelp, &QAction::triggered, this, &FTP_Information::mnuHelp_Click);
     connect(mnuExit, &QAction::triggered, this, &FTP_Information::mnuExit_Click);
+    // A text box asks first whether it wants a key for itself, and on X11 a single-line one claims
+    // Ctrl+E (end of line). The question reaches the box through the application, so that is
+    // where the menu's keys are kept for the menu, in every text box of this window.
+    qApp->installEventFilter(this);
+}
+
+bool FTP_Information::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride && watched->isWidgetType() &&
+        static_cast<QWidget *>(watched)->window() == this) {
+        const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
+        // Left unaccepted, the key goes on to the window's shortcuts.
+        if (pressed == mnuHelp->shortcut() || pressed == mnuExit->shortcut())
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void FTP_Information::setTabOrder()
@@ -443,7 +462,9 @@ void FTP_Information::endProgram()
         m_programEnder();
         return;
     }
-    // Nothing is committed or saved: the program simply ends.
-    hide();
-    QCoreApplication::exit(0);
+    // The program ends here and now: nothing is committed or saved, and no other reaction runs
+    // after this one, which leaving the event loop would still let happen (the rest of this
+    // click's handlers, events already queued, the windows' teardown).
+    std::fflush(nullptr);
+    std::_Exit(0);
 }

@@ -112,6 +112,9 @@ public Q_SLOTS:
     /// empty row on; a list that does not fit is refused whole.
     void AddSelectedFiles(const QString &nameList);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void buildControls();
     void buildMenu();

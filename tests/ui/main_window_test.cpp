@@ -334,32 +334,6 @@ private Q_SLOTS:
         QCOMPARE(QDir(f.work.path()).entryList(QDir::Files), QStringList{u"FTPLogALL.TXT"_s});
     }
 
-    void exitAndHelp_data()
-    {
-        QTest::addColumn<Action>("how");
-        QTest::addColumn<int>("ends");
-        QTest::addColumn<Messages>("messages"); // no Help.rtf where the tests run
-        // clang-format off
-        QTest::newRow("Ctrl+E in the editor") << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_E, Qt::ControlModifier); } << 1 << Messages();
-        QTest::newRow("termination signal") << +[](WindowFixture &f) { f.window.terminationRequested(); } << 1 << Messages();
-        QTest::newRow("Cancel/Exit") << +[](WindowFixture &f) { QTest::mouseClick(f.window.cmdExit, Qt::LeftButton); } << 1 << Messages();
-        QTest::newRow("F1 in the editor") << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_F1); } << 0 << Messages{{u"System Error"_s, u"Help File not found - please contact Tallowmere for assistance"_s}};
-        // clang-format on
-    }
-    void exitAndHelp()
-    {
-        QFETCH(Action, how);
-        QFETCH(int, ends);
-        QFETCH(Messages, messages);
-
-        WindowFixture f;
-        f.type(3, 1, u"pending"_s);
-        how(f);
-        QCOMPARE(f.programEnds, ends);
-        QCOMPARE(f.messages, messages);
-        QVERIFY(f.grid().text(3, 1).isEmpty()); // nothing is committed on the way out
-    }
-
     void fixedSizeAndTabOrder()
     {
         WindowFixture f;
