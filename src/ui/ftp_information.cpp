@@ -287,9 +287,9 @@ void FTP_Information::destinationStarted(const QString &host, int index, int tot
     m_progress->showDestination(host, index, total);
 }
 
-void FTP_Information::destinationFinished()
+void FTP_Information::destinationFinished(bool failed)
 {
-    m_progress->destinationDone();
+    m_progress->destinationDone(failed);
 }
 
 void FTP_Information::Form_Load()

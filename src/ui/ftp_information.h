@@ -83,7 +83,7 @@ public:
     void setStatusText(const QString &text) override;
     void showMessage(const QString &text, const QString &title) override;
     void destinationStarted(const QString &host, int index, int total) override;
-    void destinationFinished() override;
+    void destinationFinished(bool failed) override;
 
 public Q_SLOTS:
     void Form_Load();

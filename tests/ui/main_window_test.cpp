@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -18,6 +19,9 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+
+using ProgressAction = void (*)(TransferProgress *);
+Q_DECLARE_METATYPE(ProgressAction)
 
 class MainWindowTest : public QObject
 {
@@ -294,8 +298,79 @@ private Q_SLOTS:
         f.click(3, 1);
         QCOMPARE(f.grid().textColour(1, kPasswordColumn), kHiddenPasswordColour);
     }
+    void progressWindow()
+    {
+        WindowFixture f;
+        for (int row = 1; row <= 5; ++row)
+            f.fill(row, {u"N"_s, u"host%1"_s.arg(row), {}, u"u"_s, u"p"_s});
+        TransferProgress *progress = f.window.progressWindow();
+        QStringList seen; // while each client runs: status line, window texts, estimate or not
+        f.launcher.whileRunning = [&](int call, ProcessOutcome &outcome) {
+            const QProgressBar *bar = progress->findChild<QProgressBar *>();
+            const QStringList texts{f.window.frmMessage->text(), progress->hostText(),
+                                    progress->countText(), bar ? bar->text() : u"no bar"_s,
+                                    progress->failuresText()};
+            seen << texts.join(u", "_s) +
+                        (progress->timeText().contains(u"left"_s) ? u" +"_s : u""_s);
+            if (call == 1 || call == 3)
+                outcome.exitStatus = 1;
+        };
+        f.window.cmdProcess_Click();
+        // clang-format off
+        QCOMPARE(seen, (QStringList{
+            u"Building/Xmitting: host1, Host: host1, destination 1 of 5, 0 of 5 done, 0 failed so far"_s,
+            u"Building/Xmitting: host2, Host: host2, destination 2 of 5, 1 of 5 done, 0 failed so far"_s,
+            u"Building/Xmitting: host3, Host: host3, destination 3 of 5, 2 of 5 done, 1 failed so far"_s,
+            u"Building/Xmitting: host4, Host: host4, destination 4 of 5, 3 of 5 done, 1 failed so far +"_s,
+            u"Building/Xmitting: host5, Host: host5, destination 5 of 5, 4 of 5 done, 2 failed so far +"_s}));
+        // clang-format on
+        QTRY_VERIFY(!progress->isVisible());
+    }
+
+    void browse_data()
+    {
+        QTest::addColumn<QStringList>("chosen"); // empty: the dialog was cancelled
+        QTest::newRow("cancelled") << QStringList();
+        QTest::newRow("one file") << QStringList{u"/data/new.txt"_s};
+    }
+    void browse()
+    {
+        QFETCH(QStringList, chosen);
+        WindowFixture f;
+        f.fill(2, {{}, u"old"_s});
+        f.type(2, 1, u"pending"_s);
+        f.window.frmMessage->setText(u"an earlier status"_s);
+        QString statusDuringDialog = u"not asked"_s;
+        f.window.setFileChooser([&] {
+            statusDuringDialog = f.window.frmMessage->text();
+            return chosen;
+        });
+
+        QTest::mouseClick(f.window.frmFilesToFTP, Qt::LeftButton);
+
+        QCOMPARE(statusDuringDialog, QString()); // cleared before the dialog shows
+        QCOMPARE(f.window.frmMessage->text(), QString());
+        QCOMPARE(f.window.frmFileList->text(1, 0), u"/etc/hostname"_s);
+        QCOMPARE(f.window.frmFileList->text(2, 0), chosen.value(0));
+        QCOMPARE(f.grid().text(2, 1), u"old"_s); // the edit stays pending, as it was
+        QVERIFY(f.window.editor().isOpen() && f.window.editor().text() == u"pending"_s);
+        QCOMPARE(f.messages, Messages());
+    }
+
+    void progressWindowCancels_data()
+    {
+        QTest::addColumn<ProgressAction>("cancel");
+        QTest::newRow("Cancel") << ProgressAction([](TransferProgress *p) {
+            QTest::mouseClick(p->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel),
+                              Qt::LeftButton);
+        });
+        QTest::newRow("Escape") << ProgressAction(
+            [](TransferProgress *p) { QTest::keyClick(p, Qt::Key_Escape); });
+        QTest::newRow("closing it") << ProgressAction([](TransferProgress *p) { p->close(); });
+    }
     void progressWindowCancels()
     {
+        QFETCH(ProgressAction, cancel);
         WindowFixture f;
         f.fill(1, {u"N"_s, u"first"_s, {}, u"u"_s, u"p"_s});
         f.fill(2, {u"N"_s, u"second"_s, {}, u"u"_s, u"p"_s});
@@ -304,14 +379,14 @@ private Q_SLOTS:
         f.launcher.whileRunning = [&](int, ProcessOutcome &) {
             QTRY_VERIFY(progress->isVisible());
             blocked = QApplication::activeModalWidget() == progress;
-            QCOMPARE(progress->hostText() + u", "_s + progress->countText(),
-                     u"Host: first, destination 1 of 2"_s);
-            auto *buttons = progress->findChild<QDialogButtonBox *>();
-            QTest::mouseClick(buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+            cancel(progress);
+            QVERIFY(progress->isVisible()); // until the run has stopped its client
         };
         f.window.cmdProcess_Click();
 
-        QVERIFY(blocked && f.launcher.cancels == 1);
+        QVERIFY(blocked);
+        QCOMPARE(f.launcher.calls.size(), 1);
+        QCOMPARE(f.launcher.cancels, 1);
         QVERIFY(f.window.frmMessage->text().contains(u"cancelled"_s));
         QTRY_VERIFY(!progress->isVisible());
     }
