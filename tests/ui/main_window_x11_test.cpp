@@ -213,6 +213,8 @@ int main(int argc, char *argv[])
 {
     // The platform and the display are taken when the application is made.
     g_noDisplay = useVirtualDisplay();
+    if (!g_noDisplay.isEmpty()) // the tests are skipped, but the application needs a platform
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc == 3 && qstrcmp(argv[1], "--program") == 0)
         return runProgram(app, QString::fromLocal8Bit(argv[2]));
