@@ -70,7 +70,7 @@ void TransferProgress::destinationDone(bool failed)
         ++m_failed;
     m_bar->setValue(std::min(m_done, m_total));
     m_failures->setText(QStringLiteral("%1 failed so far").arg(m_failed));
-    if (m_done >= kDoneBeforeEstimate && m_done < m_total) {
+    if (m_done >= kDoneBeforeEstimate && m_done < m_total && m_clock.isValid()) {
         const qint64 elapsed = m_clock.elapsed();
         m_estimatedEndMs = elapsed + elapsed * (m_total - m_done) / m_done;
     } else {
