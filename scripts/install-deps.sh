@@ -5,7 +5,7 @@ set -euo pipefail
 
 declare -A groups=(
     [build]="cmake make g++ qt6-base-dev libcurl4-openssl-dev"
-    [test]="putty-tools vsftpd openssh-server passwd tmux"
+    [test]="putty-tools vsftpd openssh-server passwd tmux xvfb xdotool"
     [run]="putty-tools"
     [bench]="hyperfine curl putty-tools vsftpd openssh-server"
     [screenshot]="xvfb imagemagick x11-utils"

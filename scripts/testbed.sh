@@ -20,6 +20,10 @@ readonly HOSTILE_USER=pwhostile
 # pw-marker appears wherever any of it ran as a command.
 # shellcheck disable=SC2016
 readonly HOSTILE_PASSWORD=' a&b|c;$(touch pw-marker)`touch pw-marker` x" -proxycmd "touch pw-marker '
+# A server whose port was taken between its choice and its bind is started again on another port,
+# this many times; one that does not listen within START_SECONDS is given up.
+readonly START_ATTEMPTS=8
+readonly START_SECONDS=30
 
 die() {
     echo "testbed: $*" >&2
@@ -65,10 +69,21 @@ signal_and_wait() {
     return 1
 }
 
+# True when PID's command line names a file under DIR: the server this bed started, not a process
+# that took over the number of one that ended long ago.
+started_from() {
+    local pid=$1 dir=$2 cmdline
+    cmdline=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null) || return 1
+    [[ "$cmdline" == *"$dir/"* ]]
+}
+
 stop_pid() {
-    local pid=$1 what=$2
+    local pid=$1 what=$2 dir=${3:-}
     [[ "$pid" =~ ^[0-9]+$ ]] || return 0
     is_running "$pid" || return 0
+    if [[ -n "$dir" ]] && ! started_from "$pid" "$dir"; then
+        return 0
+    fi
     # vsftpd runs in a session of its own, so its per-login children go with it.
     signal_and_wait "$pid" TERM 50 && return 0
     echo "testbed: $what ($pid) did not end on TERM; killing it" >&2
@@ -79,14 +94,14 @@ stop_pid() {
 
 stop_servers() {
     local dir=$1 env=$1/testbed.env status=0
-    stop_pid "$(env_value "$env" FTP_PID)" vsftpd || status=1
-    stop_pid "$(env_value "$env" SSH_PID)" sshd || status=1
+    stop_pid "$(env_value "$env" FTP_PID)" vsftpd "$dir" || status=1
+    stop_pid "$(env_value "$env" SSH_PID)" sshd "$dir" || status=1
     # A start that failed half-way has no env file yet, but may have left a server behind.
     if [[ -f "$dir/vsftpd.pid" ]]; then
-        stop_pid "$(cat "$dir/vsftpd.pid")" vsftpd || status=1
+        stop_pid "$(cat "$dir/vsftpd.pid")" vsftpd "$dir" || status=1
     fi
     if [[ -f "$dir/sshd.pid" ]]; then
-        stop_pid "$(cat "$dir/sshd.pid")" sshd || status=1
+        stop_pid "$(cat "$dir/sshd.pid")" sshd "$dir" || status=1
     fi
     rm -f "$env" "$dir/vsftpd.pid" "$dir/sshd.pid"
     return $status
@@ -97,12 +112,33 @@ port_in_use() {
     (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
 
-# Prints a port on 127.0.0.1 that nothing listens on.
+# True when any TCP socket holds PORT as its local port: a listener, but also the local end of a
+# client's connection, open or in TIME_WAIT, which a connection attempt cannot see and which still
+# makes a server's bind fail.
+port_taken() {
+    local hex
+    hex=$(printf ':%04X' "$1")
+    awk -v port="$hex" 'FNR > 1 && substr($2, length($2) - 4) == port { found = 1 }
+        END { exit !found }' /proc/net/tcp /proc/net/tcp6 2>/dev/null
+}
+
+# Prints a port on 127.0.0.1 that no socket holds. It comes from below the range the kernel hands
+# out to clients (and to passive FTP data connections): the many short connections of a test run
+# leave hundreds of ports of that range in TIME_WAIT for a minute, and any of them can turn up
+# between this choice and the server's bind.
 free_port() {
-    local port
+    local low high first count port
+    read -r low high </proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || low=32768 high=60999
+    first=10000
+    count=$((low - first))
+    if ((count < 1000)); then
+        first=$((high + 1))
+        count=$((65536 - first))
+    fi
+    ((count > 0)) || return 1
     for _ in $(seq 200); do
-        port=$((20000 + RANDOM % 40000))
-        if ! port_in_use "$port"; then
+        port=$((first + (RANDOM * 32768 + RANDOM) % count))
+        if ! port_taken "$port" && ! port_in_use "$port"; then
             echo "$port"
             return 0
         fi
@@ -209,10 +245,30 @@ psftp_works() {
     }
 }
 
+# Prints its arguments separated by "; ", or "none".
+joined() {
+    local out="" item
+    for item in "$@"; do
+        out+="${out:+; }$item"
+    done
+    echo "${out:-none}"
+}
+
+# Waits until PID listens on 127.0.0.1:PORT (0), ends (1), or START_SECONDS pass (2).
+wait_for_listener() {
+    local pid=$1 port=$2
+    for _ in $(seq $((START_SECONDS * 10))); do
+        is_running "$pid" || return 1
+        port_in_use "$port" && return 0
+        sleep 0.1
+    done
+    return 2
+}
+
 start_vsftpd() {
-    local dir=$1 port pid
-    for _ in 1 2 3 4 5; do
-        port=$(free_port) || die "no free port for vsftpd"
+    local dir=$1 port pid reason tried=()
+    for _ in $(seq "$START_ATTEMPTS"); do
+        port=$(free_port) || die "no free port for vsftpd (tried before: $(joined "${tried[@]}"))"
         cat >"$dir/vsftpd.conf" <<EOF
 listen=YES
 listen_ipv6=NO
@@ -246,34 +302,41 @@ max_clients=200
 max_per_ip=200
 EOF
         : >"$dir/vsftpd.out"
+        : >"$dir/vsftpd.log"
         # A session of its own: CTest must not wait on it, and stop ends its per-login children too.
-        setsid nohup /usr/sbin/vsftpd "$dir/vsftpd.conf" </dev/null >"$dir/vsftpd.out" 2>&1 &
+        # vsftpd tells why it stops ("500 OOPS: ...") on its standard input, which is a session's
+        # control connection: given /dev/null there, a failed start leaves no word of the reason.
+        setsid nohup /usr/sbin/vsftpd "$dir/vsftpd.conf" 0>>"$dir/vsftpd.out" \
+            >>"$dir/vsftpd.out" 2>&1 &
         pid=$!
         echo "$pid" >"$dir/vsftpd.pid"
-        for _ in $(seq 50); do
-            is_running "$pid" || break
-            if port_in_use "$port"; then
-                FTP_PORT=$port
-                FTP_PID=$pid
-                return 0
-            fi
-            sleep 0.1
-        done
-        stop_pid "$pid" vsftpd || true
+        if wait_for_listener "$pid" "$port"; then
+            FTP_PORT=$port
+            FTP_PID=$pid
+            return 0
+        fi
+        if is_running "$pid"; then
+            stop_pid "$pid" vsftpd || true
+            rm -f "$dir/vsftpd.pid"
+            die "vsftpd (pid $pid) did not listen on port $port within $START_SECONDS s; the" \
+                "machine may be overloaded (tried before: $(joined "${tried[@]}"))"
+        fi
         rm -f "$dir/vsftpd.pid"
-        # The port may have been taken between the probe and the bind: try another one.
-        grep -qi 'address already in use' "$dir/vsftpd.out" || break
+        reason=$(tr -d '\r' <"$dir/vsftpd.out" | grep -v '^$' | tail -n 1)
+        tried+=("$port (${reason:-ended without a word})")
+        # Taken by someone else between the choice and the bind: another port may well do.
+        [[ "$reason" == *"could not bind"* ]] || break
+        echo "testbed: vsftpd could not bind port $port; trying another" >&2
     done
-    show_log_tail "$dir/vsftpd.out"
     show_log_tail "$dir/vsftpd.log"
-    die "vsftpd did not come up"
+    die "vsftpd did not come up; ports tried: $(joined "${tried[@]}")"
 }
 
 start_sshd() {
-    local dir=$1 port pid
+    local dir=$1 port status outcome reason tried=()
     [[ -f "$dir/hostkey" ]] || ssh-keygen -q -t ed25519 -N '' -C parcelwright-testbed -f "$dir/hostkey"
-    for _ in 1 2 3 4 5; do
-        port=$(free_port) || die "no free port for sshd"
+    for _ in $(seq "$START_ATTEMPTS"); do
+        port=$(free_port) || die "no free port for sshd (tried before: $(joined "${tried[@]}"))"
         cat >"$dir/sshd_config" <<EOF
 Port $port
 ListenAddress 127.0.0.1
@@ -291,23 +354,35 @@ MaxSessions 100
 EOF
         rm -f "$dir/sshd.pid"
         : >"$dir/sshd.log"
+        # sshd leaves for the background before it binds: a port taken meanwhile shows only in
+        # its log, and then it writes no pid file.
+        status=0 outcome=slow
         /usr/sbin/sshd -f "$dir/sshd_config" -E "$dir/sshd.log" </dev/null >"$dir/sshd.out" 2>&1 ||
-            true
-        for _ in $(seq 50); do
+            status=$? outcome=failed
+        for _ in $(seq $((START_SECONDS * 10))); do
+            [[ "$outcome" == slow ]] || break
             if [[ -s "$dir/sshd.pid" ]] && port_in_use "$port"; then
-                pid=$(cat "$dir/sshd.pid")
                 SSH_PORT=$port
-                SSH_PID=$pid
+                SSH_PID=$(cat "$dir/sshd.pid")
                 return 0
             fi
+            grep -q 'Cannot bind any address' "$dir/sshd.log" && outcome=failed
             sleep 0.1
         done
         [[ -s "$dir/sshd.pid" ]] && stop_pid "$(cat "$dir/sshd.pid")" sshd
+        if [[ "$outcome" == slow ]]; then
+            die "sshd did not listen on port $port within $START_SECONDS s; the machine may be" \
+                "overloaded (tried before: $(joined "${tried[@]}"))"
+        fi
+        reason=$(cat "$dir/sshd.out" "$dir/sshd.log" | grep -v '^$' | head -n 1)
+        tried+=("$port (${reason:-status $status})")
+        # Taken by someone else between the choice and the bind: another port may well do.
         grep -qi 'address already in use' "$dir/sshd.log" || break
+        echo "testbed: sshd could not bind port $port; trying another" >&2
     done
     show_log_tail "$dir/sshd.out"
     show_log_tail "$dir/sshd.log"
-    die "sshd did not come up"
+    die "sshd did not come up; ports tried: $(joined "${tried[@]}")"
 }
 
 write_putty_session() {

@@ -99,7 +99,7 @@ public:
     }
     void showMessage(const QString &text, const QString &) override { printLine(text); }
     void destinationStarted(const QString &, int, int) override {}
-    void destinationFinished() override {}
+    void destinationFinished(bool) override {}
 };
 
 double checksMilliseconds()

@@ -10,6 +10,7 @@ public:
 
     /// A client is about to run for destination `index` (1-based) of `total`.
     virtual void destinationStarted(const QString &host, int index, int total) = 0;
-    /// The client of the destination announced last has ended.
-    virtual void destinationFinished() = 0;
+    /// The client of the destination announced last has ended; `failed` when it reported a
+    /// failure (a client stopped by a cancel has not failed).
+    virtual void destinationFinished(bool failed) = 0;
 };

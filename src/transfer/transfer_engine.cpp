@@ -371,7 +371,7 @@ bool TransferEngine::TransmitDestination(const QString &secureFlag, const QStrin
     else
         outcome =
             m_launcher.runBatch(directory, workingDirFile(directory, kLauncherFileName), logPath);
-    m_window.destinationFinished();
+    m_window.destinationFinished(!outcome.cancelled && !outcome.succeeded());
 
     QList<QByteArray> block;
     block.append((QStringLiteral("Output from: ") + host + QLatin1Char(' ') + remoteDirectory)

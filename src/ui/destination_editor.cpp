@@ -53,6 +53,15 @@ DestinationEditor::DestinationEditor(GridControl &grid, QWidget *window)
                        "lineedit-password-character: 42; }"));
     m_textBox->hide();
     m_textBox->installEventFilter(this);
+    // A column or row resized, or a scroll that keeps the edit open, moves the cell under the
+    // editor: it follows at once, before the grid paints the cells it would otherwise cover.
+    connect(&grid, &GridControl::cellGeometryChanged, this, &DestinationEditor::followCell);
+    // A move that the window does not react to (a busy grid) still takes the pending text to the
+    // new cell: the editor shows it there.
+    connect(&grid, &GridControl::cellEntered, this, [this] {
+        if (m_open)
+            scheduleSync();
+    });
 }
 
 QString DestinationEditor::text() const
@@ -149,6 +158,12 @@ void DestinationEditor::scheduleSync()
         m_syncPending = true;
         QMetaObject::invokeMethod(this, &DestinationEditor::sync, Qt::QueuedConnection);
     }
+}
+
+void DestinationEditor::followCell()
+{
+    if (m_open && !m_textBox->isHidden())
+        m_textBox->setGeometry(m_grid.currentCellRect(m_window));
 }
 
 void DestinationEditor::sync()

@@ -60,6 +60,7 @@ private:
     void setContent(const QString &text, QLineEdit::EchoMode echo);
     void scheduleSync();
     void sync();
+    void followCell();
 
     GridControl &m_grid;
     QWidget *m_window;

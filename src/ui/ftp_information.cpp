@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -28,6 +29,8 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -115,6 +118,9 @@ void FTP_Information::buildControls()
 
     frmFileList = new GridControl(kGridRowCount, 1, m_client);
     frmFileList->setFormatString(formatField(QStringLiteral("File Names"), 176));
+    // A long path is cut at the column's edge; its tool tip shows it whole. The Destination table
+    // shows none: its cells hold passwords.
+    frmFileList->setEntryToolTips(true);
     place(frmFileList, 2160, 240, 9255, 2295);
 
     frmFilesToFTP = button(QStringLiteral("Browse for files:"));
@@ -204,6 +210,22 @@ void FTP_Information::buildMenu()
     mnuExit->setShortcutContext(Qt::WindowShortcut);
     connect(mnuHelp, &QAction::triggered, this, &FTP_Information::mnuHelp_Click);
     connect(mnuExit, &QAction::triggered, this, &FTP_Information::mnuExit_Click);
+    // A text box asks first whether it wants a key for itself, and on X11 a single-line one claims
+    // Ctrl+E (end of line). The question reaches the box through the application, so that is
+    // where the menu's keys are kept for the menu, in every text box of this window.
+    qApp->installEventFilter(this);
+}
+
+bool FTP_Information::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride && watched->isWidgetType() &&
+        static_cast<QWidget *>(watched)->window() == this) {
+        const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
+        // Left unaccepted, the key goes on to the window's shortcuts.
+        if (pressed == mnuHelp->shortcut() || pressed == mnuExit->shortcut())
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void FTP_Information::setTabOrder()
@@ -274,9 +296,9 @@ void FTP_Information::destinationStarted(const QString &host, int index, int tot
     m_progress->showDestination(host, index, total);
 }
 
-void FTP_Information::destinationFinished()
+void FTP_Information::destinationFinished(bool failed)
 {
-    m_progress->destinationDone();
+    m_progress->destinationDone(failed);
 }
 
 void FTP_Information::Form_Load()
@@ -508,7 +530,9 @@ void FTP_Information::endProgram()
         m_programEnder();
         return;
     }
-    // Nothing is committed or saved: the program simply ends.
-    hide();
-    QCoreApplication::exit(0);
+    // The program ends here and now: nothing is committed or saved, and no other reaction runs
+    // after this one, which leaving the event loop would still let happen (the rest of this
+    // click's handlers, events already queued, the windows' teardown).
+    std::fflush(nullptr);
+    std::_Exit(0);
 }

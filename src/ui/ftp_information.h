@@ -102,7 +102,7 @@ public:
     void setStatusText(const QString &text) override;
     void showMessage(const QString &text, const QString &title) override;
     void destinationStarted(const QString &host, int index, int total) override;
-    void destinationFinished() override;
+    void destinationFinished(bool failed) override;
 
     // ProfileWindow
     QString profileName() const override;
@@ -137,6 +137,9 @@ public Q_SLOTS:
     /// Writes the full paths of a file-open dialog's name list into the File list from its first
     /// empty row on; a list that does not fit is refused whole.
     void AddSelectedFiles(const QString &nameList);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();

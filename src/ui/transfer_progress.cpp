@@ -2,12 +2,27 @@
 
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+namespace {
+
+/// Destinations take uneven times; an estimate from fewer than this many would mislead.
+constexpr int kDoneBeforeEstimate = 3;
+
+QString minutesAndSeconds(qint64 seconds)
+{
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
 TransferProgress::TransferProgress(QWidget *parent)
     : QDialog(parent), m_host(new QLabel(this)), m_count(new QLabel(this)),
-      m_elapsed(new QLabel(this))
+      m_bar(new QProgressBar(this)), m_failures(new QLabel(this)), m_time(new QLabel(this))
 {
     setWindowTitle(QStringLiteral("Transmitting"));
     // Everything but this window stays blocked, yet the event loop keeps turning, so the main
@@ -15,36 +30,53 @@ TransferProgress::TransferProgress(QWidget *parent)
     setWindowModality(Qt::ApplicationModal);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
+    m_bar->setFormat(QStringLiteral("%v of %m done"));
+
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &TransferProgress::reject);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_host);
     layout->addWidget(m_count);
-    layout->addWidget(m_elapsed);
+    layout->addWidget(m_bar);
+    layout->addWidget(m_failures);
+    layout->addWidget(m_time);
     layout->addWidget(buttons);
-    setMinimumWidth(320);
+    setMinimumWidth(360);
 
     m_ticker.setInterval(1000);
-    connect(&m_ticker, &QTimer::timeout, this, &TransferProgress::updateElapsed);
+    connect(&m_ticker, &QTimer::timeout, this, &TransferProgress::updateTime);
 }
 
 void TransferProgress::showDestination(const QString &host, int index, int total)
 {
+    if (!isVisible() || index <= 1)
+        startRun(total);
     m_serving = true;
     m_host->setText(QStringLiteral("Host: %1").arg(host));
     m_count->setText(QStringLiteral("destination %1 of %2").arg(index).arg(total));
     if (!isVisible()) {
-        m_clock.start();
         m_ticker.start();
         show();
     }
-    updateElapsed();
+    updateTime();
 }
 
-void TransferProgress::destinationDone()
+void TransferProgress::destinationDone(bool failed)
 {
     m_serving = false;
+    ++m_done;
+    if (failed)
+        ++m_failed;
+    m_bar->setValue(std::min(m_done, m_total));
+    m_failures->setText(QStringLiteral("%1 failed so far").arg(m_failed));
+    if (m_done >= kDoneBeforeEstimate && m_done < m_total && m_clock.isValid()) {
+        const qint64 elapsed = m_clock.elapsed();
+        m_estimatedEndMs = elapsed + elapsed * (m_total - m_done) / m_done;
+    } else {
+        m_estimatedEndMs = -1;
+    }
+    updateTime();
     // The next destination usually starts before the event loop turns again; keeping the
     // window up between them avoids a flicker per destination.
     QTimer::singleShot(0, this, &TransferProgress::hideIfIdle);
@@ -60,9 +92,14 @@ QString TransferProgress::countText() const
     return m_count->text();
 }
 
-QString TransferProgress::elapsedText() const
+QString TransferProgress::failuresText() const
 {
-    return m_elapsed->text();
+    return m_failures->text();
+}
+
+QString TransferProgress::timeText() const
+{
+    return m_time->text();
 }
 
 void TransferProgress::reject()
@@ -71,12 +108,28 @@ void TransferProgress::reject()
         Q_EMIT cancelRequested();
 }
 
-void TransferProgress::updateElapsed()
+void TransferProgress::startRun(int total)
 {
-    const qint64 seconds = m_clock.isValid() ? m_clock.elapsed() / 1000 : 0;
-    m_elapsed->setText(QStringLiteral("elapsed %1:%2")
-                           .arg(seconds / 60)
-                           .arg(seconds % 60, 2, 10, QLatin1Char('0')));
+    m_total = std::max(total, 1);
+    m_done = 0;
+    m_failed = 0;
+    m_estimatedEndMs = -1;
+    m_clock.start();
+    m_bar->setRange(0, m_total);
+    m_bar->setValue(0);
+    m_failures->setText(QStringLiteral("0 failed so far"));
+}
+
+void TransferProgress::updateTime()
+{
+    const qint64 elapsed = m_clock.isValid() ? m_clock.elapsed() : 0;
+    QString text = QStringLiteral("elapsed ") + minutesAndSeconds(elapsed / 1000);
+    // Rounded up: a run still going never claims to have no time left.
+    if (m_estimatedEndMs >= 0)
+        text += QStringLiteral(", about %1 left")
+                    .arg(minutesAndSeconds((std::max<qint64>(m_estimatedEndMs - elapsed, 0) + 999) /
+                                           1000));
+    m_time->setText(text);
 }
 
 void TransferProgress::hideIfIdle()

@@ -100,7 +100,7 @@ public:
     Messages messages;
     QString statusText;
     QStringList statusHistory; // every status text in order
-    QStringList progress;      // "started HOST I/N" and "finished"
+    QStringList progress;      // "started HOST I/N", and "finished" or "failed"
 
     DestinationGrid &destinationGrid() override { return m_grid; }
     QString fileListText(int row) const override { return m_fileRows.value(row); }
@@ -111,7 +111,10 @@ public:
         messages.append({title, text});
     }
     void destinationStarted(const QString &host, int index, int total) override;
-    void destinationFinished() override { progress.append(QStringLiteral("finished")); }
+    void destinationFinished(bool failed) override
+    {
+        progress.append(failed ? QStringLiteral("failed") : QStringLiteral("finished"));
+    }
     void commitPendingEdit() override { m_grid.commitPendingEdit(); }
 
 private:

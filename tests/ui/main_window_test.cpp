@@ -1,76 +1,31 @@
-#include "profiles/profile_store.h"
-#include "support/fake_launcher.h"
-#include "support/fake_window.h"
 #include "support/files.h"
-#include "ui/controls/grid_control.h"
 #include "ui/description_window.h"
 #include "ui/destination_editor.h"
 #include "ui/file_selection.h"
-#include "ui/ftp_information.h"
 #include "ui/help_window.h"
 #include "ui/transfer_progress.h"
+#include "window_fixture.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolTip>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
-/// The real main window over a launcher that starts nothing, ready to send /etc/hostname, with
-/// its messages recorded instead of shown.
-struct WindowFixture final
-{
-    WindowFixture()
-    {
-        window.setMessageSink([this](const QString &text, const QString &title) {
-            messages.append({title, text});
-        });
-        window.setProgramEnder([this] { ++programEnds; });
-        window.frmWorkingDirectory->setText(work.path());
-        window.frmFileList->setText(1, 0, u"/etc/hostname"_s);
-        window.show();
-        if (!QTest::qWaitForWindowExposed(&window))
-            qFatal("the main window was never shown");
-    }
-    GridControl &grid() { return *window.frmFTPTo; }
-    QLineEdit &editor() { return *window.frmInputBox; }
-    void click(int row, int column)
-    {
-        const QModelIndex cell = grid().model()->index(row - 1, column);
-        grid().scrollTo(cell);
-        QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, grid().visualRect(cell).center());
-    }
-    void type(int row, int column, const QString &text)
-    {
-        click(row, column);
-        editor().clear();
-        QTest::keyClicks(&editor(), text);
-    }
-    void fill(int row, const QStringList &cells) // from column 0 on
-    {
-        for (int column = 0; column < cells.size(); ++column)
-            grid().setText(row, column, cells[column]);
-    }
-
-    QTemporaryDir work;
-    int programEnds = 0;
-    Messages messages;
-    FakeLauncher launcher;
-    ProfileStore profiles{work.path()};
-    FakeConsoleStarter consoles;
-    FTP_Information window{launcher, profiles, consoles};
-};
-
-using Action = void (*)(WindowFixture &);
-Q_DECLARE_METATYPE(Action)
+using ProgressAction = void (*)(TransferProgress *);
+Q_DECLARE_METATYPE(ProgressAction)
 
 class MainWindowTest : public QObject
 {
@@ -90,6 +45,22 @@ private Q_SLOTS:
         const Action scroll = [](WindowFixture &f) { f.grid().verticalScrollBar()->setValue(40); };
         const Action up = [](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Up); };
         const Action down = [](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Down); };
+        // The second click lands on the editor once it has moved over the cell, else on the grid.
+        const Action doubleClickAndType = [](WindowFixture &f) {
+            f.doubleClick(3, 1);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+            QTest::keyClicks(QApplication::focusWidget(), u"x"_s);
+        };
+        const Action widenByHeading = [](WindowFixture &f) {
+            QHeaderView *heading = f.grid().horizontalHeader();
+            const int before = heading->sectionSize(0);
+            const QPoint edge(heading->sectionViewportPosition(0) + before - 1,
+                              heading->height() / 2);
+            QTest::mousePress(heading->viewport(), Qt::LeftButton, {}, edge);
+            QTest::mouseMove(heading->viewport(), edge + QPoint(60, 0));
+            QTest::mouseRelease(heading->viewport(), Qt::LeftButton, {}, edge + QPoint(60, 0));
+            QCOMPARE(heading->sectionSize(0), before + 60);
+        };
         // clang-format off
         QTest::newRow("idle, click opens") << 2 << 1 << QStringList{{}, u"old"_s} << u"-"_s << click << u"old"_s << u"3:other"_s;
         QTest::newRow("idle, heading stays idle") << 2 << 1 << QStringList{{}, u"old"_s} << u"-"_s << +[](WindowFixture &f) { f.grid().setCurrentRow(0); } << u"old"_s << u"-"_s;
@@ -116,6 +87,11 @@ private Q_SLOTS:
         QTest::newRow("down from 4997") << 4997 << 3 << QStringList{} << u"typed"_s << down << u"typed"_s << u"4998:other"_s;
         QTest::newRow("down from 4998") << 4998 << 3 << QStringList{} << u"typed"_s << down << u""_s << u"4998:typed"_s;
         QTest::newRow("down from 4999") << 4999 << 3 << QStringList{} << u"typed"_s << down << u""_s << u"4999:typed"_s;
+        QTest::newRow("double-click opens") << 2 << 1 << QStringList{{}, u"old"_s} << u"-"_s << doubleClickAndType << u"old"_s << u"3:otherx"_s;
+        QTest::newRow("double-click moves the edit") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << doubleClickAndType << u"new"_s << u"3:otherx"_s;
+        QTest::newRow("column resized by its heading") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << widenByHeading << u"old"_s << u"2:new"_s;
+        QTest::newRow("row above resized") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.grid().verticalHeader()->resizeSection(0, 50); } << u"old"_s << u"2:new"_s;
+        QTest::newRow("column wider than the view") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.grid().setColumnWidth(1, 3 * f.grid().viewport()->width()); } << u"old"_s << u"2:new"_s;
         QTest::newRow("'&' has the Up code") << 2 << 3 << QStringList{} << u"typed"_s << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Ampersand); } << u""_s << u"2:typed&"_s;
         QTest::newRow("'(' has the Down code") << 2 << 3 << QStringList{} << u"typed"_s << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_ParenLeft); } << u""_s << u"2:typed("_s;
         // clang-format on
@@ -142,6 +118,7 @@ private Q_SLOTS:
             f.type(row, column, typed);
             QCOMPARE(f.editor().displayText() == typed, column != kPasswordColumn);
         }
+        QCoreApplication::processEvents(); // the window settles while the user types
         event(f);
 
         QCOMPARE(f.grid().text(row, column), cellAfter);
@@ -156,8 +133,52 @@ private Q_SLOTS:
         const bool refused = column == 0 && cellAfter != typed.toUpper();
         const Message refusal{u"Edit Error"_s, u"The Select Box can be either Y (Yes)or N (No)"_s};
         QCOMPARE(f.messages, refused ? Messages{refusal} : Messages());
-        if (editing) // the editor lies over its cell, also after scrolling
-            QCOMPARE(f.editor().geometry(), f.grid().currentCellRect(f.window.centralWidget()));
+        if (editing) { // over the visible part of its cell, also after scrolls and resizes
+            const QWidget *view = f.grid().viewport();
+            const QRect shown =
+                view->rect() & f.grid().visualRect(f.grid().model()->index(
+                                   f.grid().currentRow() - 1, f.grid().currentColumn()));
+            QCOMPARE(f.editor().geometry(),
+                     QRect(view->mapTo(f.window.centralWidget(), shown.topLeft()), shown.size()));
+        }
+    }
+
+    void longEntries_data()
+    {
+        QTest::addColumn<bool>("fileList");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<bool>("toolTip"); // the whole entry, or none
+        QTest::newRow("File list entry") << true << 0 << true;
+        QTest::newRow("Destination host") << false << int(kHostColumn) << false;
+        QTest::newRow("Destination password") << false << int(kPasswordColumn) << false;
+    }
+    void longEntries()
+    {
+        QFETCH(bool, fileList);
+        QFETCH(int, column);
+        QFETCH(bool, toolTip);
+        WindowFixture f;
+        GridControl &grid = fileList ? *f.window.frmFileList : f.grid();
+        const QString entry = u"/srv/exports/"_s + QString(200, u'x') + u"/end of the path.txt"_s;
+        grid.setText(2, column, entry);
+
+        // Widened to hold the entry, the column can be scrolled to show its far end.
+        grid.setColumnWidth(column, grid.fontMetrics().horizontalAdvance(entry) + 10);
+        QCoreApplication::processEvents(); // the scroll bar's range follows
+        const auto columnEnd = [&] {
+            return grid.columnViewportPosition(column) + grid.columnWidth(column);
+        };
+        QScrollBar *sideways = grid.horizontalScrollBar();
+        sideways->setValue(sideways->value() + columnEnd() - grid.viewport()->width());
+        QCOMPARE(columnEnd(), grid.viewport()->width());
+
+        const QModelIndex cell = grid.model()->index(1, column);
+        grid.scrollTo(cell);
+        const QPoint at = grid.visualRect(cell).center();
+        QHelpEvent help(QEvent::ToolTip, at, grid.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(grid.viewport(), &help);
+        QCOMPARE(QToolTip::text(), toolTip ? entry : QString());
+        QToolTip::hideText();
     }
 
     void nameList_data()
@@ -281,8 +302,79 @@ private Q_SLOTS:
         f.click(3, 1);
         QCOMPARE(f.grid().textColour(1, kPasswordColumn), kHiddenPasswordColour);
     }
+    void progressWindow()
+    {
+        WindowFixture f;
+        for (int row = 1; row <= 5; ++row)
+            f.fill(row, {u"N"_s, u"host%1"_s.arg(row), {}, u"u"_s, u"p"_s});
+        TransferProgress *progress = f.window.progressWindow();
+        QStringList seen; // while each client runs: status line, window texts, estimate or not
+        f.launcher.whileRunning = [&](int call, ProcessOutcome &outcome) {
+            const QProgressBar *bar = progress->findChild<QProgressBar *>();
+            const QStringList texts{f.window.frmMessage->text(), progress->hostText(),
+                                    progress->countText(), bar ? bar->text() : u"no bar"_s,
+                                    progress->failuresText()};
+            seen << texts.join(u", "_s) +
+                        (progress->timeText().contains(u"left"_s) ? u" +"_s : u""_s);
+            if (call == 1 || call == 3)
+                outcome.exitStatus = 1;
+        };
+        f.window.cmdProcess_Click();
+        // clang-format off
+        QCOMPARE(seen, (QStringList{
+            u"Building/Xmitting: host1, Host: host1, destination 1 of 5, 0 of 5 done, 0 failed so far"_s,
+            u"Building/Xmitting: host2, Host: host2, destination 2 of 5, 1 of 5 done, 0 failed so far"_s,
+            u"Building/Xmitting: host3, Host: host3, destination 3 of 5, 2 of 5 done, 1 failed so far"_s,
+            u"Building/Xmitting: host4, Host: host4, destination 4 of 5, 3 of 5 done, 1 failed so far +"_s,
+            u"Building/Xmitting: host5, Host: host5, destination 5 of 5, 4 of 5 done, 2 failed so far +"_s}));
+        // clang-format on
+        QTRY_VERIFY(!progress->isVisible());
+    }
+
+    void browse_data()
+    {
+        QTest::addColumn<QStringList>("chosen"); // empty: the dialog was cancelled
+        QTest::newRow("cancelled") << QStringList();
+        QTest::newRow("one file") << QStringList{u"/data/new.txt"_s};
+    }
+    void browse()
+    {
+        QFETCH(QStringList, chosen);
+        WindowFixture f;
+        f.fill(2, {{}, u"old"_s});
+        f.type(2, 1, u"pending"_s);
+        f.window.frmMessage->setText(u"an earlier status"_s);
+        QString statusDuringDialog = u"not asked"_s;
+        f.window.setFileChooser([&] {
+            statusDuringDialog = f.window.frmMessage->text();
+            return chosen;
+        });
+
+        QTest::mouseClick(f.window.frmFilesToFTP, Qt::LeftButton);
+
+        QCOMPARE(statusDuringDialog, QString()); // cleared before the dialog shows
+        QCOMPARE(f.window.frmMessage->text(), QString());
+        QCOMPARE(f.window.frmFileList->text(1, 0), u"/etc/hostname"_s);
+        QCOMPARE(f.window.frmFileList->text(2, 0), chosen.value(0));
+        QCOMPARE(f.grid().text(2, 1), u"old"_s); // the edit stays pending, as it was
+        QVERIFY(f.window.editor().isOpen() && f.window.editor().text() == u"pending"_s);
+        QCOMPARE(f.messages, Messages());
+    }
+
+    void progressWindowCancels_data()
+    {
+        QTest::addColumn<ProgressAction>("cancel");
+        QTest::newRow("Cancel") << ProgressAction([](TransferProgress *p) {
+            QTest::mouseClick(p->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel),
+                              Qt::LeftButton);
+        });
+        QTest::newRow("Escape") << ProgressAction(
+            [](TransferProgress *p) { QTest::keyClick(p, Qt::Key_Escape); });
+        QTest::newRow("closing it") << ProgressAction([](TransferProgress *p) { p->close(); });
+    }
     void progressWindowCancels()
     {
+        QFETCH(ProgressAction, cancel);
         WindowFixture f;
         f.fill(1, {u"N"_s, u"first"_s, {}, u"u"_s, u"p"_s});
         f.fill(2, {u"N"_s, u"second"_s, {}, u"u"_s, u"p"_s});
@@ -291,14 +383,14 @@ private Q_SLOTS:
         f.launcher.whileRunning = [&](int, ProcessOutcome &) {
             QTRY_VERIFY(progress->isVisible());
             blocked = QApplication::activeModalWidget() == progress;
-            QCOMPARE(progress->hostText() + u", "_s + progress->countText(),
-                     u"Host: first, destination 1 of 2"_s);
-            auto *buttons = progress->findChild<QDialogButtonBox *>();
-            QTest::mouseClick(buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+            cancel(progress);
+            QVERIFY(progress->isVisible()); // until the run has stopped its client
         };
         f.window.cmdProcess_Click();
 
-        QVERIFY(blocked && f.launcher.cancels == 1);
+        QVERIFY(blocked);
+        QCOMPARE(f.launcher.calls.size(), 1);
+        QCOMPARE(f.launcher.cancels, 1);
         QVERIFY(f.window.frmMessage->text().contains(u"cancelled"_s));
         QTRY_VERIFY(!progress->isVisible());
     }
@@ -321,29 +413,13 @@ private Q_SLOTS:
         QCOMPARE(QDir(f.work.path()).entryList(QDir::Files), QStringList{u"FTPLogALL.TXT"_s});
     }
 
-    void exitAndHelp_data()
+    void terminationSignalWithoutRunEndsAtOnce()
     {
-        QTest::addColumn<Action>("how");
-        QTest::addColumn<int>("ends");
-        QTest::addColumn<Messages>("messages"); // no Help.rtf where the tests run
-        // clang-format off
-        QTest::newRow("Ctrl+E in the editor") << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_E, Qt::ControlModifier); } << 1 << Messages();
-        QTest::newRow("termination signal") << +[](WindowFixture &f) { f.window.terminationRequested(); } << 1 << Messages();
-        QTest::newRow("Cancel/Exit") << +[](WindowFixture &f) { QTest::mouseClick(f.window.cmdExit, Qt::LeftButton); } << 1 << Messages();
-        QTest::newRow("F1 in the editor") << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_F1); } << 0 << Messages{{u"System Error"_s, u"Help File not found - please contact Tallowmere for assistance"_s}};
-        // clang-format on
-    }
-    void exitAndHelp()
-    {
-        QFETCH(Action, how);
-        QFETCH(int, ends);
-        QFETCH(Messages, messages);
-
         WindowFixture f;
         f.type(3, 1, u"pending"_s);
-        how(f);
-        QCOMPARE(f.programEnds, ends);
-        QCOMPARE(f.messages, messages);
+        f.window.terminationRequested();
+        QCOMPARE(f.programEnds, 1);
+        QVERIFY(f.messages.isEmpty());
         QVERIFY(f.grid().text(3, 1).isEmpty()); // nothing is committed on the way out
     }
 

@@ -57,6 +57,8 @@ public:
             dataChanged(index(0, 0), index(m_rows - 2, m_columns - 1));
     }
 
+    void setEntryToolTips(bool shown) { m_entryToolTips = shown; }
+
     void setAlignment(int column, Qt::Alignment alignment)
     {
         m_alignments[column] = alignment;
@@ -88,6 +90,10 @@ public:
         }
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(m_alignments[index.column()] | Qt::AlignVCenter);
+        case Qt::ToolTipRole:
+            if (m_entryToolTips && !text(row, index.column()).isEmpty())
+                return text(row, index.column());
+            return {};
         default:
             return {};
         }
@@ -128,6 +134,7 @@ private:
     QVector<QString> m_texts;
     QVector<CellColour> m_colours;
     QVector<Qt::Alignment> m_alignments;
+    bool m_entryToolTips = false;
 };
 
 GridControl::GridControl(int rowCount, int columnCount, QWidget *parent)
@@ -139,6 +146,9 @@ GridControl::GridControl(int rowCount, int columnCount, QWidget *parent)
     setTabKeyNavigation(false);
     setWordWrap(false);
     setCornerButtonEnabled(false);
+    // A column wider than the view (a long path) can only be read to its end by pixels; whole
+    // columns would jump past it.
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     // Scrolling to a newly current cell is done by the move itself, in its place between the leave
     // and the enter notifications.
     setAutoScroll(false);
@@ -153,6 +163,8 @@ GridControl::GridControl(int rowCount, int columnCount, QWidget *parent)
 
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &GridControl::onScrollBarMoved);
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, &GridControl::onScrollBarMoved);
+    for (const QHeaderView *header : {horizontalHeader(), verticalHeader()})
+        connect(header, &QHeaderView::sectionResized, this, &GridControl::cellGeometryChanged);
     connect(this, &QAbstractItemView::clicked, this, &GridControl::cellClicked);
     connect(this, &QAbstractItemView::doubleClicked, this, &GridControl::cellDoubleClicked);
 
@@ -245,15 +257,24 @@ CellColour GridControl::textColour(int row, int column) const
 QRect GridControl::currentCellRect(const QWidget *relativeTo)
 {
     syncView();
+    const QWidget *area = viewport();
     QRect cell;
     if (m_row == 0) {
         const QHeaderView *header = horizontalHeader();
+        area = header->viewport();
         cell = QRect(header->sectionViewportPosition(m_column), 0, header->sectionSize(m_column),
                      header->height());
-        return QRect(header->viewport()->mapTo(relativeTo, cell.topLeft()), cell.size());
+    } else {
+        cell = visualRect(m_model->index(m_row - 1, m_column));
     }
-    cell = visualRect(m_model->index(m_row - 1, m_column));
-    return QRect(viewport()->mapTo(relativeTo, cell.topLeft()), cell.size());
+    // A cell wider than the view, or cut by its edge, must not reach over the grid's frame.
+    cell &= area->rect();
+    return QRect(area->mapTo(relativeTo, cell.topLeft()), cell.size());
+}
+
+void GridControl::setEntryToolTips(bool shown)
+{
+    m_model->setEntryToolTips(shown);
 }
 
 void GridControl::setTopRow(int row)
@@ -346,4 +367,5 @@ void GridControl::onScrollBarMoved()
 {
     if (!m_moving)
         Q_EMIT scrolled();
+    Q_EMIT cellGeometryChanged();
 }

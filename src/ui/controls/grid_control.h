@@ -42,9 +42,13 @@ public:
     /// Moves the current cell to (row, column) in one move: one leave, one enter.
     void setCurrentCell(int row, int column);
 
-    /// The current cell's rectangle in the coordinates of `relativeTo` (an ancestor of the grid),
-    /// after scrolling it into view; on the heading row, the heading of the current column.
+    /// The visible part of the current cell in the coordinates of `relativeTo` (an ancestor of the
+    /// grid), after scrolling it into view; on the heading row, the heading of the current column.
+    /// Whatever is laid over it there covers no other cell.
     QRect currentCellRect(const QWidget *relativeTo);
+
+    /// Shows each entry's whole text as its cell's tool tip (for entries wider than their column).
+    void setEntryToolTips(bool shown);
 
     /// Scrolls so that `row` is the first visible entry row.
     void setTopRow(int row);
@@ -66,6 +70,9 @@ Q_SIGNALS:
     void cellDoubleClicked();
     /// The visible part of the grid moved.
     void scrolled();
+    /// The cells moved or changed size on the screen (a scroll of any kind, a column or a row
+    /// resized): whatever lies over a cell must follow.
+    void cellGeometryChanged();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;

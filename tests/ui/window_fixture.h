@@ -1,0 +1,69 @@
+#pragma once
+
+#include "profiles/profile_store.h"
+#include "support/fake_launcher.h"
+#include "support/fake_window.h"
+#include "ui/controls/grid_control.h"
+#include "ui/ftp_information.h"
+
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+/// The real main window over a launcher that starts nothing, ready to send /etc/hostname, with
+/// its messages recorded instead of shown and the ending of the program counted instead of done.
+struct WindowFixture final
+{
+    WindowFixture()
+    {
+        window.setMessageSink([this](const QString &text, const QString &title) {
+            messages.append({title, text});
+        });
+        window.setProgramEnder([this] { ++programEnds; });
+        window.frmWorkingDirectory->setText(work.path());
+        window.frmFileList->setText(1, 0, QStringLiteral("/etc/hostname"));
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            qFatal("the main window was never shown");
+    }
+    GridControl &grid() { return *window.frmFTPTo; }
+    QLineEdit &editor() { return *window.frmInputBox; }
+    void click(int row, int column)
+    {
+        const QModelIndex cell = grid().model()->index(row - 1, column);
+        grid().scrollTo(cell);
+        QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, grid().visualRect(cell).center());
+    }
+    /// A double-click as the window system delivers it: press, release, press, double-click,
+    /// release.
+    void doubleClick(int row, int column)
+    {
+        const QModelIndex cell = grid().model()->index(row - 1, column);
+        grid().scrollTo(cell);
+        const QPoint at = grid().viewport()->mapTo(&window, grid().visualRect(cell).center());
+        QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, at);
+    }
+    void type(int row, int column, const QString &text)
+    {
+        click(row, column);
+        editor().clear();
+        QTest::keyClicks(&editor(), text);
+    }
+    void fill(int row, const QStringList &cells) // from column 0 on
+    {
+        for (int column = 0; column < cells.size(); ++column)
+            grid().setText(row, column, cells[column]);
+    }
+
+    QTemporaryDir work;
+    int programEnds = 0;
+    Messages messages;
+    FakeLauncher launcher;
+    ProfileStore profiles{work.path()};
+    FakeConsoleStarter consoles;
+    FTP_Information window{launcher, profiles, consoles};
+};
+
+/// Something done to the window in a row of a data table.
+using Action = void (*)(WindowFixture &);
+Q_DECLARE_METATYPE(Action)
