@@ -14,6 +14,7 @@
 #include "ui/file_selection.h"
 #include "ui/help_window.h"
 #include "ui/transfer_progress.h"
+#include "ui/twips.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,22 +35,11 @@
 
 namespace {
 
-constexpr double kTwipsPerInch = 1440.0;
-
 /// Window client area, in twips.
 constexpr int kClientWidth = 11610;
 constexpr int kClientHeight = 7365;
 
 const QString kDesignedWorkingDirectory = QStringLiteral("/tmp/");
-
-QFont sansSerif(qreal points)
-{
-    QFont font(QStringLiteral("Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setWeight(QFont::Normal);
-    return font;
-}
 
 /// A heading followed by its blanks, as one field of a grid's format text.
 QString formatField(const QString &heading, int blanks)
@@ -67,7 +57,7 @@ FTP_Information::FTP_Information(Launcher &launcher, const ProfileStore &profile
       m_connectionTest(std::make_unique<ConnectionTest>(*this, consoles))
 {
     setWindowTitle(QStringLiteral("Tallowmere- Parcelwright"));
-    setFont(sansSerif(8.25));
+    setFont(Twips::sansSerif(8.25));
     setCentralWidget(m_client);
     QPalette background = m_client->palette();
     background.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
@@ -83,8 +73,7 @@ FTP_Information::FTP_Information(Launcher &launcher, const ProfileStore &profile
             [this] { m_engine->requestCancel(); });
 
     // The layout does not follow the window's size, so the window keeps the designed size.
-    const QSize client(qRound(kClientWidth * logicalDpiX() / kTwipsPerInch),
-                       qRound(kClientHeight * logicalDpiY() / kTwipsPerInch));
+    const QSize client = Twips::toPixels(this, kClientWidth, kClientHeight);
     m_client->setFixedSize(client);
     setFixedSize(client.width(), client.height() + menuBar()->sizeHint().height());
 
@@ -95,12 +84,7 @@ FTP_Information::~FTP_Information() = default;
 
 void FTP_Information::buildControls()
 {
-    const auto place = [this](QWidget *control, int left, int top, int width, int height) {
-        const double x = logicalDpiX() / kTwipsPerInch;
-        const double y = logicalDpiY() / kTwipsPerInch;
-        control->setGeometry(qRound(left * x), qRound(top * y), qRound(width * x),
-                             qRound(height * y));
-    };
+    using Twips::place;
     const auto label = [this](const QString &text) {
         auto *control = new QLabel(text, m_client);
         control->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -113,7 +97,7 @@ void FTP_Information::buildControls()
     };
 
     Label1 = label(QStringLiteral("List of files to FTP:"));
-    Label1->setFont(sansSerif(12));
+    Label1->setFont(Twips::sansSerif(12));
     place(Label1, 120, 240, 2055, 375);
 
     frmFileList = new GridControl(kGridRowCount, 1, m_client);
