@@ -4,7 +4,7 @@
 set -euo pipefail
 
 declare -A groups=(
-    [build]="cmake make g++ qt6-base-dev libcurl4-openssl-dev"
+    [build]="cmake make g++ qt6-base-dev libcurl4-openssl-dev dpkg-dev file"
     [test]="putty-tools vsftpd openssh-server passwd desktop-file-utils libglib2.0-bin"
     [run]="putty-tools"
     [bench]="hyperfine curl putty-tools vsftpd openssh-server"
