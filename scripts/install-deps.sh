@@ -4,8 +4,8 @@
 set -euo pipefail
 
 declare -A groups=(
-    [build]="cmake make g++ qt6-base-dev libcurl4-openssl-dev"
-    [test]="putty-tools vsftpd openssh-server passwd tmux xvfb xdotool"
+    [build]="cmake make g++ qt6-base-dev libcurl4-openssl-dev dpkg-dev file"
+    [test]="putty-tools vsftpd openssh-server passwd tmux xvfb xdotool desktop-file-utils libglib2.0-bin"
     [run]="putty-tools"
     [bench]="hyperfine curl putty-tools vsftpd openssh-server"
     [screenshot]="xvfb imagemagick x11-utils"

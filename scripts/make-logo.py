@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Draws Parcelwright's logo, a parcel with an arrow leaving it, as a GIF87a image of 86 x 72
-pixels with a 256-colour global palette. Python's standard library only.
+pixels with a 256-colour global palette, and the desktop icons: the same drawing in transparent
+squares of 48, 64, 128 and 256 pixels, as PNG. Python's standard library only.
 
-Usage: scripts/make-logo.py [OUTPUT]   (default: src/ui/resources/logo.gif)
+Usage: scripts/make-logo.py [OUTPUT]          (default: src/ui/resources/logo.gif)
+       scripts/make-logo.py --icons [FOLDER]  (default: data/icons, files parcelwright-SIZE.png)
 """
 
 import os
 import struct
 import sys
+import zlib
 
 WIDTH, HEIGHT = 86, 72
 SUPERSAMPLE = 4  # samples per pixel along each axis, for smooth edges
@@ -26,6 +29,13 @@ LABEL_LINES = (0x8A, 0x8A, 0x8A)
 ARROW = (0x2E, 0x6C, 0xC4)
 ARROW_EDGE = (0x1B, 0x46, 0x85)
 SPEED = (0x7F, 0xA6, 0xDD)
+
+# On a transparent desktop icon the parcel's shadow is a veil of black, not a grey patch.
+ICON_SHADOW = (0, 0, 0, 0x40)
+# The square of the drawing's grid that an icon shows: the drawing spans x 4..85 and y 21..70.
+ICON_CENTRE = (44.5, 45.5)
+ICON_SPAN = 88
+ICON_SIZES = (48, 64, 128, 256)
 
 
 def inside_polygon(x, y, points):
@@ -96,25 +106,53 @@ def scene():
     ]
 
 
-def render():
+def render(width, height, to_scene, background):
+    """Each pixel's colour as (red, green, blue, alpha), from SUPERSAMPLE x SUPERSAMPLE samples.
+
+    to_scene maps a point of the image to the drawing's grid; background is the colour where no
+    shape is, or None for a transparent one.
+    """
     shapes = scene()
     samples = SUPERSAMPLE * SUPERSAMPLE
     pixels = []
-    for py in range(HEIGHT):
-        for px in range(WIDTH):
-            total = [0, 0, 0]
+    for py in range(height):
+        for px in range(width):
+            total = [0, 0, 0, 0]
             for sy in range(SUPERSAMPLE):
                 for sx in range(SUPERSAMPLE):
-                    x = px + (sx + 0.5) / SUPERSAMPLE
-                    y = py + LIFT + (sy + 0.5) / SUPERSAMPLE
-                    colour = BACKGROUND
+                    x, y = to_scene(px + (sx + 0.5) / SUPERSAMPLE, py + (sy + 0.5) / SUPERSAMPLE)
+                    colour = background
                     for test, shape_colour in shapes:
                         if test(x, y):
                             colour = shape_colour
+                    if colour is None:
+                        continue
+                    if background is None and colour == SHADOW:
+                        colour = ICON_SHADOW
+                    alpha = colour[3] if len(colour) == 4 else 255
+                    # Premultiplied, so that a transparent sample adds no colour to the edge.
                     for k in range(3):
-                        total[k] += colour[k]
-            pixels.append(tuple((c + samples // 2) // samples for c in total))
+                        total[k] += colour[k] * alpha
+                    total[3] += alpha
+            if total[3] == 0:
+                pixels.append((0, 0, 0, 0))
+                continue
+            colour = tuple((total[k] + total[3] // 2) // total[3] for k in range(3))
+            pixels.append(colour + ((total[3] + samples // 2) // samples,))
     return pixels
+
+
+def logo_pixels():
+    """The logo as the Help window shows it, on the window's own back colour."""
+    pixels = render(WIDTH, HEIGHT, lambda x, y: (x, y + LIFT), BACKGROUND)
+    return [p[:3] for p in pixels]
+
+
+def icon_pixels(size):
+    """The drawing centred in a transparent square of size x size pixels, for the desktop."""
+    scale = ICON_SPAN / size
+    left, top = ICON_CENTRE[0] - ICON_SPAN / 2, ICON_CENTRE[1] - ICON_SPAN / 2
+    return render(size, size, lambda x, y: (left + x * scale, top + y * scale), None)
 
 
 def quantize(pixels):
@@ -197,10 +235,34 @@ def gif87a(width, height, palette, indices):
     return bytes(data)
 
 
+def png(width, height, pixels):
+    """An 8-bit RGBA PNG, rows unfiltered."""
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(
+            ">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
+
+    rows = bytearray()
+    for y in range(height):
+        rows.append(0)  # filter type None
+        for p in pixels[y * width:(y + 1) * width]:
+            rows += bytes(p)
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+            + chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + chunk(b"IEND", b""))
+
+
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    output = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "src/ui/resources/logo.gif")
-    palette, indices = quantize(render())
+    args = sys.argv[1:]
+    if args and args[0] == "--icons":
+        folder = args[1] if len(args) > 1 else os.path.join(root, "data/icons")
+        os.makedirs(folder, exist_ok=True)
+        for size in ICON_SIZES:
+            with open(os.path.join(folder, "parcelwright-%d.png" % size), "wb") as f:
+                f.write(png(size, size, icon_pixels(size)))
+        return
+    output = args[0] if args else os.path.join(root, "src/ui/resources/logo.gif")
+    palette, indices = quantize(logo_pixels())
     with open(output, "wb") as f:
         f.write(gif87a(WIDTH, HEIGHT, palette, indices))
 
