@@ -2,15 +2,14 @@
 
 #include "interfaces/connection_test_window.h"
 #include "platform/console.h"
-#include "platform/own_files.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
 #include "transfer/transfer_scripts.h"
 #include "transfer/value_checks.h"
+#include "transfer/working_directory_hold.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLockFile>
 
 namespace {
 
@@ -18,10 +17,6 @@ const QString kProcessErrorTitle = QStringLiteral("Process Error");
 const QString kNoRowText =
     QStringLiteral("Please click on a valid row, then Press 'Test Connection'");
 const QString kBadDirectoryText = QStringLiteral("Invalid working directory");
-const QString kBusyDirectoryText =
-    QStringLiteral("Another transmission is using this working directory - nothing was sent");
-const QString kForeignFileText = QStringLiteral(
-    "%1 in the working directory belongs to another user or cannot be replaced - nothing was sent");
 const QString kNoTerminalText = QStringLiteral(
     "No terminal program was found to open the console - set TERMINAL or install xterm");
 
@@ -63,25 +58,17 @@ void ConnectionTest::cmdTest_Click()
         return;
 
     const QString directory = QDir::cleanPath(directoryInfo.absoluteFilePath());
-    QLockFile lock(workingDirFile(directory, kLockFileName));
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0)) {
-        if (lock.error() == QLockFile::LockFailedError)
-            m_window.showMessage(kBusyDirectoryText, kProcessErrorTitle);
-        else
-            m_window.showMessage(kBadDirectoryText, QStringLiteral("No Files"));
+    WorkingDirectoryHold hold(directory);
+    QString text;
+    QString title;
+    if (!hold.take({kLauncherFileName, kScriptFileName, kPasswordFileName}, &text, &title)) {
+        m_window.showMessage(text, title);
         return;
     }
     QDir::setCurrent(directory);
     const QString launcherPath = workingDirFile(directory, kLauncherFileName);
     const QString scriptPath = workingDirFile(directory, kScriptFileName);
     const QString passwordPath = workingDirFile(directory, kPasswordFileName);
-    for (const QString &name : {kLauncherFileName, kScriptFileName, kPasswordFileName}) {
-        if (!clearOwnFile(workingDirFile(directory, name))) {
-            m_window.showMessage(kForeignFileText.arg(name), kProcessErrorTitle);
-            return;
-        }
-    }
 
     const QString secureFlag = grid.text(row, kSecureShellColumn);
     const QString host = grid.text(row, kHostColumn);

@@ -1,16 +1,15 @@
 #include "transfer/transfer_engine.h"
 
 #include "platform/launcher.h"
-#include "platform/own_files.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
 #include "transfer/transfer_scripts.h"
 #include "transfer/value_checks.h"
+#include "transfer/working_directory_hold.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 
 namespace {
 
@@ -29,10 +28,6 @@ const QString kNoPasswordText =
     QStringLiteral("There was no Password supplied - please correct this and continue");
 const QString kListedFileText =
     QStringLiteral("A listed file name holds a line break or another control character: ");
-const QString kForeignFileText = QStringLiteral(
-    "%1 in the working directory belongs to another user or cannot be replaced - nothing was sent");
-const QString kBusyDirectoryText =
-    QStringLiteral("Another transmission is using this working directory - nothing was sent");
 const QString kNotStartedText =
     QStringLiteral("The working directory cannot be written - nothing was sent");
 const QString kLogKeptText =
@@ -232,17 +227,8 @@ bool TransferEngine::TransmitAll()
     }
 
     // One run per working directory: two would overwrite each other's launcher and script.
-    QLockFile lock(workingDirFile(tally.directory, kLockFileName));
-    lock.setStaleLockTime(0); // a long run stays locked; only a dead owner frees the lock
-    if (!lock.tryLock(0)) {
-        // Only a lock that another run holds means another run; anything else means the
-        // directory cannot take the run's files.
-        m_window.showMessage(lock.error() == QLockFile::LockFailedError ? kBusyDirectoryText
-                                                                        : kNotStartedText,
-                             kProcessErrorTitle);
-        return false;
-    }
-    if (!claimRunFiles(tally))
+    WorkingDirectoryHold hold(tally.directory);
+    if (!claimRunFiles(hold, tally))
         return false;
 
     m_running = true;
@@ -301,23 +287,21 @@ bool TransferEngine::TransmitAll()
     return true;
 }
 
-bool TransferEngine::claimRunFiles(RunTally &tally)
+bool TransferEngine::claimRunFiles(WorkingDirectoryHold &hold, RunTally &tally)
 {
-    // In a shared directory such as /tmp another user may have left files of these names, or
-    // planted links under them: the run writes only into files it creates itself.
     QStringList names{kLauncherFileName, kScriptFileName, kPasswordFileName, kCumulativeLogName};
     for (int number = 1; number <= tally.total; ++number)
         names.append(logFileName(qint16(number)));
-    for (const QString &name : std::as_const(names)) {
-        if (!clearOwnFile(workingDirFile(tally.directory, name))) {
-            m_window.showMessage(kForeignFileText.arg(name), kProcessErrorTitle);
-            return false;
-        }
+    QString text;
+    QString title;
+    if (!hold.take(names, &text, &title)) {
+        m_window.showMessage(text, title);
+        return false;
     }
     tally.cumulativeLog.setFileName(workingDirFile(tally.directory, kCumulativeLogName));
     if (!tally.cumulativeLog.open(QIODevice::WriteOnly | QIODevice::NewOnly,
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        m_window.showMessage(kForeignFileText.arg(kCumulativeLogName), kProcessErrorTitle);
+        m_window.showMessage(kNotStartedText, kProcessErrorTitle);
         return false;
     }
     return true;

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class Launcher;
+class WorkingDirectoryHold;
 
 /// The "Process Request" command: checks a request, then sends every listed file to every
 /// destination of the table, one destination after another, gathering the clients' output.
@@ -38,7 +39,7 @@ private:
     bool TransmitDestination(const QString &secureFlag, const QString &remoteDirectory,
                              const QString &userId, const QString &password, const QString &host,
                              RunTally &tally);
-    bool claimRunFiles(RunTally &tally);
+    bool claimRunFiles(WorkingDirectoryHold &hold, RunTally &tally);
     static QString closingText(const RunTally &tally);
     bool checkRequest();
     bool checkRow(int row);

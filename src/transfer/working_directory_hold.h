@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QLockFile>
+#include <QString>
+#include <QStringList>
+
+/// The hold a run or a connection test takes on its working directory for as long as it writes
+/// there: the directory's lock, so that only one uses it at a time, and the files of its names
+/// cleared, so that it writes only into files it creates itself.
+class WorkingDirectoryHold final
+{
+public:
+    /// `directory`: absolute. Nothing is taken yet.
+    explicit WorkingDirectoryHold(const QString &directory);
+
+    /// Takes the lock and clears the named files. False, with the message box's text and title,
+    /// when another run holds the directory, it cannot take the lock file, or one of the names
+    /// belongs to another user or cannot be replaced; the lock is then released again.
+    bool take(const QStringList &fileNames, QString *text, QString *title);
+
+private:
+    QString m_directory;
+    QLockFile m_lock;
+};
