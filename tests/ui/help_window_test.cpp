@@ -14,14 +14,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-/// A designed rectangle in twips, in pixels at the widget's logical DPI.
-QRect pixels(const QWidget *widget, int left, int top, int width, int height)
-{
-    const auto x = [widget](int twips) { return qRound(twips * widget->logicalDpiX() / 1440.0); };
-    const auto y = [widget](int twips) { return qRound(twips * widget->logicalDpiY() / 1440.0); };
-    return {x(left), y(top), x(width), y(height)};
-}
-
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -55,9 +47,6 @@ private Q_SLOTS:
         delete m_help;
         unloadPending();
     }
-    void layout_data();
-    void layout();
-    void design();
     void logo();
     void loadsFiles_data();
     void loadsFiles();
@@ -65,49 +54,6 @@ private Q_SLOTS:
     void unloads();
     void documentFormats();
 };
-
-void HelpWindowTest::layout_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QRect>("twips");
-    QTest::newRow("window") << QString() << QRect(0, 0, 9360, 7995);
-    QTest::newRow("Picture1") << u"Picture1"_s << QRect(360, 120, 1290, 1080);
-    QTest::newRow("Label1") << u"Label1"_s << QRect(1800, 480, 6735, 495);
-    QTest::newRow("frmHelpBox") << u"frmHelpBox"_s << QRect(360, 1560, 8535, 5655);
-    QTest::newRow("cmdExit") << u"cmdExit"_s << QRect(4200, 7440, 975, 375);
-}
-
-void HelpWindowTest::layout()
-{
-    QFETCH(QString, control);
-    QFETCH(QRect, twips);
-    const QMap<QString, QWidget *> controls = {{u"Picture1"_s, m_help->Picture1},
-                                               {u"Label1"_s, m_help->Label1},
-                                               {u"frmHelpBox"_s, m_help->frmHelpBox},
-                                               {u"cmdExit"_s, m_help->cmdExit}};
-    const QRect expected = pixels(m_help, twips.x(), twips.y(), twips.width(), twips.height());
-    if (control.isEmpty())
-        QCOMPARE(m_help->size(), expected.size());
-    else
-        QCOMPARE(controls.value(control)->geometry(), expected);
-}
-
-void HelpWindowTest::design()
-{
-    QCOMPARE(m_help->windowTitle(), u"Help/About"_s);
-    QCOMPARE(m_help->palette().color(QPalette::Window), QColor(0xE0, 0xE0, 0xE0));
-    QCOMPARE(m_help->Label1->text(), u"Tallowmere  - Parcelwright"_s);
-    QCOMPARE(m_help->Label1->font().pointSizeF(), 13.5);
-    QCOMPARE(m_help->cmdExit->text(), u"Exit"_s);
-    QVERIFY(m_help->frmHelpBox->isReadOnly());
-    QVERIFY(!m_help->isModal());
-    // The focus starts in the help text, and Tab goes on to Exit and back.
-    QVERIFY(m_help->frmHelpBox->hasFocus());
-    QTest::keyClick(m_help->frmHelpBox, Qt::Key_Tab);
-    QVERIFY(m_help->cmdExit->hasFocus());
-    QTest::keyClick(m_help->cmdExit, Qt::Key_Tab);
-    QVERIFY(m_help->frmHelpBox->hasFocus());
-}
 
 void HelpWindowTest::logo()
 {
