@@ -43,7 +43,6 @@ private Q_SLOTS:
     void searchesDirectory_data();
     void searchesDirectory();
     void writesCrLf();
-    void replaceKeepsOldFileOnFailure();
     void buildsWorkingDirFile();
     void startsConsole_data();
     void startsConsole();
@@ -155,24 +154,6 @@ void PlatformTest::writesCrLf()
                  QByteArray("@echo on\r\n\r\n  \xc3\xa4\xff\t\"q\" \\in \r\n"));
         QVERIFY(isOwnerOnly(path(u"XferJob.FTP"_s)));
     }
-}
-
-void PlatformTest::replaceKeepsOldFileOnFailure()
-{
-    writeFile(u"Profile.pro"_s, "old profile\r\n", 0600);
-    // A file size limit makes the write fail part way, even for root.
-    rlimit saved;
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    const rlimit small{4096, saved.rlim_max};
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = replaceTextLines(path(u"Profile.pro"_s), {QByteArray(9999, 'x')}, {});
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-    QVERIFY(!written);
-    QCOMPARE(contents(u"Profile.pro"_s), QByteArray("old profile\r\n"));
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{u"Profile.pro"_s});
 }
 
 void PlatformTest::buildsWorkingDirFile()

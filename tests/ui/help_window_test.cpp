@@ -14,12 +14,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
-
 /// Lets deleteLater() take effect.
 void unloadPending()
 {
@@ -48,10 +42,6 @@ private Q_SLOTS:
         unloadPending();
     }
     void logo();
-    void loadsFiles_data();
-    void loadsFiles();
-    void unloads_data();
-    void unloads();
     void documentFormats();
 };
 
@@ -69,51 +59,6 @@ void HelpWindowTest::logo()
     // The picture box shows the logo stretched over the whole box.
     QVERIFY(m_help->Picture1->hasScaledContents());
     QCOMPARE(m_help->Picture1->pixmap().size(), QSize(86, 72));
-}
-
-void HelpWindowTest::loadsFiles_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("loaded");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("present") << u"Help.rtf"_s << true << u"Fresh help"_s;
-    QTest::newRow("absent") << u"Absent.rtf"_s << false << u"Old help"_s;
-    QTest::newRow("directory") << u"Folder.rtf"_s << false << u"Old help"_s;
-}
-
-void HelpWindowTest::loadsFiles()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, loaded);
-    QFETCH(QString, text);
-    writeFile(m_dir.filePath(u"Old.rtf"_s), R"({\rtf1 Old help})");
-    writeFile(m_dir.filePath(u"Help.rtf"_s), R"({\rtf1\b Fresh\b0  help})");
-    QDir(m_dir.path()).mkdir(u"Folder.rtf"_s);
-    QVERIFY(m_help->loadHelpFile(m_dir.filePath(u"Old.rtf"_s)));
-
-    QString error;
-    QCOMPARE(m_help->loadHelpFile(m_dir.filePath(name), &error), loaded);
-    QCOMPARE(error.isEmpty(), loaded);
-    QCOMPARE(m_help->frmHelpBox->toPlainText(), text);
-}
-
-void HelpWindowTest::unloads_data()
-{
-    QTest::addColumn<bool>("byExit");
-    QTest::newRow("Exit") << true;
-    QTest::newRow("window closed") << false;
-}
-
-void HelpWindowTest::unloads()
-{
-    QFETCH(bool, byExit);
-    if (byExit)
-        QTest::mouseClick(m_help->cmdExit, Qt::LeftButton);
-    else
-        m_help->close();
-    QVERIFY(m_help && m_help->isHidden());
-    unloadPending();
-    QVERIFY(!m_help);
 }
 
 void HelpWindowTest::documentFormats()

@@ -24,9 +24,6 @@
 
 using namespace Qt::StringLiterals;
 
-using ProgressAction = void (*)(TransferProgress *);
-Q_DECLARE_METATYPE(ProgressAction)
-
 class MainWindowTest : public QObject
 {
     Q_OBJECT
@@ -361,56 +358,47 @@ private Q_SLOTS:
         QCOMPARE(f.messages, Messages());
     }
 
-    void progressWindowCancels_data()
+    void runCancels_data()
     {
-        QTest::addColumn<ProgressAction>("cancel");
-        QTest::newRow("Cancel") << ProgressAction([](TransferProgress *p) {
-            QTest::mouseClick(p->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel),
-                              Qt::LeftButton);
-        });
-        QTest::newRow("Escape") << ProgressAction(
-            [](TransferProgress *p) { QTest::keyClick(p, Qt::Key_Escape); });
-        QTest::newRow("closing it") << ProgressAction([](TransferProgress *p) { p->close(); });
+        QTest::addColumn<Action>("cancel"); // done while the first of two clients runs
+        QTest::addColumn<int>("ends");      // how often the program was ended afterwards
+        // clang-format off
+        QTest::newRow("Cancel") << Action([](WindowFixture &f) {
+            QTest::mouseClick(f.window.progressWindow()->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+        }) << 0;
+        QTest::newRow("Escape") << Action([](WindowFixture &f) { QTest::keyClick(f.window.progressWindow(), Qt::Key_Escape); }) << 0;
+        QTest::newRow("closing it") << Action([](WindowFixture &f) { f.window.progressWindow()->close(); }) << 0;
+        // The program ends only once the run has stopped its client and removed its files.
+        QTest::newRow("termination signal") << Action([](WindowFixture &f) { f.window.terminationRequested(); }) << 1;
+        // clang-format on
     }
-    void progressWindowCancels()
+    void runCancels()
     {
-        QFETCH(ProgressAction, cancel);
+        QFETCH(Action, cancel);
+        QFETCH(int, ends);
         WindowFixture f;
         f.fill(1, {u"N"_s, u"first"_s, {}, u"u"_s, u"p"_s});
         f.fill(2, {u"N"_s, u"second"_s, {}, u"u"_s, u"p"_s});
         TransferProgress *progress = f.window.progressWindow();
         bool blocked = false;
+        int endsDuringRun = -1;
         f.launcher.whileRunning = [&](int, ProcessOutcome &) {
             QTRY_VERIFY(progress->isVisible());
             blocked = QApplication::activeModalWidget() == progress;
-            cancel(progress);
+            cancel(f);
+            endsDuringRun = f.programEnds;
             QVERIFY(progress->isVisible()); // until the run has stopped its client
         };
         f.window.cmdProcess_Click();
 
         QVERIFY(blocked);
+        QCOMPARE(endsDuringRun, 0);
+        QCOMPARE(f.programEnds, ends);
         QCOMPARE(f.launcher.calls.size(), 1);
         QCOMPARE(f.launcher.cancels, 1);
         QVERIFY(f.window.frmMessage->text().contains(u"cancelled"_s));
-        QTRY_VERIFY(!progress->isVisible());
-    }
-
-    void terminationDuringRunCancelsFirst()
-    {
-        WindowFixture f;
-        f.fill(1, {u"N"_s, u"first"_s, {}, u"u"_s, u"p"_s});
-        f.fill(2, {u"N"_s, u"second"_s, {}, u"u"_s, u"p"_s});
-        int endsDuringRun = -1;
-        f.launcher.whileRunning = [&](int, ProcessOutcome &) {
-            f.window.terminationRequested();
-            endsDuringRun = f.programEnds;
-        };
-        QTest::mouseClick(f.window.cmdProcess, Qt::LeftButton);
-        QCOMPARE(endsDuringRun, 0); // the run cleans up before the program ends
-        QCOMPARE(f.launcher.calls.size(), 1);
-        QCOMPARE(f.launcher.cancels, 1);
-        QCOMPARE(f.programEnds, 1);
         QCOMPARE(QDir(f.work.path()).entryList(QDir::Files), QStringList{u"FTPLogALL.TXT"_s});
+        QTRY_VERIFY(!progress->isVisible());
     }
 
     void terminationSignalWithoutRunEndsAtOnce()
@@ -535,27 +523,6 @@ private Q_SLOTS:
         QTest::mouseClick(description->cmdExit, Qt::LeftButton);
         QCOMPARE(list.text(2, 0), u"/data/c d.txt"_s);
         QTRY_VERIFY(f.window.descriptionWindow() == nullptr);
-    }
-
-    void testConnectionFromTheWindow()
-    {
-        WindowFixture f;
-        f.fill(2, {u"N"_s, u"host2"_s, {}, u"u"_s, u"pw"_s});
-        f.grid().setCurrentRow(0);
-        QTest::mouseClick(f.window.cmdTest, Qt::LeftButton);
-        QCOMPARE(f.messages,
-                 (Messages{{u"Process Error"_s,
-                            u"Please click on a valid row, then Press 'Test Connection'"_s}}));
-        QVERIFY(f.consoles.starts.isEmpty());
-
-        f.messages.clear();
-        f.type(2, 3, u"typed user"_s); // still in the editor: the test commits it first
-        QTest::mouseClick(f.window.cmdTest, Qt::LeftButton);
-        QVERIFY(f.messages.isEmpty());
-        QCOMPARE(f.window.frmMessage->text(), u"Testing: host2"_s);
-        QCOMPARE(f.consoles.starts.size(), 1);
-        QCOMPARE(f.consoles.starts[0].script, QByteArray("typed user\r\npw\r\nhelp\r\n"));
-        QCOMPARE(f.grid().text(2, 3), u"typed user"_s);
     }
 
     void fixedSizeAndTabOrder()
