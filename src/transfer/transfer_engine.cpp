@@ -43,6 +43,11 @@ const QString kCompletionText =
     QStringLiteral("All Transmissions are complete - if you would like to save your Profile, "
                    "give it a name and press 'Save Profile'");
 
+// A cancelled client's own record stops short (psftp loses what it had buffered), and the status
+// line that names the cancel is gone by the next request: the log keeps why.
+const QByteArray kCancelledLine =
+    QByteArrayLiteral("The transmission to this destination was cancelled before it ended");
+
 const QByteArray kEndOfTransmission =
     QByteArrayLiteral("*********** End of Transmission ***************");
 
@@ -386,6 +391,8 @@ bool TransferEngine::TransmitDestination(const QString &secureFlag, const QStrin
     if (!outcome.started && !outcome.cancelled && !outcome.error.isEmpty())
         block.append(
             (QStringLiteral("The client could not be started: ") + outcome.error).toLocal8Bit());
+    if (outcome.cancelled)
+        block.append(kCancelledLine);
     block.append(QByteArray());
     block.append(kEndOfTransmission);
     block.append(QByteArray());

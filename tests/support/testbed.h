@@ -28,6 +28,9 @@ struct Testbed
     // A password with blanks at both ends, double quotes and shell commands, each of which would
     // leave a file pw-marker behind if it ever ran.
     TestbedAccount hostile;
+    // The servers' listeners: each log-in or connection is served by processes below them.
+    qint64 ftpServerPid = 0;
+    qint64 sshServerPid = 0;
 
     /// Reads $PARCELWRIGHT_TESTBED/testbed.env and puts PUTTYDIR into this process's environment
     /// so that every psftp started from here finds the saved session; nullopt and *why on failure.
