@@ -330,6 +330,9 @@ bool TransferEngine::claimRunFiles(RunTally &tally)
 
 QString TransferEngine::closingText(const RunTally &tally)
 {
+    // Stopped before any client ran: no destination has an outcome, and the log holds nothing.
+    if (tally.stopped && tally.served == 0)
+        return kNotStartedText;
     const QString seeLog = QStringLiteral(" - see ") + kCumulativeLogName;
     const QString failed = tally.failedHosts.join(QStringLiteral(", "));
     if (!tally.cancelledHost.isEmpty()) {
@@ -420,7 +423,7 @@ bool TransferEngine::TransmitDestination(const QString &secureFlag, const QStrin
 void TransferEngine::stopForUnwritableDirectory(RunTally &tally)
 {
     tally.stopped = true;
-    m_window.showMessage(kUnwritableText, kProcessErrorTitle);
+    m_window.showMessage(tally.served == 0 ? kNotStartedText : kUnwritableText, kProcessErrorTitle);
 }
 
 void TransferEngine::requestCancel()

@@ -53,6 +53,12 @@ bool SmallFileSystem::fill()
     return full;
 }
 
+bool SmallFileSystem::release(qint64 bytes)
+{
+    QFile filler(filePath(kFillerName));
+    return filler.size() >= bytes && filler.resize(filler.size() - bytes);
+}
+
 void SmallFileSystem::drain()
 {
     QFile::remove(filePath(kFillerName));

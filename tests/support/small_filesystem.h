@@ -36,6 +36,8 @@ public:
 
     /// Takes every free byte with a filler file, so that the next write of any size fails.
     bool fill();
+    /// Gives `bytes` of the filler back to the file system.
+    bool release(qint64 bytes);
     /// Removes the filler again.
     void drain();
     /// Remounts the file system read-only (false while a file on it is open for writing).
