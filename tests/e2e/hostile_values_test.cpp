@@ -1,4 +1,5 @@
 #include "platform/text_file.h"
+#include "support/engine_run.h"
 #include "support/testbed.h"
 #include "transfer/transfer_scripts.h"
 
@@ -104,6 +105,8 @@ private Q_SLOTS:
     void sendsValuesAsData();
     void userIdIsOneName_data();
     void userIdIsOneName();
+    void hostRunsNothing_data();
+    void hostRunsNothing();
     void passwordNeverInProcessList();
 
 private:
@@ -238,6 +241,61 @@ void HostileValuesTest::userIdIsOneName()
     QVERIFY2(run.log.contains(reported), run.log.constData());
     QVERIFY2(run.log.contains(host == Host::Ftp ? "530 Login incorrect." : "Access denied"),
              run.log.constData());
+}
+
+void HostileValuesTest::hostRunsNothing_data()
+{
+    QTest::addColumn<QString>("secure");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("said"); // what the client says of the host, {HOST} for it
+
+    // Commands that a shell would run, written without blanks (which the row check refuses).
+    const QStringList hosts{u"h;touch${IFS}pw-marker"_s, u"h&touch${IFS}pw-marker"_s,
+                            u"h|touch${IFS}pw-marker"_s, u"$(touch${IFS}pw-marker)"_s,
+                            u"`touch${IFS}pw-marker`"_s, u"h'x'&&touch${IFS}pw-marker"_s};
+    for (const QString &host : hosts) {
+        QTest::addRow("ftp, %s", qPrintable(host))
+            << u"N"_s << host << u"\r\nUnknown host {HOST}.\r\n"_s;
+        QTest::addRow("psftp, %s", qPrintable(host))
+            << u"Y"_s << host << u"\r\nssh_init: Name or service not known\r\n"_s;
+    }
+}
+
+void HostileValuesTest::hostRunsNothing()
+{
+    PW_REQUIRE_TESTBED(tb);
+    usePrivateSettings();
+    QFETCH(QString, secure);
+    QFETCH(QString, host);
+    QFETCH(QString, said);
+    const TestbedAccount &account = tb.hostile;
+    QTemporaryDir work;
+    const QString dir = QDir(work.path()).canonicalPath();
+    QVERIFY(writeBytes(dir + u"/a.txt"_s, "a"));
+    const QStringList homeBefore = entriesBelow(account.home);
+
+    // The whole request: the row checks pass such a host, the writers and the interpreter take
+    // it as one word, and the client looks it up as a name.
+    EngineRun run;
+    run.window.setFiles({dir + u"/a.txt"_s});
+    run.window.setWorkingDirectory(dir);
+    run.window.grid().setRow({1, secure, host, {}, account.user, account.password});
+    run.processRequest();
+
+    QCOMPARE(markersIn({dir}), QStringList());
+    QCOMPARE(entriesBelow(account.home), homeBefore);
+    QCOMPARE(run.window.messages, Messages());
+    QCOMPARE(
+        run.window.statusText,
+        u"Transmission ended with errors at 1 of 1 destinations (%1) - see FTPLogALL.TXT"_s.arg(
+            host));
+    const QByteArray log = readBytes(dir + u"/FTPLogALL.TXT"_s);
+    const QByteArray line = secure == u"Y"_s
+                                ? "psftp " + account.user.toLocal8Bit() + '@' + host.toLocal8Bit() +
+                                      " -b XferJob.FTP -pwfile XferJob.PWD\r\n"
+                                : "ftp -s:XferJob.FTP " + host.toLocal8Bit() + "\r\n";
+    QVERIFY2(log.contains('>' + line), log.constData());
+    QVERIFY2(log.contains(said.replace(u"{HOST}"_s, host).toLocal8Bit()), log.constData());
 }
 
 void HostileValuesTest::passwordNeverInProcessList()
