@@ -1,5 +1,6 @@
 #include "platform/text_file.h"
 #include "support/engine_run.h"
+#include "support/processes.h"
 #include "support/testbed.h"
 #include "transfer/transfer_scripts.h"
 
@@ -321,11 +322,12 @@ void HostileValuesTest::passwordNeverInProcessList()
     QByteArrayList leaks;
     const auto sample = [&] {
         ++samples;
-        const QStringList pids = QDir(u"/proc"_s).entryList({u"[0-9]*"_s}, QDir::Dirs);
-        for (const QString &pid : pids) {
-            // Arguments are separated by NULs. A password split into several arguments loses
-            // its quotes, but its marker command still shows.
-            QByteArray line = readBytes(u"/proc/"_s + pid + u"/cmdline"_s).replace('\0', ' ');
+        // The run's own processes, all started in its directory: the machine may be running
+        // other tests that use the same values meanwhile.
+        for (const QString &process : processesIn(job.dir)) {
+            // A password split into several arguments loses its quotes, but its marker command
+            // still shows.
+            const QByteArray line = process.toLocal8Bit();
             if (line.startsWith("psftp ") && line.contains("-pwfile"))
                 ++clientSeen;
             if (line.contains(password.trimmed()) || line.contains("pw-marker"))
