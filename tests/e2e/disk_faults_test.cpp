@@ -74,7 +74,7 @@ void DiskFaultsTest::runOnBrokenDirectory_data()
 
 void DiskFaultsTest::runOnBrokenDirectory()
 {
-    PW_REQUIRE_ROOT();
+    PW_REQUIRE_ROOT("mounting a file system needs root");
     PW_REQUIRE_TESTBED(tb);
     QFETCH(Breaks, breaks);
     QFETCH(Messages, messages);
@@ -154,7 +154,7 @@ void DiskFaultsTest::profileSaveOntoFullFileSystem_data()
 
 void DiskFaultsTest::profileSaveOntoFullFileSystem()
 {
-    PW_REQUIRE_ROOT();
+    PW_REQUIRE_ROOT("mounting a file system needs root");
     QFETCH(bool, existing);
     SmallFileSystem startup(kWorkingDirectoryBytes);
     QVERIFY2(startup.isMounted(), qPrintable(startup.error()));

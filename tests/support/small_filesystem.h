@@ -2,19 +2,6 @@
 
 #include <QString>
 #include <QTemporaryDir>
-#include <QtTest>
-
-#include <unistd.h>
-
-/// Skips the test when the process is not root, or fails it under CI, where it always is.
-#define PW_REQUIRE_ROOT()                                                                          \
-    do {                                                                                           \
-        if (::geteuid() != 0) {                                                                    \
-            if (!qEnvironmentVariableIsEmpty("CI"))                                                \
-                QFAIL("this test mounts a file system and needs root");                            \
-            QSKIP("this test mounts a file system and needs root");                                \
-        }                                                                                          \
-    } while (false)
 
 /// A tmpfs of a few pages mounted on a fresh directory for the life of the object, so that a test
 /// can fill it or make it read-only under a program at a moment of its choosing. Needs root: as

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <unistd.h>
 
 /// A login on both test servers.
 struct TestbedAccount
@@ -51,6 +52,17 @@ QString builtProgram(const QString &name);
         QSKIP(qPrintable(var##Why));                                                               \
     }                                                                                              \
     const Testbed &var = *var##Loaded
+
+/// Skips the test when the process is not root, saying why it must be, or fails it under CI,
+/// where it always is.
+#define PW_REQUIRE_ROOT(why)                                                                       \
+    do {                                                                                           \
+        if (::geteuid() != 0) {                                                                    \
+            if (!qEnvironmentVariableIsEmpty("CI"))                                                \
+                QFAIL(why);                                                                        \
+            QSKIP(why);                                                                            \
+        }                                                                                          \
+    } while (false)
 
 enum class Client
 {
