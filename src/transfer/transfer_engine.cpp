@@ -80,15 +80,22 @@ QString logFileName(qint16 number)
     return QStringLiteral("FTPLog%1.TXT").arg(number, 4, 10, QLatin1Char('0'));
 }
 
-// Every line is written and on disk before the next destination starts, so a full disk or a
-// vanished directory shows at the destination it hit.
-bool appendLines(QFile &file, const QList<QByteArray> &lines)
+// A block goes into the cumulative log whole, and on disk before the next destination starts, or
+// not at all: a block cut short by a full disk would sit there beside the destination's own log
+// that the user is pointed to, and the unwritten rest would reach the log later, out of order.
+// The log is unbuffered, so nothing of a failed block lingers to be written at its close.
+bool appendBlock(QFile &file, const QList<QByteArray> &lines)
 {
+    QByteArray block;
     for (const QByteArray &line : lines) {
-        if (file.write(line) != line.size() || file.write("\r\n", 2) != 2)
-            return false;
+        block += line;
+        block += "\r\n";
     }
-    return file.flush();
+    const qint64 before = file.size();
+    if (file.write(block) == block.size())
+        return true;
+    file.resize(before);
+    return false;
 }
 
 } // namespace
@@ -320,7 +327,7 @@ bool TransferEngine::claimRunFiles(RunTally &tally)
         }
     }
     tally.cumulativeLog.setFileName(workingDirFile(tally.directory, kCumulativeLogName));
-    if (!tally.cumulativeLog.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+    if (!tally.cumulativeLog.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered,
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         m_window.showMessage(kForeignFileText.arg(kCumulativeLogName), kProcessErrorTitle);
         return false;
@@ -400,7 +407,7 @@ bool TransferEngine::TransmitDestination(const QString &secureFlag, const QStrin
     block.append(kEndOfTransmission);
     block.append(QByteArray());
     // The destination's own log is its only record until the cumulative log holds it.
-    const bool recorded = appendLines(tally.cumulativeLog, block);
+    const bool recorded = appendBlock(tally.cumulativeLog, block);
     if (recorded)
         removeIgnoringErrors(logPath);
 

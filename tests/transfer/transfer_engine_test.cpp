@@ -29,7 +29,8 @@ enum class Step
     Dead,       // cannot be started
     Cancel,     // the user cancels meanwhile
     Unwritable, // the working directory can no longer take the script
-    FullLog     // the cumulative log can take no more
+    FullLog,    // the cumulative log can take no more
+    NearlyFull  // the cumulative log can take a few bytes more, not a whole block
 };
 using Steps = QList<Step>;
 
@@ -268,6 +269,7 @@ void TransferEngineTest::runEnds_data()
     QTest::newRow("cancel after a failure") << Steps{Fail, Cancel, Ok} << 2 << 1 << u"Transmission cancelled at h2 - earlier errors at 1 destinations (h1) - see FTPLogALL.TXT"_s << Messages() << h1 + h2Cancelled << logOnly;
     QTest::newRow("unwritable working directory") << Steps{Unwritable, Ok, Ok} << 1 << 0 << failed.arg(1).arg(u"h2"_s) << Messages{unwritable} << h1 << logOnly;
     QTest::newRow("cumulative log full keeps the destination's log") << Steps{Ok, FullLog, Ok} << 2 << 0 << failed.arg(1).arg(u"h2"_s) << Messages{logFull} << h1 << QStringList{u"FTPLog0002.TXT"_s, kCumulativeLogName};
+    QTest::newRow("cumulative log takes no part of a block") << Steps{Ok, NearlyFull, Ok} << 2 << 0 << failed.arg(1).arg(u"h2"_s) << Messages{logFull} << h1 << QStringList{u"FTPLog0002.TXT"_s, kCumulativeLogName};
     // clang-format on
 }
 
@@ -310,8 +312,10 @@ void TransferEngineTest::runEnds()
             QVERIFY(QFile::remove(bench.file(kScriptFileName)) &&
                     QDir(bench.dir.path()).mkdir(kScriptFileName));
             break;
-        case Step::FullLog: {
-            const rlimit full{rlim_t(QFileInfo(bench.file(kCumulativeLogName)).size()),
+        case Step::FullLog:
+        case Step::NearlyFull: {
+            const qint64 room = steps[call] == Step::NearlyFull ? 10 : 0;
+            const rlimit full{rlim_t(QFileInfo(bench.file(kCumulativeLogName)).size() + room),
                               unlimited.rlim_max};
             QCOMPARE(::setrlimit(RLIMIT_FSIZE, &full), 0);
             break;
