@@ -114,9 +114,11 @@ void RunFaultsTest::faultIsReported_data()
     const QString cancelled =
         u"The transmission to this destination was cancelled before it ended\r\n$"_s;
     using enum Fault;
+    // A stopped psftp loses what it had buffered of its standard output ("local:A => remote:B"):
+    // its block may end at the user name, before the line that says it was cancelled.
     // clang-format off
     QTest::newRow("ftp, server killed in the middle of a put") << Client::Ftp << ServerKilledMidPut << Ending::Failed << u"ftp> put .*large.bin large.bin\r\n150 Ok to send data.\r\nftp: [^\r]+\r\n"_s;
-    QTest::newRow("psftp, server stops answering") << Client::Psftp << ServerStopsAnswering << Ending::Cancelled << u"\r\nUsing username \"pwplain\".\r\n"_s + cancelled;
+    QTest::newRow("psftp, server stops answering") << Client::Psftp << ServerStopsAnswering << Ending::Cancelled << u"\r\nUsing username \"pwplain\".\r\n(?:[^\r]*\r\n)*"_s + cancelled;
     QTest::newRow("ftp, silent server") << Client::Ftp << SilentServer << Ending::Failed << u"ftp: time-out after 30 seconds without an answer or progress"_s;
     QTest::newRow("psftp, silent server") << Client::Psftp << SilentServer << Ending::Cancelled << u">psftp pwplain@pwsilent -b XferJob.FTP -pwfile XferJob.PWD\r\n"_s + cancelled;
     QTest::newRow("ftp, unknown host") << Client::Ftp << UnknownHost << Ending::Failed << u"Unknown host no-such-host.invalid.\r\n"_s;
