@@ -181,9 +181,10 @@ void DiskFaultsTest::profileSaveOntoFullFileSystem()
     window.statusText.clear();
     commands.Save();
 
+    const QString kept = existing ? u" - the old Profile is unchanged"_s : QString();
     QCOMPARE(window.messages,
-             (Messages{{u"Edit Error"_s, u"The Profile could not be written - Profile NOT stored - "
-                                         u"the old Profile is unchanged"_s}}));
+             (Messages{{u"Edit Error"_s,
+                        u"The Profile could not be written - Profile NOT stored"_s + kept}}));
     QCOMPARE(window.statusText, QString());
     startup.drain();
     QCOMPARE(fileNamesIn(startup.path()), existing ? QStringList{u"Kept.pro"_s} : QStringList());
