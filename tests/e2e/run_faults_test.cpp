@@ -196,10 +196,15 @@ void RunFaultsTest::faultIsReported()
         if (stalled.isValid() && stalled.elapsed() > kPatienceMilliseconds)
             run.engine.requestCancel();
     };
-    const auto release = qScopeGuard([&struck] {
+    // Stopped processes are ended afterwards; only those still serving below the listener, so
+    // that no id the system has given to another process since is hit.
+    const auto release = qScopeGuard([&struck, serverPid] {
+        const QList<pid_t> serving = withDescendants({pid_t(serverPid)});
         for (const pid_t pid : std::as_const(struck)) {
-            ::kill(pid, SIGKILL);
-            ::kill(pid, SIGCONT);
+            if (pid != pid_t(serverPid) && serving.contains(pid)) {
+                ::kill(pid, SIGKILL);
+                ::kill(pid, SIGCONT);
+            }
         }
     });
     run.processRequest(whileRunning);
