@@ -114,7 +114,8 @@ void SecretsTest::runLeavesNoPassword()
 
     QTemporaryDir work, local;
     QVERIFY(writeBytes(local.filePath(u"sent.txt"_s), "sent\r\n"));
-    FakeTransferWindow window;
+    EngineRun run;
+    FakeTransferWindow &window = run.window;
     window.setFiles({local.filePath(u"sent.txt"_s)});
     window.setWorkingDirectory(work.path());
     // Every account over both clients: a password of letters, one with a blank and shell
@@ -151,18 +152,12 @@ void SecretsTest::runLeavesNoPassword()
     }
 
     DirectoryWatch watch{work.path(), passwordsOf(tb), {}, {}};
-    CommandInterpreterLauncher launcher(builtProgram(u"parcelwright-cmd"_s));
-    TransferEngine engine(window, launcher);
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, this, [&] {
+    run.processRequest([&] {
         watch.look();
         if (ending == Ending::Cancelled &&
             !processIdsIn(work.path(), u"parcelwright-ftp"_s).isEmpty())
-            engine.requestCancel();
+            run.engine.requestCancel();
     });
-    poll.start(2);
-    engine.processRequest();
-    poll.stop();
 
     QCOMPARE(window.messages.value(0).text, message);
     QCOMPARE(watch.exposed, QStringList());
