@@ -7,6 +7,8 @@
 #include "profiles/profile_store.h"
 #include "transfer/value_checks.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 
 namespace {
@@ -16,8 +18,9 @@ const QString kBadNameText = QStringLiteral(
     "The Profile name is used as a file name - please stick to A-Z and _ (underlines) - Profile "
     "NOT stored - Please try again, Thank You");
 const QString kNoNameText = QStringLiteral("Please Enter a Profile Name first");
-const QString kNotWrittenText = QStringLiteral(
-    "The Profile could not be written - Profile NOT stored - the old Profile is unchanged");
+const QString kNotWrittenText =
+    QStringLiteral("The Profile could not be written - Profile NOT stored");
+const QString kOldKeptText = QStringLiteral(" - the old Profile is unchanged");
 const QString kNotReadText = QStringLiteral("The Profile could not be read");
 const QString kUnstorableText =
     QStringLiteral("Row %1: a value holds a character that a Profile cannot store - Profile NOT "
@@ -72,12 +75,16 @@ void ProfileCommands::Save()
         lines.append(line);
     }
 
-    switch (m_store.write(m_store.profilePath(name), lines)) {
+    const QString path = m_store.profilePath(name);
+    const bool replacing = QFileInfo::exists(path);
+    switch (m_store.write(path, lines)) {
     case ProfileStore::WriteResult::CannotOpen:
         m_window.showMessage(kBadNameText, kEditErrorTitle);
         return;
     case ProfileStore::WriteResult::WriteFailed:
-        m_window.showMessage(kNotWrittenText, kEditErrorTitle);
+        // Only a Profile that was there can be said to be kept.
+        m_window.showMessage(replacing ? kNotWrittenText + kOldKeptText : kNotWrittenText,
+                             kEditErrorTitle);
         return;
     case ProfileStore::WriteResult::Written:
         break;

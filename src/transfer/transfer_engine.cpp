@@ -38,6 +38,11 @@ const QString kCompletionText =
     QStringLiteral("All Transmissions are complete - if you would like to save your Profile, "
                    "give it a name and press 'Save Profile'");
 
+// A cancelled client's own record stops short (psftp loses what it had buffered), and the status
+// line that names the cancel is gone by the next request: the log keeps why.
+const QByteArray kCancelledLine =
+    QByteArrayLiteral("The transmission to this destination was cancelled before it ended");
+
 const QByteArray kEndOfTransmission =
     QByteArrayLiteral("*********** End of Transmission ***************");
 
@@ -70,15 +75,22 @@ QString logFileName(qint16 number)
     return QStringLiteral("FTPLog%1.TXT").arg(number, 4, 10, QLatin1Char('0'));
 }
 
-// Every line is written and on disk before the next destination starts, so a full disk or a
-// vanished directory shows at the destination it hit.
-bool appendLines(QFile &file, const QList<QByteArray> &lines)
+// A block goes into the cumulative log whole, and on disk before the next destination starts, or
+// not at all: a block cut short by a full disk would sit there beside the destination's own log
+// that the user is pointed to, and the unwritten rest would reach the log later, out of order.
+// The log is unbuffered, so nothing of a failed block lingers to be written at its close.
+bool appendBlock(QFile &file, const QList<QByteArray> &lines)
 {
+    QByteArray block;
     for (const QByteArray &line : lines) {
-        if (file.write(line) != line.size() || file.write("\r\n", 2) != 2)
-            return false;
+        block += line;
+        block += "\r\n";
     }
-    return file.flush();
+    const qint64 before = file.size();
+    if (file.write(block) == block.size())
+        return true;
+    file.resize(before);
+    return false;
 }
 
 } // namespace
@@ -299,7 +311,7 @@ bool TransferEngine::claimRunFiles(WorkingDirectoryHold &hold, RunTally &tally)
         return false;
     }
     tally.cumulativeLog.setFileName(workingDirFile(tally.directory, kCumulativeLogName));
-    if (!tally.cumulativeLog.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+    if (!tally.cumulativeLog.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered,
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         m_window.showMessage(kNotStartedText, kProcessErrorTitle);
         return false;
@@ -309,6 +321,9 @@ bool TransferEngine::claimRunFiles(WorkingDirectoryHold &hold, RunTally &tally)
 
 QString TransferEngine::closingText(const RunTally &tally)
 {
+    // Stopped before any client ran: no destination has an outcome, and the log holds nothing.
+    if (tally.stopped && tally.served == 0)
+        return kNotStartedText;
     const QString seeLog = QStringLiteral(" - see ") + kCumulativeLogName;
     const QString failed = tally.failedHosts.join(QStringLiteral(", "));
     if (!tally.cancelledHost.isEmpty()) {
@@ -370,11 +385,13 @@ bool TransferEngine::TransmitDestination(const QString &secureFlag, const QStrin
     if (!outcome.started && !outcome.cancelled && !outcome.error.isEmpty())
         block.append(
             (QStringLiteral("The client could not be started: ") + outcome.error).toLocal8Bit());
+    if (outcome.cancelled)
+        block.append(kCancelledLine);
     block.append(QByteArray());
     block.append(kEndOfTransmission);
     block.append(QByteArray());
     // The destination's own log is its only record until the cumulative log holds it.
-    const bool recorded = appendLines(tally.cumulativeLog, block);
+    const bool recorded = appendBlock(tally.cumulativeLog, block);
     if (recorded)
         removeIgnoringErrors(logPath);
 
@@ -397,7 +414,7 @@ bool TransferEngine::TransmitDestination(const QString &secureFlag, const QStrin
 void TransferEngine::stopForUnwritableDirectory(RunTally &tally)
 {
     tally.stopped = true;
-    m_window.showMessage(kUnwritableText, kProcessErrorTitle);
+    m_window.showMessage(tally.served == 0 ? kNotStartedText : kUnwritableText, kProcessErrorTitle);
 }
 
 void TransferEngine::requestCancel()

@@ -1,4 +1,6 @@
 #include "platform/text_file.h"
+#include "support/engine_run.h"
+#include "support/processes.h"
 #include "support/testbed.h"
 #include "transfer/transfer_scripts.h"
 
@@ -104,6 +106,8 @@ private Q_SLOTS:
     void sendsValuesAsData();
     void userIdIsOneName_data();
     void userIdIsOneName();
+    void hostRunsNothing_data();
+    void hostRunsNothing();
     void passwordNeverInProcessList();
 
 private:
@@ -240,6 +244,61 @@ void HostileValuesTest::userIdIsOneName()
              run.log.constData());
 }
 
+void HostileValuesTest::hostRunsNothing_data()
+{
+    QTest::addColumn<QString>("secure");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("said"); // what the client says of the host, {HOST} for it
+
+    // Commands that a shell would run, written without blanks (which the row check refuses).
+    const QStringList hosts{u"h;touch${IFS}pw-marker"_s, u"h&touch${IFS}pw-marker"_s,
+                            u"h|touch${IFS}pw-marker"_s, u"$(touch${IFS}pw-marker)"_s,
+                            u"`touch${IFS}pw-marker`"_s, u"h'x'&&touch${IFS}pw-marker"_s};
+    for (const QString &host : hosts) {
+        QTest::addRow("ftp, %s", qPrintable(host))
+            << u"N"_s << host << u"\r\nUnknown host {HOST}.\r\n"_s;
+        QTest::addRow("psftp, %s", qPrintable(host))
+            << u"Y"_s << host << u"\r\nssh_init: Name or service not known\r\n"_s;
+    }
+}
+
+void HostileValuesTest::hostRunsNothing()
+{
+    PW_REQUIRE_TESTBED(tb);
+    usePrivateSettings();
+    QFETCH(QString, secure);
+    QFETCH(QString, host);
+    QFETCH(QString, said);
+    const TestbedAccount &account = tb.hostile;
+    QTemporaryDir work;
+    const QString dir = QDir(work.path()).canonicalPath();
+    QVERIFY(writeBytes(dir + u"/a.txt"_s, "a"));
+    const QStringList homeBefore = entriesBelow(account.home);
+
+    // The whole request: the row checks pass such a host, the writers and the interpreter take
+    // it as one word, and the client looks it up as a name.
+    EngineRun run;
+    run.window.setFiles({dir + u"/a.txt"_s});
+    run.window.setWorkingDirectory(dir);
+    run.window.grid().setRow({1, secure, host, {}, account.user, account.password});
+    run.processRequest();
+
+    QCOMPARE(markersIn({dir}), QStringList());
+    QCOMPARE(entriesBelow(account.home), homeBefore);
+    QCOMPARE(run.window.messages, Messages());
+    QCOMPARE(
+        run.window.statusText,
+        u"Transmission ended with errors at 1 of 1 destinations (%1) - see FTPLogALL.TXT"_s.arg(
+            host));
+    const QByteArray log = readBytes(dir + u"/FTPLogALL.TXT"_s);
+    const QByteArray line = secure == u"Y"_s
+                                ? "psftp " + account.user.toLocal8Bit() + '@' + host.toLocal8Bit() +
+                                      " -b XferJob.FTP -pwfile XferJob.PWD\r\n"
+                                : "ftp -s:XferJob.FTP " + host.toLocal8Bit() + "\r\n";
+    QVERIFY2(log.contains('>' + line), log.constData());
+    QVERIFY2(log.contains(said.replace(u"{HOST}"_s, host).toLocal8Bit()), log.constData());
+}
+
 void HostileValuesTest::passwordNeverInProcessList()
 {
     PW_REQUIRE_TESTBED(tb);
@@ -263,11 +322,12 @@ void HostileValuesTest::passwordNeverInProcessList()
     QByteArrayList leaks;
     const auto sample = [&] {
         ++samples;
-        const QStringList pids = QDir(u"/proc"_s).entryList({u"[0-9]*"_s}, QDir::Dirs);
-        for (const QString &pid : pids) {
-            // Arguments are separated by NULs. A password split into several arguments loses
-            // its quotes, but its marker command still shows.
-            QByteArray line = readBytes(u"/proc/"_s + pid + u"/cmdline"_s).replace('\0', ' ');
+        // The run's own processes, all started in its directory: the machine may be running
+        // other tests that use the same values meanwhile.
+        for (const QString &process : processesIn(job.dir)) {
+            // A password split into several arguments loses its quotes, but its marker command
+            // still shows.
+            const QByteArray line = process.toLocal8Bit();
             if (line.startsWith("psftp ") && line.contains("-pwfile"))
                 ++clientSeen;
             if (line.contains(password.trimmed()) || line.contains("pw-marker"))

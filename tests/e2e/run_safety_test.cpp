@@ -4,6 +4,7 @@
 #include "support/fake_launcher.h"
 #include "support/fake_window.h"
 #include "support/files.h"
+#include "support/processes.h"
 #include "support/testbed.h"
 #include "transfer/transfer_engine.h"
 #include "ui/controls/grid_control.h"
@@ -42,23 +43,6 @@ int runHeldOpen(const QString &directory)
     TransferEngine engine(window, launcher);
     engine.processRequest();
     return window.statusText.startsWith(u"All Transmissions"_s) ? 0 : 1;
-}
-
-// Processes whose current directory is `directory` and which have not ended.
-QStringList processesIn(const QString &directory)
-{
-    QStringList found;
-    const QString canonical = QFileInfo(directory).canonicalFilePath();
-    for (const QString &pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
-        if (pid.toInt() <= 0 ||
-            QFileInfo(u"/proc/"_s + pid + u"/cwd"_s).symLinkTarget() != canonical)
-            continue;
-        const QByteArray stat = readBytes(u"/proc/"_s + pid + u"/stat"_s);
-        if (!stat.isEmpty() && !stat.mid(stat.lastIndexOf(')') + 2).startsWith('Z'))
-            found << QString::fromLocal8Bit(readBytes(u"/proc/"_s + pid + u"/cmdline"_s))
-                         .replace(u'\0', u' ');
-    }
-    return found;
 }
 
 } // namespace

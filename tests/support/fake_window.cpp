@@ -41,6 +41,8 @@ void FakeDestinationGrid::setCurrentCellTextColour(CellColour colour)
 {
     m_colours[index(m_row, m_column)] = colour;
     m_events->append(QStringLiteral("colour %1 %2 %3").arg(m_row).arg(m_column).arg(colour));
+    if (onColour)
+        onColour(m_row, m_column, colour);
 }
 
 void FakeDestinationGrid::moveTo(int row, int column)
@@ -70,4 +72,6 @@ void FakeTransferWindow::setStatusText(const QString &text)
 void FakeTransferWindow::destinationStarted(const QString &host, int index, int total)
 {
     progress.append(QStringLiteral("started %1 %2/%3").arg(host).arg(index).arg(total));
+    if (onDestinationStarted)
+        onDestinationStarted(host, index, total);
 }

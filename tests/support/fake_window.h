@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 /// One Destination table row as tests key it.
 struct DestinationRow
 {
@@ -55,6 +57,8 @@ public:
     void dropPendingEdit() { m_pendingText = QString(); }
     /// While set, moves commit nothing (the window's grid-busy flag).
     bool busy = false;
+    /// Called after each change of a text colour, with the cell and the new colour.
+    std::function<void(int row, int column, CellColour colour)> onColour;
 
     int rowCount() const override { return kGridRowCount; }
     QString text(int row, int column) const override { return m_texts.value(index(row, column)); }
@@ -101,6 +105,8 @@ public:
     QString statusText;
     QStringList statusHistory; // every status text in order
     QStringList progress;      // "started HOST I/N", and "finished" or "failed"
+    /// Called when a destination starts, after its files are written and before its client runs.
+    std::function<void(const QString &host, int index, int total)> onDestinationStarted;
 
     DestinationGrid &destinationGrid() override { return m_grid; }
     QString fileListText(int row) const override { return m_fileRows.value(row); }

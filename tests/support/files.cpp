@@ -1,5 +1,6 @@
 #include "support/files.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <sys/stat.h>
@@ -25,4 +26,9 @@ bool isOwnerOnly(const QString &path)
     struct stat info;
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 &&
            (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+QStringList fileNamesIn(const QString &directory)
+{
+    return QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }

@@ -31,9 +31,10 @@ std::optional<Testbed> Testbed::load(QString *why)
         if (const qsizetype equals = line.indexOf('='); equals > 0)
             values.insert(line.left(equals), QString::fromLocal8Bit(line.mid(equals + 1)));
     }
-    for (const char *key : {"FTP_HOST", "FTP_PORT", "SSH_SESSION", "PUTTYDIR", "PLAIN_USER",
-                            "PLAIN_PASSWORD", "PLAIN_HOME", "QUOTED_USER", "QUOTED_PASSWORD",
-                            "QUOTED_HOME", "HOSTILE_USER", "HOSTILE_PASSWORD", "HOSTILE_HOME"}) {
+    for (const char *key :
+         {"FTP_HOST", "FTP_PORT", "FTP_PID", "SSH_PID", "SSH_SESSION", "PUTTYDIR", "PLAIN_USER",
+          "PLAIN_PASSWORD", "PLAIN_HOME", "QUOTED_USER", "QUOTED_PASSWORD", "QUOTED_HOME",
+          "HOSTILE_USER", "HOSTILE_PASSWORD", "HOSTILE_HOME"}) {
         if (values.value(key).isEmpty()) {
             *why = u"test bed %1 lacks %2"_s.arg(file.fileName(), QLatin1String(key));
             return std::nullopt;
@@ -49,7 +50,9 @@ std::optional<Testbed> Testbed::load(QString *why)
                      values.value("PUTTYDIR"),
                      account("PLAIN"),
                      account("QUOTED"),
-                     account("HOSTILE")};
+                     account("HOSTILE"),
+                     values.value("FTP_PID").toLongLong(),
+                     values.value("SSH_PID").toLongLong()};
     qputenv("PUTTYDIR", tb.puttyDir.toLocal8Bit());
     return tb;
 }

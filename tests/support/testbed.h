@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <unistd.h>
 
 /// A login on both test servers.
 struct TestbedAccount
@@ -28,6 +29,9 @@ struct Testbed
     // A password with blanks at both ends, double quotes and shell commands, each of which would
     // leave a file pw-marker behind if it ever ran.
     TestbedAccount hostile;
+    // The servers' listeners: each log-in or connection is served by processes below them.
+    qint64 ftpServerPid = 0;
+    qint64 sshServerPid = 0;
 
     /// Reads $PARCELWRIGHT_TESTBED/testbed.env and puts PUTTYDIR into this process's environment
     /// so that every psftp started from here finds the saved session; nullopt and *why on failure.
@@ -48,6 +52,17 @@ QString builtProgram(const QString &name);
         QSKIP(qPrintable(var##Why));                                                               \
     }                                                                                              \
     const Testbed &var = *var##Loaded
+
+/// Skips the test when the process is not root, saying why it must be, or fails it under CI,
+/// where it always is.
+#define PW_REQUIRE_ROOT(why)                                                                       \
+    do {                                                                                           \
+        if (::geteuid() != 0) {                                                                    \
+            if (!qEnvironmentVariableIsEmpty("CI"))                                                \
+                QFAIL(why);                                                                        \
+            QSKIP(why);                                                                            \
+        }                                                                                          \
+    } while (false)
 
 enum class Client
 {

@@ -238,6 +238,14 @@ void FtpSession::reportFailure(CURLcode code)
     case CURLE_COULDNT_RESOLVE_HOST:
         printLine("Unknown host " + m_arguments.host + ".");
         return;
+    case CURLE_URL_MALFORMAT:
+        // Paths are escaped into the URL, so only a host that cannot be a name makes it
+        // malformed; the user typed a host, not a URL.
+        if (!m_loggedIn) {
+            printLine("Unknown host " + m_arguments.host + ".");
+            return;
+        }
+        break;
     case CURLE_COULDNT_CONNECT:
         printLine("ftp: connect: " + detail);
         return;

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "platform/launcher.h"
+#include "support/fake_window.h"
+#include "support/testbed.h"
+#include "transfer/transfer_engine.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+/// A request through the real transfer engine, command interpreter and clients, keyed into an
+/// in-memory window.
+struct EngineRun
+{
+    FakeTransferWindow window;
+    CommandInterpreterLauncher launcher{builtProgram(QStringLiteral("parcelwright-cmd"))};
+    TransferEngine engine{window, launcher};
+
+    /// Presses Process Request; `whileRunning`, when given, is called every few milliseconds
+    /// until the request has ended (the engine keeps events flowing while a client runs).
+    void processRequest(const std::function<void()> &whileRunning = nullptr);
+};
+
+/// A directory in a test account's home that the account may write into, made by root and
+/// removed with its content.
+class RemoteDirectory final
+{
+public:
+    explicit RemoteDirectory(const TestbedAccount &account);
+
+    bool isValid() const { return m_dir.isValid(); }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+    /// The names of the files that arrived, sorted.
+    QStringList fileNames() const;
+
+private:
+    QTemporaryDir m_dir;
+};
