@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 
@@ -117,7 +118,14 @@ void ScriptedFtpServer::serve()
                          {m_dataListener, POLLIN, 0},
                          {m_control, POLLIN, 0},
                          {m_data, POLLIN, 0}};
-        const int ready = ::poll(fds, 5, 10);
+        // Wake when the client's silence would run out, and at least every 100 ms.
+        int wait = 100;
+        if (m_control >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                m_lastActivity + m_silenceLimit - Clock::now());
+            wait = std::clamp(static_cast<int>(left.count()) + 1, 0, wait);
+        }
+        const int ready = ::poll(fds, 5, wait);
         if ((ready < 0 && errno != EINTR) || (fds[0].revents & POLLIN) != 0)
             break;
         if (ready <= 0) {
@@ -151,6 +159,9 @@ void ScriptedFtpServer::answer()
     const std::string piece =
         replaced(replaced(m_pieces[m_next++], "%P", std::to_string(port)), "%A", pasv);
     sendAll(m_control, piece);
+    // After the last piece the client learns at once that nothing more will come.
+    if (m_next == m_pieces.size())
+        ::shutdown(m_control, SHUT_WR);
     m_lastActivity = Clock::now();
 }
 
