@@ -1,10 +1,8 @@
-// Scripts as parcelwright-ftp reads them: the file, each command line, the remote paths and URLs
-// the commands would use, and the program's own arguments; no server is involved.
+// Scripts as parcelwright-ftp reads them: the file, each command line, and the remote paths and
+// URLs the commands would use; no server is involved.
 #include "fuzz_check.h"
 
-#include "tools/common/words.h"
 #include "tools/ftp/command_source.h"
-#include "tools/ftp/ftp_arguments.h"
 #include "tools/ftp/ftp_command.h"
 #include "tools/ftp/remote_path.h"
 
@@ -103,12 +101,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (std::size_t i = 2; i < lines.size(); ++i) {
         const std::string &line = lines[i];
         fuzzCheck(line.find('\n') == std::string::npos, "a script line holds no line feed");
-
-        FtpArguments arguments;
-        if (parseArguments(splitWords(line), &arguments, &error))
-            fuzzCheck(!arguments.host.empty() && arguments.port >= 1 && arguments.port <= 65535 &&
-                          arguments.timeoutSeconds >= 1,
-                      "accepted arguments are usable");
 
         const FtpCommand command = parseCommand(line);
         if (!command.usage.empty())

@@ -1,9 +1,11 @@
-// Launcher batch files as parcelwright-cmd reads them, line by line, without running anything;
-// every word read back must survive the quoting of generated lines unchanged.
+// Launcher batch files as parcelwright-cmd reads them, line by line, without running anything,
+// and the command line an "ftp" line hands to parcelwright-ftp; every word read back must survive
+// the quoting of generated lines unchanged.
 #include "fuzz_check.h"
 
 #include "tools/cmd/batch_runner.h"
 #include "tools/common/words.h"
+#include "tools/ftp/ftp_arguments.h"
 #include "transfer/transfer_scripts.h"
 #include "transfer/value_checks.h"
 
@@ -47,8 +49,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const std::string &line : lines) {
         fuzzCheck(line.find('\n') == std::string::npos, "a line holds no line feed");
         const BatchLine parsed = parseBatchLine(line);
-        if (parsed.kind == BatchLine::Kind::Program)
+        if (parsed.kind == BatchLine::Kind::Program) {
             fuzzCheck(!parsed.words.empty(), "a program line names a program");
+            FtpArguments arguments;
+            std::string error;
+            const std::vector<std::string> rest(parsed.words.begin() + 1, parsed.words.end());
+            if (parseArguments(rest, &arguments, &error))
+                fuzzCheck(!arguments.host.empty() && arguments.port >= 1 &&
+                              arguments.port <= 65535 && arguments.timeoutSeconds >= 1,
+                          "the client's accepted arguments are usable");
+            else
+                fuzzCheck(!error.empty(), "the client says why it refuses its arguments");
+        }
         if (parsed.kind == BatchLine::Kind::Echo)
             fuzzCheck(line.size() >= parsed.echoText.size() &&
                           line.compare(line.size() - parsed.echoText.size(), parsed.echoText.size(),
