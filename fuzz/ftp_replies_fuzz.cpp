@@ -1,9 +1,9 @@
 // Replies of a broken or hostile FTP server fed to a real FtpSession. A scripted server in this
 // process answers each new control connection and each command with the next piece of the input
 // (pieces are separated by NUL bytes; "%P" and "%A" stand for its data port and address). The
-// session runs a short fixed script (log-in, cd, put of a small file, ls, quit) with time-outs of
-// one second, and the server hangs up on a client that waits longer than a moment for more, so
-// no input can stall the run.
+// session runs a short fixed script (log-in, cd, pwd, put of a small file, ls, quit) with
+// time-outs of one second, and the server hangs up on a client that waits longer than a moment for
+// more, so no input can stall the run.
 #include "fuzz_check.h"
 
 #include "support/scripted_ftp_server.h"
@@ -94,8 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     FtpSession session(arguments);
     session.logIn("pwuser", "pw pass", false);
+    const std::string put = "put \"" + localFile() + "\" upload.txt";
     for (const std::string &line :
-         {std::string("cd incoming"), "put \"" + localFile() + "\" upload.txt", std::string("ls")})
+         {std::string("cd incoming"), std::string("pwd"), put, std::string("ls")})
         session.run(parseCommand(line));
     session.quit();
     return 0;
