@@ -5,6 +5,7 @@
 // time-outs of one second, and the server hangs up on a client that waits longer than a moment for
 // more, so no input can stall the run.
 #include "fuzz_check.h"
+#include "scratch_file.h"
 
 #include "support/scripted_ftp_server.h"
 #include "tools/ftp/ftp_arguments.h"
@@ -13,15 +14,11 @@
 
 #include <curl/curl.h>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -31,32 +28,10 @@ namespace {
 // the input did not give it.
 constexpr auto kSilenceLimit = std::chrono::milliseconds(25);
 
-/// The small local file every run puts, in a directory removed when the run ends.
-class LocalFile final
-{
-public:
-    LocalFile()
-    {
-        char directory[] = "/tmp/pw-ftp-replies-XXXXXX";
-        fuzzCheck(::mkdtemp(directory) != nullptr, "a temporary directory is made");
-        m_directory = directory;
-        m_path = m_directory + "/upload.txt";
-        std::ofstream(m_path) << "a small file to send\r\n";
-    }
-    ~LocalFile() { std::filesystem::remove_all(m_directory); }
-    LocalFile(const LocalFile &) = delete;
-    LocalFile &operator=(const LocalFile &) = delete;
-
-    const std::string &path() const { return m_path; }
-
-private:
-    std::string m_directory;
-    std::string m_path;
-};
-
+/// The small local file every run puts.
 const std::string &localFile()
 {
-    static const LocalFile file;
+    static const ScratchFile file("a small file to send\r\n");
     return file.path();
 }
 

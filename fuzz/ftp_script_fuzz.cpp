@@ -1,6 +1,7 @@
 // Scripts as parcelwright-ftp reads them: the file, each command line, and the remote paths and
 // URLs the commands would use; no server is involved.
 #include "fuzz_check.h"
+#include "scratch_file.h"
 
 #include "tools/ftp/command_source.h"
 #include "tools/ftp/ftp_command.h"
@@ -8,10 +9,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
 
 namespace {
 
@@ -60,38 +57,12 @@ void checkRemoteName(const std::string &directory, const std::string &argument)
     fuzzCheck(isPlainUrl(ftpUrl("127.0.0.1", 21, path, false)), "a file URL is plain text");
 }
 
-/// The script file every input is written to, in a directory removed when the run ends.
-class ScriptFile final
-{
-public:
-    ScriptFile()
-    {
-        char directory[] = "/tmp/pw-ftp-script-XXXXXX";
-        fuzzCheck(::mkdtemp(directory) != nullptr, "a temporary directory is made");
-        m_directory = directory;
-        m_path = m_directory + "/XferJob.FTP";
-    }
-    ~ScriptFile() { std::filesystem::remove_all(m_directory); }
-    ScriptFile(const ScriptFile &) = delete;
-    ScriptFile &operator=(const ScriptFile &) = delete;
-
-    const std::string &path() const { return m_path; }
-
-private:
-    std::string m_directory;
-    std::string m_path;
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    static const ScriptFile script;
-    {
-        std::ofstream file(script.path(), std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
-        fuzzCheck(static_cast<bool>(file), "the script file is written");
-    }
+    static ScratchFile script;
+    script.write(data, size);
     std::vector<std::string> lines;
     std::string error;
     fuzzCheck(readScriptLines(script.path(), &lines, &error), "a script file is read");
