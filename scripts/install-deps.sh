@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs with apt-get whichever of the named package groups' Debian packages are missing.
-# Usage: scripts/install-deps.sh build|test|run|bench|screenshot ...
+# Usage: scripts/install-deps.sh build|test|run|bench|screenshot|fuzz ...
 set -euo pipefail
 
 declare -A groups=(
@@ -9,6 +9,7 @@ declare -A groups=(
     [run]="putty-tools"
     [bench]="hyperfine curl putty-tools vsftpd openssh-server"
     [screenshot]="xvfb imagemagick x11-utils"
+    [fuzz]="clang libclang-rt-14-dev iproute2"
 )
 
 wanted=()

@@ -199,6 +199,36 @@ std::vector<std::string> splitBatchLines(const std::string &text)
     return lines;
 }
 
+BatchLine parseBatchLine(const std::string &line)
+{
+    BatchLine parsed;
+    size_t start = 0;
+    while (start < line.size() && isBlank(line[start]))
+        ++start;
+    while (start < line.size() && line[start] == '@') {
+        parsed.quiet = true;
+        ++start;
+        while (start < line.size() && isBlank(line[start]))
+            ++start;
+    }
+    const std::string text = line.substr(start);
+    // Blank lines and labels (":name", and the "::" comments built on them) are never echoed.
+    if (trimmed(text).empty() || text[0] == ':')
+        return parsed;
+
+    if (startsWithCommand(text, "rem", " \t")) {
+        parsed.kind = BatchLine::Kind::Remark;
+    } else if (startsWithCommand(text, "echo", " \t.")) {
+        parsed.kind = BatchLine::Kind::Echo;
+        parsed.echoText = text.substr(4);
+    } else {
+        parsed.words = splitWords(text);
+        // A line that is not blank always holds a word; should none come back, nothing runs.
+        parsed.kind = parsed.words.empty() ? BatchLine::Kind::Remark : BatchLine::Kind::Program;
+    }
+    return parsed;
+}
+
 BatchRunner::BatchRunner(std::string ftpClient) : m_ftpClient(std::move(ftpClient)) {}
 
 int BatchRunner::run(const std::vector<std::string> &lines)
@@ -210,33 +240,21 @@ int BatchRunner::run(const std::vector<std::string> &lines)
 
 void BatchRunner::runLine(const std::string &line)
 {
-    size_t start = 0;
-    while (start < line.size() && isBlank(line[start]))
-        ++start;
-    bool quiet = false;
-    while (start < line.size() && line[start] == '@') {
-        quiet = true;
-        ++start;
-        while (start < line.size() && isBlank(line[start]))
-            ++start;
-    }
-    const std::string text = line.substr(start);
-    // Blank lines and labels (":name", and the "::" comments built on them) are never echoed.
-    if (trimmed(text).empty() || text[0] == ':')
+    const BatchLine parsed = parseBatchLine(line);
+    if (parsed.kind == BatchLine::Kind::Nothing)
         return;
-
-    if (m_echo && !quiet)
+    if (m_echo && !parsed.quiet)
         echoCommand(line);
-
-    if (startsWithCommand(text, "rem", " \t"))
+    switch (parsed.kind) {
+    case BatchLine::Kind::Echo:
+        runEcho(parsed.echoText);
         return;
-    if (startsWithCommand(text, "echo", " \t.")) {
-        runEcho(text.substr(4));
+    case BatchLine::Kind::Program:
+        m_status = runProgram(parsed.words);
+        return;
+    default:
         return;
     }
-    const std::vector<std::string> words = splitWords(text);
-    if (!words.empty())
-        m_status = runProgram(words);
 }
 
 void BatchRunner::echoCommand(const std::string &line) const

@@ -31,6 +31,27 @@ bool readBatchFile(const std::string &path, std::string *text, std::string *erro
 /// Splits batch file bytes into lines at LF, dropping the CR of a CR LF ending.
 std::vector<std::string> splitBatchLines(const std::string &text);
 
+/// What one batch file line asks for, read without running anything.
+struct BatchLine
+{
+    enum class Kind
+    {
+        Nothing, // a blank line or a label: never echoed
+        Remark,  // rem: echoed, nothing runs
+        Echo,    // the built-in echo, with echoText after the word
+        Program  // a program and its arguments in words
+    };
+
+    Kind kind = Kind::Nothing;
+    bool quiet = false; // led by "@": the line is not echoed
+    std::string echoText;
+    std::vector<std::string> words;
+};
+
+/// Reads one batch file line the way the Windows command interpreter does: leading blanks and
+/// "@" signs, labels, rem, echo, and the words of a program's command line.
+BatchLine parseBatchLine(const std::string &line);
+
 /// Carries out batch file lines one after another the way the Windows command interpreter does.
 class BatchRunner final
 {

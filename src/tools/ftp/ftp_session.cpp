@@ -11,6 +11,12 @@ namespace {
 // Large enough that a 200 MB upload is not held back by callback round trips.
 constexpr long transferBufferSize = 512 * 1024;
 
+// libcurl 7.88 keeps reading replies through a pointer into the previous request's buffer until a
+// request sends its first command, so a request that reads before it sends (a server sent a line
+// too many) reads freed memory. Requests with no command of their own before their first read
+// start with this one, whose reply nobody sees; the "*" lets the server refuse it.
+const std::string kHarmlessFirstCommand = "*NOOP";
+
 /// Owns a libcurl string list for the length of one transfer.
 class StringList final
 {
@@ -170,6 +176,7 @@ void FtpSession::quit()
     // still in place, so the farewell shows; curl_easy_cleanup would send it silently.
     Request request;
     request.url = directoryUrl(m_remoteDirectory);
+    request.quote = {kHarmlessFirstCommand};
     request.visibleVerbs = {"QUIT"};
     request.closeAfter = true;
     perform(request);
@@ -318,6 +325,7 @@ bool FtpSession::printDirectory()
 {
     Request request;
     request.url = directoryUrl(m_remoteDirectory);
+    request.quote = {kHarmlessFirstCommand};
     request.postQuote = {"PWD"};
     request.visibleVerbs = {"PWD"};
     return perform(request);

@@ -1,0 +1,78 @@
+// Replies of a broken or hostile FTP server fed to a real FtpSession. A scripted server in this
+// process answers each new control connection and each command with the next piece of the input
+// (pieces are separated by NUL bytes; "%P" and "%A" stand for its data port and address). The
+// session runs a short fixed script (log-in, cd, pwd, put of a small file, ls, quit) with
+// time-outs of one second, and the server hangs up on a client that waits longer than a moment for
+// more, so no input can stall the run.
+#include "fuzz_check.h"
+#include "scratch_file.h"
+
+#include "support/scripted_ftp_server.h"
+#include "tools/ftp/ftp_arguments.h"
+#include "tools/ftp/ftp_command.h"
+#include "tools/ftp/ftp_session.h"
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A client on loopback answers within milliseconds; one silent for longer waits for something
+// the input did not give it.
+constexpr auto kSilenceLimit = std::chrono::milliseconds(25);
+
+/// The small local file every run puts.
+const std::string &localFile()
+{
+    static const ScratchFile file("a small file to send\r\n");
+    return file.path();
+}
+
+std::vector<std::string> piecesOf(const std::uint8_t *data, std::size_t size)
+{
+    std::vector<std::string> pieces(1);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == 0)
+            pieces.emplace_back();
+        else
+            pieces.back() += static_cast<char>(data[i]);
+    }
+    return pieces;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    // The session prints what the command-line client shows; only findings matter here.
+    fuzzCheck(std::freopen("/dev/null", "w", stdout) != nullptr, "standard output is silenced");
+    localFile();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    ScriptedFtpServer server(piecesOf(data, size), kSilenceLimit);
+    fuzzCheck(server.port() != 0, "the server listens");
+    FtpArguments arguments;
+    arguments.host = "127.0.0.1";
+    arguments.port = server.port();
+    arguments.timeoutSeconds = 1;
+
+    FtpSession session(arguments);
+    session.logIn("pwuser", "pw pass", false);
+    const std::string put = "put \"" + localFile() + "\" upload.txt";
+    for (const std::string &line :
+         {std::string("cd incoming"), std::string("pwd"), put, std::string("ls")})
+        session.run(parseCommand(line));
+    session.quit();
+    return 0;
+}
