@@ -8,6 +8,7 @@
 #include "profiles/profile_commands.h"
 #include "profiles/profile_record.h"
 #include "profiles/profile_store.h"
+#include "support/fake_window.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,55 +19,11 @@
 
 namespace {
 
-/// A Destination table in memory that records nothing but its cells: the profile commands walk
-/// all of its rows, so a lean one keeps the runs fast.
-class MemoryGrid final : public DestinationGrid
-{
-public:
-    int rowCount() const override { return kGridRowCount; }
-    QString text(int row, int column) const override { return m_texts[index(row, column)]; }
-    void setText(int row, int column, const QString &text) override
-    {
-        m_texts[index(row, column)] = text;
-    }
-    void clearEntries() override
-    {
-        for (std::size_t i = kDestinationColumnCount; i < m_texts.size(); ++i) {
-            m_texts[i].clear();
-            m_colours[i] = kStandardTextColour;
-        }
-    }
-    int currentRow() const override { return m_row; }
-    int currentColumn() const override { return m_column; }
-    void setCurrentRow(int row) override { m_row = row; }
-    void setCurrentColumn(int column) override { m_column = column; }
-    void setCurrentCellTextColour(CellColour colour) override
-    {
-        m_colours[index(m_row, m_column)] = colour;
-    }
-    CellColour textColour(int row, int column) const override
-    {
-        return m_colours[index(row, column)];
-    }
-
-private:
-    static std::size_t index(int row, int column)
-    {
-        return std::size_t(row) * kDestinationColumnCount + std::size_t(column);
-    }
-
-    std::vector<QString> m_texts = std::vector<QString>(kGridRowCount * kDestinationColumnCount);
-    std::vector<CellColour> m_colours =
-        std::vector<CellColour>(kGridRowCount * kDestinationColumnCount, kStandardTextColour);
-    int m_row = kFirstDataRow;
-    int m_column = 0;
-};
-
 /// The main window as the profile commands see it, in memory; it counts the messages it shows.
 class MemoryWindow final : public ProfileWindow
 {
 public:
-    MemoryGrid grid;
+    PlainDestinationGrid grid;
     QString name;
     int messages = 0;
 

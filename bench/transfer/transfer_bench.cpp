@@ -43,43 +43,11 @@ void printLine(const QString &text)
     QTextStream(stdout) << text << Qt::endl;
 }
 
-/// A bare table: the checks' own cost, without the recording of the test fake.
-class PlainGrid final : public DestinationGrid
-{
-public:
-    int rowCount() const override { return kGridRowCount; }
-    QString text(int row, int column) const override { return m_texts[index(row, column)]; }
-    void setText(int row, int column, const QString &text) override
-    {
-        m_texts[index(row, column)] = text;
-    }
-    void clearEntries() override {}
-    int currentRow() const override { return m_row; }
-    int currentColumn() const override { return m_column; }
-    void setCurrentRow(int row) override { m_row = row; }
-    void setCurrentColumn(int column) override { m_column = column; }
-    void setCurrentCellTextColour(CellColour colour) override
-    {
-        m_colours[index(m_row, m_column)] = colour;
-    }
-    CellColour textColour(int row, int column) const override
-    {
-        return m_colours[index(row, column)];
-    }
-
-private:
-    static int index(int row, int column) { return row * kDestinationColumnCount + column; }
-    QList<QString> m_texts = QList<QString>(kGridRowCount * kDestinationColumnCount);
-    QList<CellColour> m_colours = QList<CellColour>(kGridRowCount * kDestinationColumnCount);
-    int m_row = kFirstDataRow;
-    int m_column = 0;
-};
-
 /// A window whose status line ends the run as soon as it starts, so that only the checks count.
 class ChecksOnlyWindow final : public TransferWindow
 {
 public:
-    PlainGrid grid;
+    PlainDestinationGrid grid;
     TransferEngine *engine = nullptr;
     qint64 checksDoneNs = -1;
     QElapsedTimer clock;

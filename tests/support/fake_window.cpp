@@ -7,6 +7,14 @@ char *toString(const Message &message)
     return QTest::toString(message.title + QStringLiteral(" | ") + message.text);
 }
 
+void PlainDestinationGrid::clearEntries()
+{
+    for (int i = kDestinationColumnCount; i < m_texts.size(); ++i) {
+        m_texts[i].clear();
+        m_colours[i] = kStandardTextColour;
+    }
+}
+
 FakeDestinationGrid::FakeDestinationGrid(QStringList *events)
     : m_events(events), m_texts(kGridRowCount * kDestinationColumnCount),
       m_colours(kGridRowCount * kDestinationColumnCount, kStandardTextColour)
