@@ -50,9 +50,11 @@ private:
         while (QTcpSocket *client = m_control.nextPendingConnection()) {
             connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
             switch (m_misreply) {
-            case Misreply::GarbageGreeting:
-                client->write(QByteArray("\0\xff\xfe garbage, no code\r\n", 24));
+            case Misreply::GarbageGreeting: {
+                static const char garbage[] = "\0\xff\xfe garbage, no code\r\n";
+                client->write(garbage, sizeof garbage - 1); // the NUL at the start included
                 break;
+            }
             case Misreply::UnknownCode:
                 client->write("999 not a greeting\r\n");
                 break;
