@@ -47,14 +47,8 @@ env_value() {
     done <"$file"
 }
 
-# True while PID runs; a zombie counts as gone, since its reaper may be slow to collect it.
-is_running() {
-    local pid=$1 stat
-    kill -0 "$pid" 2>/dev/null || return 1
-    stat=$(cat "/proc/$pid/stat" 2>/dev/null) || return 1
-    stat=${stat##*) }
-    [[ "${stat:0:1}" != Z ]]
-}
+# shellcheck source=scripts/processes.sh
+source "$(dirname "$0")/processes.sh"
 
 # Ends one process (and, for a group leader, the group it leads) and waits until it is gone.
 # Sends SIGNAL to the group PID leads (or to PID alone) and waits up to TENTHS tenths of a second

@@ -106,7 +106,7 @@ void RunSafetyTest::signalDuringRunStopsClientThenEnds()
             &FTP_Information::terminationRequested);
     window.frmFileList->setText(1, 0, u"/etc/hostname"_s);
     window.frmWorkingDirectory->setText(work.path());
-    const QStringList row{u"N"_s, u"127.0.0.1:%1"_s.arg(silent.serverPort()), {}, u"u"_s, u"pw"_s};
+    const QStringList row{u"N"_s, u"127.0.0.1:%1"_s.arg(silent.serverPort()), {}, u"u"_s, u"Ru5-pass-7x"_s};
     for (int column = 0; column < row.size(); ++column)
         window.frmFTPTo->setText(1, column, row[column]);
 
@@ -129,7 +129,7 @@ void RunSafetyTest::signalDuringRunStopsClientThenEnds()
     QVERIFY(window.frmMessage->text().startsWith(u"Transmission cancelled at 127.0.0.1:"_s));
     QTRY_COMPARE_WITH_TIMEOUT(processesIn(work.path()), QStringList(), 5000);
     QCOMPARE(QDir(work.path()).entryList(QDir::Files), QStringList{u"FTPLogALL.TXT"_s});
-    QVERIFY(!readBytes(work.filePath(u"FTPLogALL.TXT"_s)).contains("pw"));
+    QVERIFY(!readBytes(work.filePath(u"FTPLogALL.TXT"_s)).contains("Ru5-pass-7x"));
 }
 
 int main(int argc, char *argv[])
