@@ -1,8 +1,10 @@
+#include "connection_test/connection_test.h"
 #include "platform/console.h"
 #include "platform/launcher.h"
 #include "platform/paths.h"
 #include "platform/termination_signals.h"
 #include "profiles/profile_store.h"
+#include "transfer/transfer_engine.h"
 #include "ui/ftp_information.h"
 
 #include <QApplication>
@@ -11,14 +13,20 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Where the user's own choices are kept (QSettings).
+    QCoreApplication::setOrganizationName(QStringLiteral("Parcelwright"));
+    QCoreApplication::setApplicationName(QStringLiteral("parcelwright"));
+
     // The parts the window works with are built here and live as long as it does.
     const QString interpreter = companionProgram(QStringLiteral("parcelwright-cmd"));
     CommandInterpreterLauncher launcher(interpreter);
+    TransferEngine engine(launcher);
     TerminalConsoleStarter consoles(interpreter);
+    ConnectionTest connectionTest(consoles);
     // Profiles and the help file belong to the directory the program was started in.
     const ProfileStore profiles(QDir::currentPath());
-    FTP_Information window(launcher, profiles, consoles);
-    // A run asked to end from outside stops its client and removes its files first.
+    FTP_Information window(engine, connectionTest, profiles);
+    // A run asked to end from outside stops its clients and removes its files first.
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &window,
                      &FTP_Information::terminationRequested);

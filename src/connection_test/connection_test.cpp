@@ -3,7 +3,6 @@
 #include "interfaces/connection_test_window.h"
 #include "platform/console.h"
 #include "platform/paths.h"
-#include "platform/text_file.h"
 #include "transfer/transfer_scripts.h"
 #include "transfer/value_checks.h"
 #include "transfer/working_directory_hold.h"
@@ -22,35 +21,32 @@ const QString kNoTerminalText = QStringLiteral(
 
 } // namespace
 
-ConnectionTest::ConnectionTest(ConnectionTestWindow &window, ConsoleStarter &consoles)
-    : m_window(window), m_consoles(consoles)
-{
-}
+ConnectionTest::ConnectionTest(ConsoleStarter &consoles) : m_consoles(consoles) {}
 
-void ConnectionTest::cmdTest_Click()
+void ConnectionTest::testCurrentRow(ConnectionTestWindow &window)
 {
-    DestinationGrid &grid = m_window.destinationGrid();
+    DestinationGrid &grid = window.destinationGrid();
     if (grid.currentRow() == 0) {
-        m_window.showMessage(kNoRowText, kProcessErrorTitle);
+        window.showMessage(kNoRowText, kProcessErrorTitle);
         return;
     }
-    m_window.commitPendingEdit();
+    window.commitPendingEdit();
     const int row = grid.currentRow();
     // A row without a host has nothing to test: a console would only report a missing file.
     if (grid.text(row, kHostColumn).isEmpty()) {
-        m_window.showMessage(kNoRowText, kProcessErrorTitle);
+        window.showMessage(kNoRowText, kProcessErrorTitle);
         return;
     }
-    const QFileInfo directoryInfo(m_window.workingDirectoryText());
-    if (m_window.workingDirectoryText().isEmpty() || !directoryInfo.isDir() ||
+    const QFileInfo directoryInfo(window.workingDirectoryText());
+    if (window.workingDirectoryText().isEmpty() || !directoryInfo.isDir() ||
         !directoryInfo.isWritable()) {
-        m_window.showMessage(kBadDirectoryText, QStringLiteral("No Files"));
+        window.showMessage(kBadDirectoryText, QStringLiteral("No Files"));
         return;
     }
     // The same values are refused as for a transfer: the console runs the same command lines.
     const bool plain =
-        checkValuesArePlain(grid, row, [this, &grid](int column, const QString &text) {
-            m_window.showMessage(text, QStringLiteral("Error Message"));
+        checkValuesArePlain(grid, row, [&window, &grid](int column, const QString &text) {
+            window.showMessage(text, QStringLiteral("Error Message"));
             grid.setCurrentColumn(column);
             grid.setCurrentCellTextColour(kFaultColour);
         });
@@ -61,43 +57,39 @@ void ConnectionTest::cmdTest_Click()
     WorkingDirectoryHold hold(directory);
     QString text;
     QString title;
-    if (!hold.take({kLauncherFileName, kScriptFileName, kPasswordFileName}, &text, &title)) {
-        m_window.showMessage(text, title);
+    const JobFileNames names;
+    if (!hold.take(names.all(), &text, &title)) {
+        window.showMessage(text, title);
         return;
     }
     QDir::setCurrent(directory);
-    const QString launcherPath = workingDirFile(directory, kLauncherFileName);
-    const QString scriptPath = workingDirFile(directory, kScriptFileName);
-    const QString passwordPath = workingDirFile(directory, kPasswordFileName);
 
     const QString secureFlag = grid.text(row, kSecureShellColumn);
     const QString host = grid.text(row, kHostColumn);
     const QString userId = grid.text(row, kUserIdColumn);
     const QString password = grid.text(row, kPasswordColumn);
-    m_window.setStatusText(QStringLiteral("Testing: ") + host);
-    const bool secure = secureFlag == QLatin1String("Y");
-    const bool written =
-        writeTextLines(launcherPath, launcherLines(secureFlag, host, userId, password),
-                       FileAccess::OwnerOnly) &&
-        (!secure ||
-         writeTextLines(passwordPath, passwordFileLines(password), FileAccess::OwnerOnly)) &&
-        writeTextLines(scriptPath, testScriptLines(secureFlag, userId, password),
-                       FileAccess::OwnerOnly);
+    window.setStatusText(QStringLiteral("Testing: ") + host);
+    JobFiles files;
+    files.launcher = launcherLines(secureFlag, host, userId, names);
+    files.secure = secureFlag == QLatin1String("Y");
+    files.password = passwordFileLines(password);
+    files.script = testScriptLines(secureFlag, userId, password);
+    QString error;
+    const bool written = writeJobFiles(directory, names, files, &error);
 
-    // The console names the batch file as the command interpreter's own start line does.
+    // The console is given the exact name written: a look-up that ignores letter case could find
+    // another user's file of a similar name first.
     const ConsoleOutcome console =
-        written
-            ? m_consoles.start(directory, workingDirFile(directory, QStringLiteral("XferJob.Bat")))
-            : ConsoleOutcome{false, false, {}};
+        written ? m_consoles.start(directory, workingDirFile(directory, names.launcher))
+                : ConsoleOutcome{false, false, {}};
     if (console.started)
         return;
     // Nobody will read them now, and they hold the password.
-    for (const QString &path : {launcherPath, scriptPath, passwordPath})
-        QFile::remove(path);
+    removeJobFiles(directory, names);
     if (!written)
-        m_window.showMessage(kBadDirectoryText, QStringLiteral("No Files"));
+        window.showMessage(kBadDirectoryText, QStringLiteral("No Files"));
     else if (console.noTerminal)
-        m_window.showMessage(kNoTerminalText, QStringLiteral("System Error"));
+        window.showMessage(kNoTerminalText, QStringLiteral("System Error"));
     else
-        m_window.showMessage(console.error, QStringLiteral("System Error"));
+        window.showMessage(console.error, QStringLiteral("System Error"));
 }

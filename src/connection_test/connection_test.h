@@ -8,12 +8,11 @@ class ConsoleStarter;
 class ConnectionTest final
 {
 public:
-    ConnectionTest(ConnectionTestWindow &window, ConsoleStarter &consoles);
+    explicit ConnectionTest(ConsoleStarter &consoles);
 
-    /// Tests the current row; every refusal is a message box and leaves nothing written.
-    void cmdTest_Click();
+    /// Tests the window's current row; every refusal is a message box and leaves nothing written.
+    void testCurrentRow(ConnectionTestWindow &window);
 
 private:
-    ConnectionTestWindow &m_window;
     ConsoleStarter &m_consoles;
 };

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "interfaces/destination_grid.h"
-#include "interfaces/run_progress.h"
+#include "interfaces/run_observer.h"
 #include "interfaces/user_messages.h"
 
 #include <QString>
 
-/// What a transfer request needs of the main window.
-class TransferWindow : public virtual UserMessages, public RunProgress
+/// What a transfer request needs of the main window (or of any front end that plays it): the
+/// tables and texts the checks read, and the run's progress and results.
+class TransferWindow : public virtual UserMessages, public RunObserver
 {
 public:
     /// The Destination table.
@@ -16,4 +17,6 @@ public:
     virtual QString fileListText(int row) const = 0;
     /// The working-directory text exactly as typed.
     virtual QString workingDirectoryText() const = 0;
+    /// How many destinations may be served at once.
+    virtual int simultaneousTransfers() const { return kMinSimultaneous; }
 };

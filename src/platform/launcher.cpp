@@ -5,19 +5,17 @@ CommandInterpreterLauncher::CommandInterpreterLauncher(QString interpreterPath)
 {
 }
 
-ProcessOutcome CommandInterpreterLauncher::runBatch(const QString &workingDirectory,
-                                                    const QString &batchFile,
-                                                    const QString &logFile)
+void CommandInterpreterLauncher::start(const LaunchJob &job, Finished finished)
 {
     LaunchRequest request;
     request.program = m_interpreterPath;
-    request.arguments = {QStringLiteral("/C"), batchFile};
-    request.workingDirectory = workingDirectory;
-    request.logPath = logFile;
-    return m_runner.run(request);
+    request.arguments = {QStringLiteral("/C"), job.batchFile};
+    request.workingDirectory = job.workingDirectory;
+    request.outputDescriptor = job.logDescriptor;
+    m_runner.start(request, std::move(finished));
 }
 
-void CommandInterpreterLauncher::cancel()
+void CommandInterpreterLauncher::cancelAll()
 {
-    m_runner.cancel();
+    m_runner.cancelAll();
 }

@@ -2,19 +2,34 @@
 
 #include "platform/process_runner.h"
 
-/// Starts a launcher batch file and waits for it; the seam between the transfer run and the OS.
+#include <QString>
+
+#include <functional>
+
+/// One launcher batch file to run.
+struct LaunchJob
+{
+    QString workingDirectory; // the client's current directory
+    QString batchFile;        // its exact name there
+    int logDescriptor = -1;   // the destination's log, created and held open by the run
+};
+
+/// Starts launcher batch files and tells when each has ended; the seam between the transfer run
+/// and the OS. Several may run at once.
 class Launcher
 {
 public:
+    using Finished = std::function<void(const ProcessOutcome &)>;
+
     virtual ~Launcher() = default;
 
-    /// Runs batchFile with the command interpreter in workingDirectory, both output streams into
-    /// logFile (created anew, owner-only) and input from the null device; returns when it ends.
-    virtual ProcessOutcome runBatch(const QString &workingDirectory, const QString &batchFile,
-                                    const QString &logFile) = 0;
+    /// Runs the batch file with the command interpreter in its working directory, both output
+    /// streams into the log, input from the null device. `finished` is called once, from the event
+    /// loop, when it has ended, also when it could not be started.
+    virtual void start(const LaunchJob &job, Finished finished) = 0;
 
-    /// Stops a running batch file and its clients; harmless when none runs.
-    virtual void cancel() = 0;
+    /// Stops every running batch file and its clients; each still reports its end.
+    virtual void cancelAll() = 0;
 };
 
 /// The real launcher: `parcelwright-cmd /C FILE` through a ProcessRunner.
@@ -24,9 +39,8 @@ public:
     /// interpreterPath: the parcelwright-cmd executable, normally beside the program's own.
     explicit CommandInterpreterLauncher(QString interpreterPath);
 
-    ProcessOutcome runBatch(const QString &workingDirectory, const QString &batchFile,
-                            const QString &logFile) override;
-    void cancel() override;
+    void start(const LaunchJob &job, Finished finished) override;
+    void cancelAll() override;
 
 private:
     QString m_interpreterPath;

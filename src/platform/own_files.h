@@ -1,9 +1,50 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 /// Makes room for a file that is about to be created anew in a directory others may share: an
 /// old file of that name is removed when it is the user's own. False when something of that name
 /// stays: it belongs to another user (a file, or a link planted there), or it cannot be removed
 /// (a directory, a read-only directory).
 bool clearOwnFile(const QString &path);
+
+/// Makes room for every one of `names` in `directory`, as clearOwnFile does, and also refuses
+/// when another user owns a name that differs from one of them only in letter case: a program
+/// that looks names up as Windows does could take that one instead. Own case variants stay.
+/// False with the name that stands in the way in *blocking.
+bool clearOwnFiles(const QString &directory, const QStringList &names, QString *blocking);
+
+/// Creates a file that must be new, readable and writable by its owner only, without following a
+/// link; returns its open descriptor (close-on-exec), or -1 with the reason in *error.
+/// *nameTaken tells a name that something else took from a failure of the directory itself.
+int createOwnFile(const QString &path, QString *error, bool *nameTaken = nullptr);
+
+/// The lock a run or a connection test holds on its working directory: a file of the user's own
+/// in it, locked for as long as this object lives and removed afterwards. Nothing in taking it
+/// can block, whatever another user has put under its name.
+class DirectoryLock final
+{
+public:
+    enum class Result
+    {
+        Taken,
+        Busy,       // another run of this user holds it
+        NotOwnFile, // something under its name is another user's, a link, or not a plain file
+        Unwritable  // it cannot be created
+    };
+
+    DirectoryLock() = default;
+    ~DirectoryLock();
+    DirectoryLock(const DirectoryLock &) = delete;
+    DirectoryLock &operator=(const DirectoryLock &) = delete;
+
+    /// Takes the lock file at `path`; Taken, or why not (then nothing is held).
+    Result take(const QString &path);
+    /// Lets the lock go and removes its file; harmless when none is held.
+    void release();
+
+private:
+    QString m_path;
+    int m_descriptor = -1;
+};

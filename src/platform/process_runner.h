@@ -4,45 +4,57 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 /// How a started program ended, as far as the caller needs to know.
 struct ProcessOutcome
 {
     bool started = false;   // the program could be started at all
-    bool cancelled = false; // stopped by cancel() before it ended by itself
+    bool cancelled = false; // stopped by a cancel before it ended by itself
     int exitStatus = -1;    // exit status; 128 + signal number when a signal ended it
+    int signal = 0;         // the signal that ended it, 0 when it exited by itself
     QString error;          // why it could not be started; empty otherwise
 
     bool succeeded() const { return started && !cancelled && exitStatus == 0; }
 };
 
-/// One program to run in a working directory, both output streams into a log, no input.
+/// One program to run in a working directory, both output streams into an open file, no input.
 struct LaunchRequest
 {
     QString program;
     QStringList arguments;
     QString workingDirectory;
-    QString logPath; // created anew and readable by its owner only
+    int outputDescriptor = -1; // stays the caller's; the program writes at its current offset
 };
 
-/// Runs one program at a time and waits for it while the caller's event loop keeps turning.
+/// Runs programs side by side, each in a process group of its own, and tells when each has ended.
+/// The caller's event loop must keep turning for the ends to be seen.
 class ProcessRunner final : public QObject
 {
     Q_OBJECT
 public:
+    using Finished = std::function<void(const ProcessOutcome &)>;
+
     explicit ProcessRunner(QObject *parent = nullptr);
+    /// Kills whatever still runs: nothing outlives its runner.
     ~ProcessRunner() override;
 
-    /// Starts the program in its own process group and returns once it has ended; events
-    /// (paints, a Cancel click) are handled meanwhile by a local event loop.
-    ProcessOutcome run(const LaunchRequest &request);
+    /// Starts the program; `finished` is called once, from the event loop, after it and, when it
+    /// was cancelled, the rest of its process group have ended (or at once when it could not
+    /// start).
+    void start(const LaunchRequest &request, Finished finished);
 
-    /// Stops the running program and everything it started (its whole process group).
-    void cancel();
+    /// Stops every running program and everything it started (its whole process group): asked to
+    /// end first, killed after a grace period.
+    void cancelAll();
 
-    /// True while run() waits for a program.
-    bool isRunning() const;
+    /// How many programs run now.
+    int runningCount() const;
 
 private:
-    struct Private;
-    Private *d;
+    struct Job;
+    void jobEnded(Job *job);
+    void reportWhenGroupGone(Job *job);
+
+    QList<Job *> m_jobs;
 };

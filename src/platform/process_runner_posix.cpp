@@ -1,36 +1,21 @@
 #include "platform/process_runner.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
+#include <QPointer>
 #include <QProcess>
 #include <QTimer>
 
 #include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
 // How long a cancelled program and its clients get to end by themselves before they are killed.
 constexpr int kGraceMilliseconds = 2000;
-
-// A fresh file each run: an old log is removed rather than truncated so that neither its content
-// nor wider permissions survive into the new one.
-bool createLog(const QString &path, QString *error)
-{
-    if (path.isEmpty()) {
-        *error = ProcessRunner::tr("No log file was given.");
-        return false;
-    }
-    QFile::remove(path);
-    QFile log(path);
-    if (!log.open(QIODevice::WriteOnly | QIODevice::NewOnly,
-                  QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        *error = ProcessRunner::tr("Cannot create the log %1: %2").arg(path, log.errorString());
-        return false;
-    }
-    return true;
-}
+// How often a cancelled group is looked at while its clients outlive the interpreter.
+constexpr int kGroupPollMilliseconds = 20;
 
 // True while a member of the group still runs. Orphans that died are zombies until init reaps
 // them, and an init that is slow to reap (as in some containers) keeps kill() answering for
@@ -62,112 +47,127 @@ bool groupIsAlive(pid_t group)
 
 } // namespace
 
-struct ProcessRunner::Private
+struct ProcessRunner::Job
 {
-    QProcess *process = nullptr;
+    QProcess process;
+    ProcessRunner::Finished finished;
     pid_t group = 0;
     bool cancelled = false;
-    QTimer killTimer;
+    QTimer killTimer; // a cancelled group that is still there when it fires is killed
+    QTimer groupPoll; // after the interpreter, until the rest of a cancelled group is gone
+    ProcessOutcome outcome;
 };
 
-ProcessRunner::ProcessRunner(QObject *parent) : QObject(parent), d(new Private)
-{
-    d->killTimer.setSingleShot(true);
-    d->killTimer.setInterval(kGraceMilliseconds);
-    connect(&d->killTimer, &QTimer::timeout, this, [this] {
-        if (d->group > 0)
-            ::kill(-d->group, SIGKILL);
-    });
-}
+ProcessRunner::ProcessRunner(QObject *parent) : QObject(parent) {}
 
 ProcessRunner::~ProcessRunner()
 {
-    // Only reached mid-run when the owner is torn down from inside the wait; leave nothing behind.
-    if (d->process != nullptr && d->group > 0)
-        ::kill(-d->group, SIGKILL);
-    delete d;
+    for (Job *job : std::as_const(m_jobs)) {
+        if (job->group > 0)
+            ::kill(-job->group, SIGKILL);
+        job->process.disconnect();
+        job->process.waitForFinished(kGraceMilliseconds);
+        delete job;
+    }
 }
 
-ProcessOutcome ProcessRunner::run(const LaunchRequest &request)
+void ProcessRunner::start(const LaunchRequest &request, Finished finished)
 {
-    ProcessOutcome outcome;
-    if (d->process != nullptr) {
-        outcome.error = tr("Another program is still running.");
-        return outcome;
-    }
-    if (!createLog(request.logPath, &outcome.error))
-        return outcome;
-
-    QProcess process;
+    auto *job = new Job;
+    job->finished = std::move(finished);
+    QProcess &process = job->process;
     process.setProgram(request.program);
     process.setArguments(request.arguments);
     process.setWorkingDirectory(request.workingDirectory);
     // A client that prompts must read end-of-input and give up instead of holding the run.
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardOutputFile(request.logPath, QIODevice::Append);
-    // Its own process group lets cancel() reach the clients the program starts, not only itself.
-    process.setChildProcessModifier([] { ::setpgid(0, 0); });
-
-    bool finished = false;
-    QEventLoop loop;
-    connect(&process, &QProcess::finished, &loop, [&finished, &loop] {
-        finished = true;
-        loop.quit();
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    const int output = request.outputDescriptor;
+    // Its own process group lets a cancel reach the clients the program starts, not only itself.
+    // The output goes into the file the caller opened, never into one found again by its name.
+    process.setChildProcessModifier([output] {
+        ::setpgid(0, 0);
+        if (output >= 0) {
+            ::dup2(output, STDOUT_FILENO);
+            ::dup2(output, STDERR_FILENO);
+        }
     });
 
-    d->cancelled = false;
     process.start();
     if (!process.waitForStarted(-1)) {
-        outcome.error = tr("Cannot start %1: %2").arg(request.program, process.errorString());
-        return outcome;
-    }
-    outcome.started = true;
-    d->process = &process;
-    d->group = static_cast<pid_t>(process.processId());
-
-    if (!finished)
-        loop.exec();
-    if (!finished) {
-        // The application is quitting and took our loop with it: end the program the hard way.
-        cancel();
-        if (!process.waitForFinished(kGraceMilliseconds)) {
-            ::kill(-d->group, SIGKILL);
-            process.waitForFinished(-1);
-        }
-    }
-
-    // Clients that outlive the interpreter after a cancel still get the rest of their grace.
-    if (d->cancelled && d->killTimer.isActive() && groupIsAlive(d->group)) {
-        QEventLoop drain;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, &drain, [&drain, this] {
-            if (!groupIsAlive(d->group) || !d->killTimer.isActive())
-                drain.quit();
+        job->outcome.error = tr("Cannot start %1: %2").arg(request.program, process.errorString());
+        // The caller hears of every end from the event loop, a failed start included.
+        QTimer::singleShot(0, this, [job] {
+            job->finished(job->outcome);
+            delete job;
         });
-        poll.start(20);
-        drain.exec();
-    }
-    d->killTimer.stop();
-
-    outcome.cancelled = d->cancelled;
-    outcome.exitStatus =
-        process.exitStatus() == QProcess::CrashExit ? 128 + process.exitCode() : process.exitCode();
-    d->process = nullptr;
-    d->group = 0;
-    return outcome;
-}
-
-void ProcessRunner::cancel()
-{
-    if (d->process == nullptr || d->group <= 0 || d->cancelled)
         return;
-    d->cancelled = true;
-    ::kill(-d->group, SIGTERM);
-    d->killTimer.start();
+    }
+    job->outcome.started = true;
+    job->group = static_cast<pid_t>(process.processId());
+    m_jobs.append(job);
+
+    job->killTimer.setSingleShot(true);
+    job->killTimer.setInterval(kGraceMilliseconds);
+    connect(&job->killTimer, &QTimer::timeout, this, [job] {
+        if (job->group > 0)
+            ::kill(-job->group, SIGKILL);
+    });
+    connect(&process, &QProcess::finished, this, [this, job] { jobEnded(job); });
 }
 
-bool ProcessRunner::isRunning() const
+void ProcessRunner::jobEnded(Job *job)
 {
-    return d->process != nullptr;
+    QProcess &process = job->process;
+    if (process.exitStatus() == QProcess::CrashExit) {
+        job->outcome.signal = process.exitCode();
+        job->outcome.exitStatus = 128 + process.exitCode();
+    } else {
+        job->outcome.exitStatus = process.exitCode();
+        // The interpreter passes on a client's death by a signal as 128 + its number.
+        if (job->outcome.exitStatus > 128 && job->outcome.exitStatus <= 128 + 64)
+            job->outcome.signal = job->outcome.exitStatus - 128;
+    }
+    // Clients that outlive the interpreter after a cancel still get the rest of their grace.
+    if (job->cancelled && job->killTimer.isActive() && groupIsAlive(job->group)) {
+        job->groupPoll.setInterval(kGroupPollMilliseconds);
+        connect(&job->groupPoll, &QTimer::timeout, this, [this, job] {
+            if (!groupIsAlive(job->group) || !job->killTimer.isActive())
+                reportWhenGroupGone(job);
+        });
+        job->groupPoll.start();
+        return;
+    }
+    reportWhenGroupGone(job);
+}
+
+void ProcessRunner::reportWhenGroupGone(Job *job)
+{
+    job->groupPoll.stop();
+    job->killTimer.stop();
+    job->outcome.cancelled = job->cancelled;
+    m_jobs.removeOne(job);
+    const Finished finished = std::move(job->finished);
+    const ProcessOutcome outcome = job->outcome;
+    // The QProcess may still be inside its own signal; it goes once the loop turns.
+    job->process.disconnect(this);
+    QTimer::singleShot(0, [job] { delete job; });
+    finished(outcome);
+}
+
+void ProcessRunner::cancelAll()
+{
+    for (Job *job : std::as_const(m_jobs)) {
+        if (job->cancelled || job->group <= 0)
+            continue;
+        job->cancelled = true;
+        ::kill(-job->group, SIGTERM);
+        job->killTimer.start();
+    }
+}
+
+int ProcessRunner::runningCount() const
+{
+    return int(m_jobs.size());
 }

@@ -1,7 +1,13 @@
 #include "platform/text_file.h"
 
+#include "platform/own_files.h"
+
 #include <QFile>
 #include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -115,4 +121,40 @@ bool readTextLines(const QString &path, QList<QByteArray> *lines, QString *error
         start = next;
     }
     return true;
+}
+
+bool createTextFile(const QString &path, const QList<QByteArray> &lines, QString *error,
+                    bool *nameTaken)
+{
+    QString reason;
+    const int descriptor = createOwnFile(path, &reason, nameTaken);
+    if (descriptor < 0) {
+        setError(error, QStringLiteral("Cannot create %1: %2").arg(path, reason));
+        return false;
+    }
+    QByteArray text;
+    for (const QByteArray &line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    qsizetype done = 0;
+    errno = 0;
+    while (done < text.size()) {
+        const ssize_t count =
+            ::write(descriptor, text.constData() + done, size_t(text.size() - done));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        done += count;
+    }
+    const int writeFailure = done < text.size() ? (errno != 0 ? errno : EIO) : 0;
+    const bool closed = ::close(descriptor) == 0;
+    if (writeFailure == 0 && closed)
+        return true;
+    setError(error, QStringLiteral("Cannot write %1: %2")
+                        .arg(path, QString::fromLocal8Bit(
+                                       std::strerror(writeFailure ? writeFailure : EIO))));
+    QFile::remove(path);
+    return false;
 }

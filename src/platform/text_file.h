@@ -31,3 +31,9 @@ bool replaceTextLines(const QString &path, const QList<QByteArray> &lines, FileA
 
 /// Reads a text file's lines, accepting CR LF and LF endings; false when it cannot be read.
 bool readTextLines(const QString &path, QList<QByteArray> *lines, QString *error = nullptr);
+
+/// Writes 8-bit lines, each ended by CR LF, into a file that must be new: created exclusively,
+/// readable by its owner only, never through a link; nothing of that name is removed first. On
+/// failure a file it created is removed again; *nameTaken says whether the name was taken.
+bool createTextFile(const QString &path, const QList<QByteArray> &lines, QString *error = nullptr,
+                    bool *nameTaken = nullptr);

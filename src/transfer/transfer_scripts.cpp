@@ -1,5 +1,11 @@
 #include "transfer/transfer_scripts.h"
 
+#include "platform/text_file.h"
+
+#include <QFile>
+
+#include <algorithm>
+
 namespace {
 
 bool isSecureShell(const QString &secureFlag)
@@ -25,23 +31,78 @@ QString quotedArgument(const QString &value)
     return quote + doubled + quote;
 }
 
-QList<QByteArray> launcherLines(const QString &secureFlag, const QString &host,
-                                const QString &userId, const QString &password)
+JobFileNames JobFileNames::numbered(int number)
 {
-    Q_UNUSED(password)
+    const QString base = QStringLiteral("XferJob-%1.").arg(number, 4, 10, QLatin1Char('0'));
+    return {base + QStringLiteral("BAT"), base + QStringLiteral("FTP"),
+            base + QStringLiteral("PWD")};
+}
+
+SecureShellHost splitSecureShellHost(const QString &host)
+{
+    const auto isPort = [](const QString &text) {
+        bool number = false;
+        const int port = text.toInt(&number);
+        return number && port >= 1 && port <= 65535 &&
+               std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+    };
+    // An IPv6 address is full of colons: only its bracketed form can carry a port.
+    if (host.startsWith(QLatin1Char('['))) {
+        const qsizetype close = host.indexOf(QStringLiteral("]:"));
+        if (close > 1 && isPort(host.mid(close + 2)))
+            return {host.mid(1, close - 1), host.mid(close + 2)};
+        return {host, {}};
+    }
+    const qsizetype colon = host.indexOf(QLatin1Char(':'));
+    if (colon > 0 && colon == host.lastIndexOf(QLatin1Char(':')) && isPort(host.mid(colon + 1)))
+        return {host.left(colon), host.mid(colon + 1)};
+    return {host, {}};
+}
+
+QList<QByteArray> launcherLines(const QString &secureFlag, const QString &host,
+                                const QString &userId, const JobFileNames &names)
+{
     QList<QByteArray> lines;
     lines.append(QByteArrayLiteral("@echo on"));
     if (isSecureShell(secureFlag)) {
+        const SecureShellHost target = splitSecureShellHost(host);
+        const QString port =
+            target.port.isEmpty() ? QString() : QStringLiteral("-P ") + target.port + u' ';
         // psftp takes the user id up to the last "@", so one holding "@" still arrives whole.
-        lines.append((QStringLiteral("psftp ") + quotedArgument(userId) + QLatin1Char('@') + host +
-                      QStringLiteral(" -b ") + kScriptFileName + QStringLiteral(" -pwfile ") +
-                      kPasswordFileName)
+        lines.append((QStringLiteral("psftp ") + port + quotedArgument(userId) + QLatin1Char('@') +
+                      target.host + QStringLiteral(" -b ") + names.script +
+                      QStringLiteral(" -pwfile ") + names.password)
                          .toLocal8Bit());
     } else {
         lines.append(
-            (QStringLiteral("ftp -s:") + kScriptFileName + QLatin1Char(' ') + host).toLocal8Bit());
+            (QStringLiteral("ftp -s:") + names.script + QLatin1Char(' ') + host).toLocal8Bit());
     }
     return lines;
+}
+
+bool writeJobFiles(const QString &directory, const JobFileNames &names, const JobFiles &files,
+                   QString *error, bool *nameTaken)
+{
+    QList<std::pair<QString, const QList<QByteArray> *>> targets{{names.launcher, &files.launcher}};
+    if (files.secure)
+        targets.append({names.password, &files.password});
+    targets.append({names.script, &files.script});
+    for (qsizetype i = 0; i < targets.size(); ++i) {
+        if (createTextFile(workingDirFile(directory, targets[i].first), *targets[i].second, error,
+                           nameTaken))
+            continue;
+        // Only what this call created goes: a name held by something else is left to its owner.
+        for (qsizetype j = 0; j < i; ++j)
+            QFile::remove(workingDirFile(directory, targets[j].first));
+        return false;
+    }
+    return true;
+}
+
+void removeJobFiles(const QString &directory, const JobFileNames &names)
+{
+    for (const QString &name : names.all())
+        QFile::remove(workingDirFile(directory, name));
 }
 
 QList<QByteArray> passwordFileLines(const QString &password)

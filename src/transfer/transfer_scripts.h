@@ -16,15 +16,58 @@ inline const QString kCumulativeLogName = QStringLiteral("FTPLogALL.TXT");
 /// working directory at a time.
 inline const QString kLockFileName = QStringLiteral("XferJob.LCK");
 
+/// The names of one destination's generated files in the working directory: the launcher, the
+/// script and psftp's password file. A run that serves one destination at a time uses the fixed
+/// names; one that serves several at once gives each destination names of its own.
+struct JobFileNames
+{
+    QString launcher = kLauncherFileName;
+    QString script = kScriptFileName;
+    QString password = kPasswordFileName;
+
+    /// The names of the destination whose log number is `number`: XferJob-0007.BAT, ...
+    static JobFileNames numbered(int number);
+    QStringList all() const { return {launcher, script, password}; }
+};
+
+/// A Secure Shell host may carry a port, as HOST:PORT or [ADDRESS]:PORT; psftp takes the port as
+/// an option of its own. `port` is empty when the host names none.
+struct SecureShellHost
+{
+    QString host;
+    QString port;
+};
+SecureShellHost splitSecureShellHost(const QString &host);
+
 /// A value as one argument of a generated line, read back unchanged by parcelwright-cmd,
 /// parcelwright-ftp and psftp alike: a value holding a blank, a tab or a double quote is put in
 /// double quotes with each of its own double quotes doubled; any other value stays as it is.
 QString quotedArgument(const QString &value);
 
-/// Lines of the launcher batch file XferJob.BAT for one destination row. A Secure Shell row's
-/// password is not on them: psftp reads it from XferJob.PWD (see passwordFileLines).
+/// Lines of the launcher batch file for one destination row, naming its script and password file.
+/// A Secure Shell row's password is not on them: psftp reads it from the password file (see
+/// passwordFileLines).
 QList<QByteArray> launcherLines(const QString &secureFlag, const QString &host,
-                                const QString &userId, const QString &password);
+                                const QString &userId, const JobFileNames &names = {});
+
+/// The generated files of one destination, written into the working directory.
+struct JobFiles
+{
+    QList<QByteArray> launcher;
+    QList<QByteArray> script;
+    bool secure = false; // a Secure Shell row also gets the password file
+    QList<QByteArray> password;
+};
+
+/// Writes the launcher, the password file (Secure Shell only) and the script under `names`, each
+/// created new and readable by its owner only, never through a link. On failure whatever was
+/// written is removed again; *error says why and *nameTaken whether something else held a name
+/// (rather than the directory failing as a whole).
+bool writeJobFiles(const QString &directory, const JobFileNames &names, const JobFiles &files,
+                   QString *error, bool *nameTaken = nullptr);
+
+/// Removes a destination's generated files, ignoring every error (they may be gone already).
+void removeJobFiles(const QString &directory, const JobFileNames &names);
 
 /// Lines of XferJob.PWD, from which psftp reads a Secure Shell row's password: the password
 /// alone, as is, blanks and quotes included. Written like the other files with CR LF after it,

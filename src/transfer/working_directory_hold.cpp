@@ -1,6 +1,5 @@
 #include "transfer/working_directory_hold.h"
 
-#include "platform/own_files.h"
 #include "platform/paths.h"
 #include "transfer/transfer_scripts.h"
 
@@ -11,34 +10,44 @@ const QString kBusyDirectoryText =
     QStringLiteral("Another transmission is using this working directory - nothing was sent");
 const QString kUnwritableText =
     QStringLiteral("The working directory cannot be written - nothing was sent");
+// A shared directory such as /tmp is where another user's files get in the way; the way out is a
+// directory of one's own.
+const QString kOwnDirectoryAdvice =
+    QStringLiteral(". Choose a working directory of your own (for example ~/Parcelwright)");
 const QString kForeignFileText = QStringLiteral(
-    "%1 in the working directory belongs to another user or cannot be replaced - nothing was sent");
+    "%1 in the working directory %2 belongs to another user or cannot be replaced - nothing was "
+    "sent");
+const QString kForeignLockText = QStringLiteral(
+    "%1 in the working directory %2 belongs to another user or is not a plain file - nothing was "
+    "sent");
 
 } // namespace
 
-WorkingDirectoryHold::WorkingDirectoryHold(const QString &directory)
-    : m_directory(directory), m_lock(workingDirFile(directory, kLockFileName))
-{
-    // A long run stays locked; only an owner that is gone frees the lock.
-    m_lock.setStaleLockTime(0);
-}
+WorkingDirectoryHold::WorkingDirectoryHold(const QString &directory) : m_directory(directory) {}
 
 bool WorkingDirectoryHold::take(const QStringList &fileNames, QString *text, QString *title)
 {
     *title = kProcessErrorTitle;
-    if (!m_lock.tryLock(0)) {
-        // Only a lock that another run holds means another run.
-        *text = m_lock.error() == QLockFile::LockFailedError ? kBusyDirectoryText : kUnwritableText;
+    switch (m_lock.take(workingDirFile(m_directory, kLockFileName))) {
+    case DirectoryLock::Result::Taken:
+        break;
+    case DirectoryLock::Result::Busy:
+        *text = kBusyDirectoryText;
+        return false;
+    case DirectoryLock::Result::NotOwnFile:
+        *text = kForeignLockText.arg(kLockFileName, m_directory) + kOwnDirectoryAdvice;
+        return false;
+    case DirectoryLock::Result::Unwritable:
+        *text = kUnwritableText;
         return false;
     }
     // In a shared directory such as /tmp another user may have left files of these names, or
-    // planted links under them.
-    for (const QString &name : fileNames) {
-        if (!clearOwnFile(workingDirFile(m_directory, name))) {
-            *text = kForeignFileText.arg(name);
-            m_lock.unlock();
-            return false;
-        }
+    // planted links under them, or spelt them in another letter case.
+    QString blocking;
+    if (!clearOwnFiles(m_directory, fileNames, &blocking)) {
+        *text = kForeignFileText.arg(blocking, m_directory) + kOwnDirectoryAdvice;
+        m_lock.release();
+        return false;
     }
     return true;
 }

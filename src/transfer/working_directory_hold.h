@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QLockFile>
+#include "platform/own_files.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,11 +15,15 @@ public:
     explicit WorkingDirectoryHold(const QString &directory);
 
     /// Takes the lock and clears the named files. False, with the message box's text and title,
-    /// when another run holds the directory, it cannot take the lock file, or one of the names
-    /// belongs to another user or cannot be replaced; the lock is then released again.
+    /// when another run holds the directory, the lock file cannot be made or is not the user's
+    /// own plain file, or one of the names (in any letter case) belongs to another user or cannot
+    /// be replaced; the lock is then released again.
     bool take(const QStringList &fileNames, QString *text, QString *title);
+
+    /// Lets the directory go before the hold ends.
+    void release() { m_lock.release(); }
 
 private:
     QString m_directory;
-    QLockFile m_lock;
+    DirectoryLock m_lock;
 };

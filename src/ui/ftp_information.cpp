@@ -13,6 +13,7 @@
 #include "ui/destination_editor.h"
 #include "ui/file_selection.h"
 #include "ui/help_window.h"
+#include "ui/simultaneous_transfers_dialog.h"
 #include "ui/transfer_progress.h"
 #include "ui/twips.h"
 
@@ -28,6 +29,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 
 #include <algorithm>
 #include <cstdio>
@@ -41,6 +43,9 @@ constexpr int kClientHeight = 7365;
 
 const QString kDesignedWorkingDirectory = QStringLiteral("/tmp/");
 
+/// The user's choice of how many destinations a run serves at once.
+const QString kSimultaneousKey = QStringLiteral("run/simultaneousTransfers");
+
 /// A heading followed by its blanks, as one field of a grid's format text.
 QString formatField(const QString &heading, int blanks)
 {
@@ -49,12 +54,13 @@ QString formatField(const QString &heading, int blanks)
 
 } // namespace
 
-FTP_Information::FTP_Information(Launcher &launcher, const ProfileStore &profiles,
-                                 ConsoleStarter &consoles, QWidget *parent)
-    : QMainWindow(parent), m_client(new QWidget(this)), m_profileStore(profiles),
-      m_engine(std::make_unique<TransferEngine>(*this, launcher)),
+FTP_Information::FTP_Information(TransferEngine &engine, ConnectionTest &connectionTest,
+                                 const ProfileStore &profiles, QWidget *parent)
+    : QMainWindow(parent), m_client(new QWidget(this)), m_profileStore(profiles), m_engine(engine),
       m_profiles(std::make_unique<ProfileCommands>(*this, profiles)),
-      m_connectionTest(std::make_unique<ConnectionTest>(*this, consoles))
+      m_connectionTest(connectionTest),
+      m_simultaneous(std::clamp(QSettings().value(kSimultaneousKey, kMinSimultaneous).toInt(),
+                                kMinSimultaneous, kMaxSimultaneous))
 {
     setWindowTitle(QStringLiteral("Tallowmere- Parcelwright"));
     setFont(Twips::sansSerif(8.25));
@@ -70,7 +76,7 @@ FTP_Information::FTP_Information(Launcher &launcher, const ProfileStore &profile
 
     m_progress = new TransferProgress(this);
     connect(m_progress, &TransferProgress::cancelRequested, this,
-            [this] { m_engine->requestCancel(); });
+            [this] { m_engine.requestCancel(); });
 
     // The layout does not follow the window's size, so the window keeps the designed size.
     const QSize client = Twips::toPixels(this, kClientWidth, kClientHeight);
@@ -187,12 +193,14 @@ void FTP_Information::buildMenu()
     mnuFile = menuBar()->addMenu(QStringLiteral("Menu Options"));
     mnuHelp = mnuFile->addAction(QStringLiteral("Help"));
     mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
+    mnuSimultaneous = mnuFile->addAction(QStringLiteral("Simultaneous transfers..."));
     mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
     mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     // Both keys work from anywhere in the window, the in-place editor included.
     mnuHelp->setShortcutContext(Qt::WindowShortcut);
     mnuExit->setShortcutContext(Qt::WindowShortcut);
     connect(mnuHelp, &QAction::triggered, this, &FTP_Information::mnuHelp_Click);
+    connect(mnuSimultaneous, &QAction::triggered, this, &FTP_Information::mnuSimultaneous_Click);
     connect(mnuExit, &QAction::triggered, this, &FTP_Information::mnuExit_Click);
     // A text box asks first whether it wants a key for itself, and on X11 a single-line one claims
     // Ctrl+E (end of line). The question reaches the box through the application, so that is
@@ -224,7 +232,7 @@ void FTP_Information::setTabOrder()
 
 TransferEngine &FTP_Information::engine()
 {
-    return *m_engine;
+    return m_engine;
 }
 
 void FTP_Information::setMessageSink(
@@ -275,14 +283,32 @@ void FTP_Information::showMessage(const QString &text, const QString &title)
     box.exec();
 }
 
-void FTP_Information::destinationStarted(const QString &host, int index, int total)
+void FTP_Information::runStarted(const TransferRequest &request)
 {
-    m_progress->showDestination(host, index, total);
+    m_progress->startRun(int(request.destinations.size()), request.simultaneous);
 }
 
-void FTP_Information::destinationFinished(bool failed)
+void FTP_Information::destinationStarted(int row, const QString &host, int logNumber)
 {
-    m_progress->destinationDone(failed);
+    Q_UNUSED(row)
+    Q_UNUSED(logNumber)
+    m_progress->destinationStarted(host);
+}
+
+void FTP_Information::destinationFinished(const DestinationResult &result)
+{
+    m_progress->destinationFinished(result.host, result.outcome == Outcome::Failed);
+}
+
+void FTP_Information::runFinished(const RunEnd &end)
+{
+    m_lastRun = end;
+    m_progress->runFinished();
+}
+
+void FTP_Information::setSimultaneousTransfers(int count)
+{
+    m_simultaneous = std::clamp(count, kMinSimultaneous, kMaxSimultaneous);
 }
 
 void FTP_Information::Form_Load()
@@ -448,29 +474,38 @@ void FTP_Information::cmdProfileSave_Click()
 
 void FTP_Information::cmdTest_Click()
 {
-    m_connectionTest->cmdTest_Click();
+    m_connectionTest.testCurrentRow(*this);
 }
 
 void FTP_Information::cmdProcess_Click()
 {
-    m_engine->processRequest();
+    m_engine.processRequest(*this);
     if (m_endAfterRun)
         endProgram();
 }
 
 void FTP_Information::terminationRequested()
 {
-    if (!m_engine->isRunning()) {
+    if (!m_engine.isRunning()) {
         endProgram();
         return;
     }
     m_endAfterRun = true;
-    m_engine->requestCancel();
+    m_engine.requestCancel();
 }
 
 void FTP_Information::cmdExit_Click()
 {
     endProgram();
+}
+
+void FTP_Information::mnuSimultaneous_Click()
+{
+    SimultaneousTransfersDialog dialog(m_simultaneous, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    setSimultaneousTransfers(dialog.value());
+    QSettings().setValue(kSimultaneousKey, m_simultaneous);
 }
 
 void FTP_Information::mnuExit_Click()

@@ -18,7 +18,6 @@ class Description;
 class DestinationEditor;
 class Help;
 class GridControl;
-class Launcher;
 class ProfileCommands;
 class ProfileStore;
 class QAction;
@@ -39,11 +38,10 @@ class FTP_Information final : public QMainWindow,
 {
     Q_OBJECT
 public:
-    /// `launcher` runs the launcher batch files of every transfer; `profiles` keeps the Profile
-    /// files in the start-up directory; `consoles` opens the connection test's console. All must
-    /// outlive the window.
-    FTP_Information(Launcher &launcher, const ProfileStore &profiles, ConsoleStarter &consoles,
-                    QWidget *parent = nullptr);
+    /// `engine` runs Process Request; `connectionTest` opens the console of Test the Connection;
+    /// `profiles` keeps the Profile files in the start-up directory. All must outlive the window.
+    FTP_Information(TransferEngine &engine, ConnectionTest &connectionTest,
+                    const ProfileStore &profiles, QWidget *parent = nullptr);
     ~FTP_Information() override;
 
     // The window's controls, named as the rest of the program knows them.
@@ -65,6 +63,7 @@ public:
     QLabel *frmMessage;
     QMenu *mnuFile;
     QAction *mnuHelp;
+    QAction *mnuSimultaneous;
     QAction *mnuExit;
 
     /// The transfer engine that Process Request runs.
@@ -92,6 +91,12 @@ public:
     Help *helpWindow() const;
     Description *descriptionWindow() const;
 
+    /// How many destinations a run serves at once, for this window's runs only (the menu's
+    /// choice is also kept for the user).
+    void setSimultaneousTransfers(int count);
+    /// What became of each destination of the latest run.
+    QList<DestinationResult> lastRunResults() const { return m_lastRun.results; }
+
     /// The progress window of a running transfer.
     TransferProgress *progressWindow() const { return m_progress; }
 
@@ -101,8 +106,11 @@ public:
     QString workingDirectoryText() const override;
     void setStatusText(const QString &text) override;
     void showMessage(const QString &text, const QString &title) override;
-    void destinationStarted(const QString &host, int index, int total) override;
-    void destinationFinished(bool failed) override;
+    int simultaneousTransfers() const override { return m_simultaneous; }
+    void runStarted(const TransferRequest &request) override;
+    void destinationStarted(int row, const QString &host, int logNumber) override;
+    void destinationFinished(const DestinationResult &result) override;
+    void runFinished(const RunEnd &end) override;
 
     // ProfileWindow
     QString profileName() const override;
@@ -128,6 +136,7 @@ public Q_SLOTS:
     void cmdTest_Click();
     void cmdExit_Click();
     void mnuHelp_Click();
+    void mnuSimultaneous_Click();
     void mnuExit_Click();
 
     /// The program was asked to end from outside (a signal): a run is cancelled as its Cancel
@@ -151,12 +160,14 @@ private:
     QWidget *m_client;
     DestinationEditor *m_editor;
     const ProfileStore &m_profileStore;
-    std::unique_ptr<TransferEngine> m_engine;
+    TransferEngine &m_engine;
     std::unique_ptr<ProfileCommands> m_profiles;
-    std::unique_ptr<ConnectionTest> m_connectionTest;
+    ConnectionTest &m_connectionTest;
     QPointer<Help> m_help;
     QPointer<Description> m_description;
     TransferProgress *m_progress;
+    int m_simultaneous;
+    RunEnd m_lastRun;
     bool m_gridBusy = false;
     bool m_endAfterRun = false;
     std::function<void(const QString &, const QString &)> m_messageSink;

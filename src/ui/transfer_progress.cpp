@@ -31,6 +31,8 @@ TransferProgress::TransferProgress(QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
     m_bar->setFormat(QStringLiteral("%v of %m done"));
+    // Many destinations at once make a long list of hosts.
+    m_host->setWordWrap(true);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &TransferProgress::reject);
@@ -48,13 +50,27 @@ TransferProgress::TransferProgress(QWidget *parent)
     connect(&m_ticker, &QTimer::timeout, this, &TransferProgress::updateTime);
 }
 
-void TransferProgress::showDestination(const QString &host, int index, int total)
+void TransferProgress::startRun(int total, int simultaneous)
 {
-    if (!isVisible() || index <= 1)
-        startRun(total);
-    m_serving = true;
-    m_host->setText(QStringLiteral("Host: %1").arg(host));
-    m_count->setText(QStringLiteral("destination %1 of %2").arg(index).arg(total));
+    m_total = std::max(total, 1);
+    m_simultaneous = simultaneous;
+    m_running.clear();
+    m_started = 0;
+    m_done = 0;
+    m_failed = 0;
+    m_estimatedEndMs = -1;
+    m_clock.start();
+    m_bar->setRange(0, m_total);
+    m_bar->setValue(0);
+    m_failures->setText(QStringLiteral("0 failed so far"));
+}
+
+void TransferProgress::destinationStarted(const QString &host)
+{
+    ++m_started;
+    m_running.append(host);
+    updateHosts();
+    m_count->setText(QStringLiteral("destination %1 of %2").arg(m_started).arg(m_total));
     if (!isVisible()) {
         m_ticker.start();
         show();
@@ -62,9 +78,9 @@ void TransferProgress::showDestination(const QString &host, int index, int total
     updateTime();
 }
 
-void TransferProgress::destinationDone(bool failed)
+void TransferProgress::destinationFinished(const QString &host, bool failed)
 {
-    m_serving = false;
+    m_running.removeOne(host);
     ++m_done;
     if (failed)
         ++m_failed;
@@ -76,10 +92,28 @@ void TransferProgress::destinationDone(bool failed)
     } else {
         m_estimatedEndMs = -1;
     }
+    if (m_simultaneous > 1)
+        updateHosts();
     updateTime();
-    // The next destination usually starts before the event loop turns again; keeping the
-    // window up between them avoids a flicker per destination.
-    QTimer::singleShot(0, this, &TransferProgress::hideIfIdle);
+}
+
+void TransferProgress::runFinished()
+{
+    m_running.clear();
+    m_ticker.stop();
+    m_clock.invalidate();
+    hide();
+}
+
+void TransferProgress::updateHosts()
+{
+    if (m_simultaneous <= 1) {
+        m_host->setText(QStringLiteral("Host: %1").arg(m_running.value(0)));
+        return;
+    }
+    m_host->setText(QStringLiteral("%1 running: %2")
+                        .arg(m_running.size())
+                        .arg(m_running.join(QStringLiteral(", "))));
 }
 
 QString TransferProgress::hostText() const
@@ -104,20 +138,8 @@ QString TransferProgress::timeText() const
 
 void TransferProgress::reject()
 {
-    if (m_serving)
+    if (!m_running.isEmpty())
         Q_EMIT cancelRequested();
-}
-
-void TransferProgress::startRun(int total)
-{
-    m_total = std::max(total, 1);
-    m_done = 0;
-    m_failed = 0;
-    m_estimatedEndMs = -1;
-    m_clock.start();
-    m_bar->setRange(0, m_total);
-    m_bar->setValue(0);
-    m_failures->setText(QStringLiteral("0 failed so far"));
 }
 
 void TransferProgress::updateTime()
@@ -130,13 +152,4 @@ void TransferProgress::updateTime()
                     .arg(minutesAndSeconds((std::max<qint64>(m_estimatedEndMs - elapsed, 0) + 999) /
                                            1000));
     m_time->setText(text);
-}
-
-void TransferProgress::hideIfIdle()
-{
-    if (m_serving)
-        return;
-    m_ticker.stop();
-    m_clock.invalidate();
-    hide();
 }

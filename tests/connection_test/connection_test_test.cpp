@@ -25,7 +25,7 @@ struct Bench
     QTemporaryDir dir;
     FakeTransferWindow window;
     FakeConsoleStarter consoles;
-    ConnectionTest test{window, consoles};
+    ConnectionTest test{consoles};
     const QString before = QDir::currentPath();
 
     Bench() { window.setWorkingDirectory(dir.path()); }
@@ -82,14 +82,14 @@ void ConnectionTestTest::writesFilesAndOpensConsole()
         bench.window.setWorkingDirectory(bench.dir.path() + u'/');
     QVERIFY(writeBytes(bench.dir.filePath(u"XferJob.FTP"_s), "an old script from an earlier run"));
 
-    bench.test.cmdTest_Click();
+    bench.test.testCurrentRow(bench.window);
 
     QVERIFY2(bench.window.messages.isEmpty(), qPrintable(bench.window.messages.value(0).text));
     QCOMPARE(bench.window.statusText, u"Testing: h"_s);
     QCOMPARE(bench.consoles.starts.size(), 1);
     const FakeConsoleStarter::Start &start = bench.consoles.starts[0];
     // One separator before the batch file, never two; the working directory is current.
-    QCOMPARE(start.batchFile, bench.dir.path() + u"/XferJob.Bat"_s);
+    QCOMPARE(start.batchFile, bench.dir.path() + u"/XferJob.BAT"_s);
     QCOMPARE(start.workingDirectory, bench.dir.path());
     QCOMPARE(start.currentDirectory, bench.dir.path());
     QCOMPARE(start.launcher, written.launcher);
@@ -138,7 +138,7 @@ void ConnectionTestTest::refuses()
     if (hold == u"lock"_s)
         QVERIFY(otherRun.tryLock(0));
 
-    bench.test.cmdTest_Click();
+    bench.test.testCurrentRow(bench.window);
 
     QCOMPARE(bench.window.messages, messages);
     QCOMPARE(bench.consoles.starts.size(), console.started ? 0 : 1);
@@ -153,7 +153,7 @@ void ConnectionTestTest::pendingEditIsTested()
     bench.window.grid().setCurrentRow(2);
     bench.window.grid().setCurrentColumn(kHostColumn);
     bench.window.grid().stagePendingEdit(u"new"_s);
-    bench.test.cmdTest_Click();
+    bench.test.testCurrentRow(bench.window);
     QCOMPARE(bench.window.statusText, u"Testing: new"_s);
     QVERIFY(bench.consoles.starts.value(0).launcher.endsWith("ftp -s:XferJob.FTP new\r\n"));
 }

@@ -1,8 +1,10 @@
+#include "connection_test/connection_test.h"
 #include "platform/console.h"
 #include "profiles/profile_store.h"
 #include "support/fake_launcher.h"
 #include "support/files.h"
 #include "support/testbed.h"
+#include "transfer/transfer_engine.h"
 #include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
 
@@ -68,9 +70,11 @@ void ConsoleTest::testOpensWorkingConsole()
     const QString markerName = QFileInfo(marker.fileName()).fileName();
 
     FakeLauncher launcher;
+    TransferEngine engine(launcher);
     const ProfileStore profiles(work.path());
     TerminalConsoleStarter consoles(builtProgram(u"parcelwright-cmd"_s));
-    FTP_Information window(launcher, profiles, consoles);
+    ConnectionTest connectionTest(consoles);
+    FTP_Information window(engine, connectionTest, profiles);
     QStringList messages;
     window.setMessageSink([&messages](const QString &text, const QString &) { messages << text; });
     window.frmWorkingDirectory->setText(work.path());

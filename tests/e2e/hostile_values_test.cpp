@@ -75,17 +75,16 @@ struct Job
     {
         const bool secure = host != Host::Ftp;
         const QString flag = secure ? u"Y"_s : u"N"_s;
-        const auto writeFile = [this](const QString &name, const QList<QByteArray> &lines) {
-            return writeTextLines(dir + u'/' + name, lines, FileAccess::OwnerOnly);
-        };
         // A Secure Shell row's account is on the launcher line and in the password file only.
         const QString user = secure ? QString() : account.user;
         const QString password = secure ? QString() : account.password;
-        return writeFile(kLauncherFileName,
-                         launcherLines(flag, hostName, account.user, account.password)) &&
-               (!secure || writeFile(kPasswordFileName, passwordFileLines(account.password))) &&
-               writeFile(kScriptFileName, transferScriptLines(flag, remoteDirectory, user, password,
-                                                              hostName, files));
+        const JobFileNames names;
+        removeJobFiles(dir, names);
+        const JobFiles jobFiles{
+            launcherLines(flag, hostName, account.user, names),
+            transferScriptLines(flag, remoteDirectory, user, password, hostName, files), secure,
+            passwordFileLines(account.password)};
+        return writeJobFiles(dir, names, jobFiles, nullptr);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "connection_test/connection_test.h"
+#include "platform/own_files.h"
 #include "profiles/encrypt.h"
 #include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
@@ -80,8 +81,6 @@ class SecretsTest final : public QObject
 private Q_SLOTS:
     void runLeavesNoPassword_data();
     void runLeavesNoPassword();
-    void connectionTestKeepsPasswordInItsFiles_data();
-    void connectionTestKeepsPasswordInItsFiles();
     void ftpClientNeverPrintsPassword_data();
     void ftpClientNeverPrintsPassword();
     void profileIsOwnerOnly_data();
@@ -98,7 +97,7 @@ void SecretsTest::runLeavesNoPassword_data()
     QTest::newRow("completed") << Ending::Completed << QString() << log;
     QTest::newRow("refused by a row check") << Ending::RefusedByCheck << u"Secure FTP can by 'Y' or 'N' (Yes/No - please correct this and continue"_s << QStringList();
     QTest::newRow("refused: another run holds the directory") << Ending::RefusedBusy << u"Another transmission is using this working directory - nothing was sent"_s << QStringList{u"XferJob.LCK"_s};
-    QTest::newRow("refused: a file of another user") << Ending::RefusedForeign << u"XferJob.PWD in the working directory belongs to another user or cannot be replaced - nothing was sent"_s << QStringList{u"XferJob.PWD"_s};
+    QTest::newRow("refused: a file of another user") << Ending::RefusedForeign << u"XferJob.PWD in the working directory {DIR} belongs to another user or cannot be replaced - nothing was sent. Choose a working directory of your own (for example ~/Parcelwright)"_s << QStringList{u"XferJob.PWD"_s};
     QTest::newRow("cancelled") << Ending::Cancelled << QString() << log;
     // clang-format on
 }
@@ -142,9 +141,9 @@ void SecretsTest::runLeavesNoPassword()
     }
     if (ending == Ending::RefusedByCheck)
         window.grid().setRow({++row, u"X"_s, tb.ftpHost, {}, tb.plain.user, tb.plain.password});
-    QLockFile otherRun(work.filePath(u"XferJob.LCK"_s));
+    DirectoryLock otherRun;
     if (ending == Ending::RefusedBusy)
-        QVERIFY(otherRun.tryLock(0));
+        QCOMPARE(otherRun.take(work.filePath(u"XferJob.LCK"_s)), DirectoryLock::Result::Taken);
     if (ending == Ending::RefusedForeign) {
         const QString planted = work.filePath(u"XferJob.PWD"_s);
         QVERIFY(writeBytes(planted, "another user's file\r\n", 0600));
@@ -159,7 +158,7 @@ void SecretsTest::runLeavesNoPassword()
             run.engine.requestCancel();
     });
 
-    QCOMPARE(window.messages.value(0).text, message);
+    QCOMPARE(window.messages.value(0).text, message.replace(u"{DIR}"_s, work.path()));
     QCOMPARE(watch.exposed, QStringList());
     if (ending == Ending::Completed) {
         // The watch saw the files that carry passwords, so it would have seen them exposed.
@@ -181,73 +180,6 @@ void SecretsTest::runLeavesNoPassword()
         QVERIFY2(!holdsAny(bytes, watch.passwords),
                  qPrintable(name + u": "_s + QString::fromLocal8Bit(bytes)));
     }
-}
-
-void SecretsTest::connectionTestKeepsPasswordInItsFiles_data()
-{
-    QTest::addColumn<Client>("client");
-    QTest::newRow("ftp") << Client::Ftp;
-    QTest::newRow("psftp") << Client::Psftp;
-}
-
-void SecretsTest::connectionTestKeepsPasswordInItsFiles()
-{
-    PW_REQUIRE_TESTBED(tb);
-    QFETCH(Client, client);
-    const TestbedAccount &account = tb.hostile;
-    const QByteArray password = account.password.trimmed().toLocal8Bit();
-    const bool secure = client == Client::Psftp;
-    QTemporaryDir work;
-    const QString dir = QDir(work.path()).canonicalPath();
-    const QString current = QDir::currentPath();
-    const auto restoreCurrent = qScopeGuard([&current] { QDir::setCurrent(current); });
-    FakeTransferWindow window;
-    window.setWorkingDirectory(dir);
-    window.grid().setRow({1,
-                          secure ? u"Y"_s : u"N"_s,
-                          secure ? tb.sshSession : tb.ftpHost,
-                          {},
-                          account.user,
-                          account.password});
-    window.grid().setCurrentRow(1);
-    FakeConsoleStarter consoles;
-    ConnectionTest test(window, consoles);
-
-    test.cmdTest_Click();
-
-    QCOMPARE(window.messages, Messages());
-    QCOMPARE(consoles.starts.size(), 1);
-    // The console reads its files after the test has returned, so they stay, owner-only; the
-    // password is in the one file its client reads it from.
-    const QString holder = secure ? u"XferJob.PWD"_s : u"XferJob.FTP"_s;
-    QCOMPARE(fileNamesIn(dir),
-             secure ? (QStringList{u"XferJob.BAT"_s, u"XferJob.FTP"_s, u"XferJob.PWD"_s})
-                    : (QStringList{u"XferJob.BAT"_s, u"XferJob.FTP"_s}));
-    for (const QString &name : fileNamesIn(dir)) {
-        QVERIFY2(isOwnerOnly(dir + u'/' + name), qPrintable(name));
-        QCOMPARE(readBytes(dir + u'/' + name).contains(password), name == holder);
-    }
-
-    // What the console shows, with the same interpreter and client; its input ends at once.
-    const LauncherRun console = runLauncher(dir);
-    QVERIFY2(console.finished, console.log.constData());
-    QVERIFY2(console.log.contains(secure ? "Remote working directory is" : "230 Login successful."),
-             console.log.constData());
-    QVERIFY2(!console.log.contains(password), console.log.constData());
-
-    // The next run takes the place of the test's files, and leaves only its log.
-    const RemoteDirectory remote(account);
-    EngineRun run;
-    QTemporaryDir local;
-    QVERIFY(writeBytes(local.filePath(u"sent.txt"_s), "sent\r\n"));
-    run.window.setFiles({local.filePath(u"sent.txt"_s)});
-    run.window.setWorkingDirectory(dir);
-    run.window.grid().setRow({1, secure ? u"Y"_s : u"N"_s, secure ? tb.sshSession : tb.ftpHost,
-                              remote.path(), account.user, account.password});
-    run.processRequest();
-    QCOMPARE(remote.fileNames(), QStringList{u"sent.txt"_s});
-    QCOMPARE(fileNamesIn(dir), QStringList{u"FTPLogALL.TXT"_s});
-    QVERIFY(!readBytes(dir + u"/FTPLogALL.TXT"_s).contains(password));
 }
 
 void SecretsTest::ftpClientNeverPrintsPassword_data()

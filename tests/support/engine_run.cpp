@@ -11,7 +11,7 @@ void EngineRun::processRequest(const std::function<void()> &whileRunning)
         QObject::connect(&poll, &QTimer::timeout, whileRunning);
         poll.start(5);
     }
-    engine.processRequest();
+    engine.processRequest(window);
 }
 
 RemoteDirectory::RemoteDirectory(const TestbedAccount &account)

@@ -17,7 +17,7 @@ struct EngineRun
 {
     FakeTransferWindow window;
     CommandInterpreterLauncher launcher{builtProgram(QStringLiteral("parcelwright-cmd"))};
-    TransferEngine engine{window, launcher};
+    TransferEngine engine{launcher};
 
     /// Presses Process Request; `whileRunning`, when given, is called every few milliseconds
     /// until the request has ended (the engine keeps events flowing while a client runs).

@@ -5,42 +5,70 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 
-ProcessOutcome FakeLauncher::runBatch(const QString &workingDirectory, const QString &batchFile,
-                                      const QString &logFile)
+#include <algorithm>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The script and password file go by the batch file's name: XferJob.BAT, XferJob.FTP, ...
+QString companionFile(const QString &batchFile, const char *ending)
 {
-    const int call = int(calls.size());
-    if (recording) {
-        const QDir directory(workingDirectory);
-        const QString script = directory.filePath(QStringLiteral("XferJob.FTP"));
-        const QString password = directory.filePath(QStringLiteral("XferJob.PWD"));
-        const bool hasPassword = QFileInfo::exists(password);
-        calls.append({workingDirectory, logFile, readBytes(batchFile), readBytes(script),
-                      hasPassword ? readBytes(password) : QByteArray(),
-                      isOwnerOnly(batchFile) && isOwnerOnly(script) &&
-                          (!hasPassword || isOwnerOnly(password))});
-    } else {
-        calls.append({workingDirectory, logFile, {}, {}, {}, false});
-    }
-    m_cancelled = false;
-    ProcessOutcome outcome{true, false, 0, {}};
-    if (whileRunning)
-        whileRunning(call, outcome);
-    if (m_cancelled) {
-        outcome.cancelled = true;
-        outcome.exitStatus = 128 + 15;
-    }
-    const QByteArray text = logTexts.value(call, "output " + QByteArray::number(call + 1) + "\r\n");
-    QFile log(logFile);
-    if (recording && outcome.started && !text.isNull() && log.open(QIODevice::WriteOnly))
-        log.write(text);
-    return outcome;
+    return batchFile.left(batchFile.size() - 3) + QLatin1String(ending);
 }
 
-void FakeLauncher::cancel()
+} // namespace
+
+void FakeLauncher::start(const LaunchJob &job, Finished finished)
+{
+    const int call = int(calls.size());
+    Call seen{job.workingDirectory,
+              job.batchFile,
+              QFile::symLinkTarget(u"/proc/self/fd/"_s + QString::number(job.logDescriptor)),
+              {},
+              {},
+              {},
+              false};
+    if (recording) {
+        const QString script = companionFile(job.batchFile, "FTP");
+        const QString password = companionFile(job.batchFile, "PWD");
+        const bool hasPassword = QFileInfo::exists(password);
+        seen.launcher = readBytes(job.batchFile);
+        seen.script = readBytes(script);
+        seen.password = hasPassword ? readBytes(password) : QByteArray();
+        seen.ownerOnly = isOwnerOnly(job.batchFile) && isOwnerOnly(script) &&
+                         (!hasPassword || isOwnerOnly(password));
+    }
+    calls.append(seen);
+    m_running.insert(call);
+    mostAtOnce = std::max(mostAtOnce, int(m_running.size()));
+    const int descriptor = job.logDescriptor;
+    QTimer::singleShot(delaysMs.value(call), [this, call, descriptor, finished] {
+        ProcessOutcome outcome{true, false, 0, 0, {}};
+        if (whileRunning)
+            whileRunning(call, outcome);
+        m_running.remove(call);
+        if (m_cancelled.remove(call) && !outrunsCancel.contains(call)) {
+            outcome.cancelled = true;
+            outcome.exitStatus = 128 + 15;
+        }
+        const QByteArray text =
+            logTexts.value(call, "output " + QByteArray::number(call + 1) + "\r\n");
+        if (recording && outcome.started && !text.isNull()) {
+            [[maybe_unused]] const ssize_t written =
+                ::write(descriptor, text.constData(), size_t(text.size()));
+        }
+        finished(outcome);
+    });
+}
+
+void FakeLauncher::cancelAll()
 {
     ++cancels;
-    m_cancelled = true;
+    m_cancelled.unite(m_running);
 }
 
 ConsoleOutcome FakeConsoleStarter::start(const QString &workingDirectory, const QString &batchFile)

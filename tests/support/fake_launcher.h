@@ -6,13 +6,15 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <functional>
 
-/// A launcher that starts nothing. At each start it keeps the generated files as they stand, runs
-/// the test's hook (which may change the outcome, cancel, or press buttons meanwhile), writes the
-/// log and reports a clean end unless the hook or a cancel said otherwise.
+/// A launcher that starts nothing. At each start it keeps the generated files as they stand; from
+/// the event loop (after `delaysMs` of the start, none by default) it runs the test's hook (which
+/// may change the outcome, cancel, or press buttons meanwhile), writes the log and reports a clean
+/// end unless the hook or a cancel said otherwise.
 class FakeLauncher final : public Launcher
 {
 public:
@@ -20,30 +22,37 @@ public:
     struct Call
     {
         QString workingDirectory;
-        QString logFile;
-        QByteArray launcher;    // XferJob.BAT at the start
-        QByteArray script;      // XferJob.FTP at the start
-        QByteArray password;    // XferJob.PWD at the start; null when there is none
+        QString batchFile;
+        QString logFile;        // the file behind the log descriptor it was handed
+        QByteArray launcher;    // the batch file at the start
+        QByteArray script;      // its script (XferJob.FTP or the numbered one) at the start
+        QByteArray password;    // its password file at the start; null when there is none
         bool ownerOnly = false; // every one of these files readable by its owner only
     };
 
     QList<Call> calls;
-    /// The log text of each start by its index; "output N\r\n" where none is given, no log at all
-    /// for a null text.
+    /// The log text of each start by its index; "output N\r\n" where none is given, nothing for
+    /// a null text.
     QHash<int, QByteArray> logTexts;
+    /// How long each start's client runs, by index; 0 where none is given.
+    QHash<int, int> delaysMs;
     /// Runs while the client would run; the index of the start and the outcome to report.
     std::function<void(int call, ProcessOutcome &outcome)> whileRunning;
-    /// How many times the engine asked for a stop.
+    /// Starts whose clients end by themselves even when a cancel reaches them.
+    QSet<int> outrunsCancel;
+    /// How many times the run asked for a stop.
     int cancels = 0;
+    /// The most clients that ran at once.
+    int mostAtOnce = 0;
     /// Off: no log is written at all, and the generated files are not read (for timings).
     bool recording = true;
 
-    ProcessOutcome runBatch(const QString &workingDirectory, const QString &batchFile,
-                            const QString &logFile) override;
-    void cancel() override;
+    void start(const LaunchJob &job, Finished finished) override;
+    void cancelAll() override;
 
 private:
-    bool m_cancelled = false;
+    QSet<int> m_running;
+    QSet<int> m_cancelled;
 };
 
 /// A console starter that opens nothing: it keeps what it was asked to start, with the generated

@@ -7,14 +7,6 @@ char *toString(const Message &message)
     return QTest::toString(message.title + QStringLiteral(" | ") + message.text);
 }
 
-void PlainDestinationGrid::clearEntries()
-{
-    for (int i = kDestinationColumnCount; i < m_texts.size(); ++i) {
-        m_texts[i].clear();
-        m_colours[i] = kStandardTextColour;
-    }
-}
-
 FakeDestinationGrid::FakeDestinationGrid(QStringList *events)
     : m_events(events), m_texts(kGridRowCount * kDestinationColumnCount),
       m_colours(kGridRowCount * kDestinationColumnCount, kStandardTextColour)
@@ -77,9 +69,10 @@ void FakeTransferWindow::setStatusText(const QString &text)
     statusHistory.append(text);
 }
 
-void FakeTransferWindow::destinationStarted(const QString &host, int index, int total)
+void FakeTransferWindow::destinationStarted(int row, const QString &host, int logNumber)
 {
-    progress.append(QStringLiteral("started %1 %2/%3").arg(host).arg(index).arg(total));
+    Q_UNUSED(row)
+    progress.append(QStringLiteral("started %1 %2").arg(host).arg(logNumber));
     if (onDestinationStarted)
-        onDestinationStarted(host, index, total);
+        onDestinationStarted(host, logNumber);
 }

@@ -4,6 +4,7 @@
 #include "interfaces/destination_grid.h"
 #include "interfaces/profile_window.h"
 #include "interfaces/transfer_window.h"
+#include "transfer/plain_destination_grid.h"
 
 #include <QList>
 #include <QMetaType>
@@ -38,40 +39,6 @@ Q_DECLARE_METATYPE(Messages)
 
 /// For QCOMPARE's report of a difference.
 char *toString(const Message &message);
-
-/// A Destination table in memory that keeps its cells and nothing else: moves raise no
-/// notifications, so that the commands walking all of its rows are timed, or fuzzed, alone.
-class PlainDestinationGrid final : public DestinationGrid
-{
-public:
-    int rowCount() const override { return kGridRowCount; }
-    QString text(int row, int column) const override { return m_texts[index(row, column)]; }
-    void setText(int row, int column, const QString &text) override
-    {
-        m_texts[index(row, column)] = text;
-    }
-    void clearEntries() override;
-    int currentRow() const override { return m_row; }
-    int currentColumn() const override { return m_column; }
-    void setCurrentRow(int row) override { m_row = row; }
-    void setCurrentColumn(int column) override { m_column = column; }
-    void setCurrentCellTextColour(CellColour colour) override
-    {
-        m_colours[index(m_row, m_column)] = colour;
-    }
-    CellColour textColour(int row, int column) const override
-    {
-        return m_colours[index(row, column)];
-    }
-
-private:
-    static int index(int row, int column) { return row * kDestinationColumnCount + column; }
-    QList<QString> m_texts = QList<QString>(kGridRowCount * kDestinationColumnCount);
-    QList<CellColour> m_colours =
-        QList<CellColour>(kGridRowCount * kDestinationColumnCount, kStandardTextColour);
-    int m_row = kFirstDataRow;
-    int m_column = 0;
-};
 
 /// An in-memory Destination table that records its notifications into a shared event list, in
 /// the words "leave R C", "enter R C", "colour R C VALUE", "commit R C TEXT".
@@ -138,9 +105,11 @@ public:
     Messages messages;
     QString statusText;
     QStringList statusHistory; // every status text in order
-    QStringList progress;      // "started HOST I/N", and "finished" or "failed"
+    QStringList progress;      // "started HOST LOGNUMBER", then its outcome and host: "sent HOST"
+    RunEnd lastRun;            // the end of the latest run
+    int simultaneous = 1;
     /// Called when a destination starts, after its files are written and before its client runs.
-    std::function<void(const QString &host, int index, int total)> onDestinationStarted;
+    std::function<void(const QString &host, int logNumber)> onDestinationStarted;
 
     DestinationGrid &destinationGrid() override { return m_grid; }
     QString fileListText(int row) const override { return m_fileRows.value(row); }
@@ -150,11 +119,13 @@ public:
     {
         messages.append({title, text});
     }
-    void destinationStarted(const QString &host, int index, int total) override;
-    void destinationFinished(bool failed) override
+    int simultaneousTransfers() const override { return simultaneous; }
+    void destinationStarted(int row, const QString &host, int logNumber) override;
+    void destinationFinished(const DestinationResult &result) override
     {
-        progress.append(failed ? QStringLiteral("failed") : QStringLiteral("finished"));
+        progress.append(outcomeName(result.outcome) + u' ' + result.host);
     }
+    void runFinished(const RunEnd &end) override { lastRun = end; }
     void commitPendingEdit() override { m_grid.commitPendingEdit(); }
 
 private:

@@ -1,12 +1,13 @@
+#include "platform/own_files.h"
 #include "platform/text_file.h"
 #include "support/fake_launcher.h"
 #include "support/fake_window.h"
 #include "support/files.h"
 #include "tools/common/words.h"
+#include "transfer/client_reason.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_scripts.h"
 
-#include <QLockFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -30,7 +31,10 @@ enum class Step
     Cancel,     // the user cancels meanwhile
     Unwritable, // the working directory can no longer take the script
     FullLog,    // the cumulative log can take no more
-    NearlyFull  // the cumulative log can take a few bytes more, not a whole block
+    NearlyFull, // the cumulative log can take a few bytes more, not a whole block
+    Killed,     // a signal ends the client
+    CancelRace, // the user cancels just as the client ends by itself
+    TakeName    // something takes the name of the third destination's launcher
 };
 using Steps = QList<Step>;
 
@@ -38,6 +42,15 @@ const QString kErrorTitle = u"Error Message"_s;
 const QString kCompletion = u"All Transmissions are complete - if you would like to save your "
                             "Profile, give it a name and press 'Save Profile'"_s;
 const QByteArray kEnd = "\r\n*********** End of Transmission ***************\r\n\r\n";
+const QString kAdvice = u". Choose a working directory of your own (for example ~/Parcelwright)"_s;
+
+/// The block of destination "hN" whose client, the fake's start number `output` (N by default),
+/// printed "output OUTPUT".
+QByteArray block(int n, const QByteArray &extra = {}, int output = 0)
+{
+    return "Output from: h" + QByteArray::number(n) + " \r\noutput " +
+           QByteArray::number(output ? output : n) + "\r\n" + extra + kEnd;
+}
 
 /// One request's window, launcher and engine over a fresh working directory.
 struct Bench
@@ -45,7 +58,7 @@ struct Bench
     QTemporaryDir dir;
     FakeTransferWindow window;
     FakeLauncher launcher;
-    TransferEngine engine{window, launcher};
+    TransferEngine engine{launcher};
 
     explicit Bench(const DestinationRows &rows = {})
     {
@@ -57,11 +70,19 @@ struct Bench
     QString file(const QString &name) const { return dir.filePath(name); }
     QByteArray log() const { return readBytes(file(kCumulativeLogName)); }
     QStringList leftovers() const { return QDir(dir.path()).entryList(QDir::Files); }
+    void process() { engine.processRequest(window); }
+    /// Destinations h1 to hN in rows 1 to N.
+    void addHosts(int count)
+    {
+        for (int n = 1; n <= count; ++n)
+            window.grid().setRow({n, u"N"_s, u"h%1"_s.arg(n), {}, u"u"_s, u"p"_s});
+    }
 };
 
 } // namespace
 
 Q_DECLARE_METATYPE(Cells)
+Q_DECLARE_METATYPE(ProcessOutcome)
 Q_DECLARE_METATYPE(Steps)
 
 class TransferEngineTest final : public QObject
@@ -79,6 +100,8 @@ private Q_SLOTS:
     void runEnds();
     void runNeedsItsOwnFiles_data();
     void runNeedsItsOwnFiles();
+    void failureReasons_data();
+    void failureReasons();
     void relativeWorkingDirectory();
 };
 
@@ -149,9 +172,8 @@ void TransferEngineTest::requestChecks()
     // An earlier run's log and red mark: a refused request keeps the log, a valid row is reset.
     QVERIFY(writeTextLines(bench.file(kCumulativeLogName), {"old run"}, FileAccess::Default));
     bench.window.grid().setCurrentCellTextColour(kFaultColour);
-    bench.engine.LogNumber = 42;
 
-    bench.engine.processRequest();
+    bench.process();
 
     QCOMPARE(bench.window.messages, messages);
     for (int row = 1; row <= 5; ++row) {
@@ -162,7 +184,6 @@ void TransferEngineTest::requestChecks()
     QCOMPARE(bench.launcher.calls.size(), messages.isEmpty() ? 1 : 0);
     QCOMPARE(bench.window.statusText, messages.isEmpty() ? kCompletion : QString());
     QCOMPARE(bench.leftovers(), QStringList{kCumulativeLogName});
-    QCOMPARE(bench.engine.LogNumber, qint16(messages.isEmpty() ? 2 : 1));
     QCOMPARE(bench.log(),
              messages.isEmpty() ? "Output from: h1 \r\noutput 1\r\n" + kEnd : "old run\r\n");
 }
@@ -175,7 +196,7 @@ void TransferEngineTest::pendingEditLandsAtFirstMoveAllFilesSent()
     bench.window.grid().setCurrentColumn(kUserIdColumn);
     bench.window.grid().stagePendingEdit(u"new"_s);
     bench.window.events.clear();
-    bench.engine.processRequest();
+    bench.process();
     // The reset of row 1 is the first move: leave (with the commit), then enter, then colour.
     QCOMPARE(bench.window.events.mid(0, 4),
              u"leave 1 3|commit 1 3 new|enter 1 0|colour 1 0 0"_s.split(u'|'));
@@ -188,7 +209,7 @@ void TransferEngineTest::pendingEditLandsAtFirstMoveAllFilesSent()
     Bench unseen;
     unseen.window.grid().setCurrentColumn(kHostColumn);
     unseen.window.grid().stagePendingEdit(u"h1"_s);
-    unseen.engine.processRequest();
+    unseen.engine.processRequest(unseen.window);
     QCOMPARE(unseen.window.messages,
              (Messages{{u"No Files"_s, u"No IP Addresses have been keyed in to FTP to"_s}}));
     QVERIFY(unseen.window.grid().hasPendingEdit());
@@ -204,7 +225,7 @@ void TransferEngineTest::runServesRowsInOrder()
     bench.launcher.logTexts[1] = "psftp -pw \"pw 2\"\r\nRemote working directory is /\n";
     bench.launcher.logTexts[2] = QByteArray();
 
-    bench.engine.processRequest();
+    bench.process();
 
     const auto &calls = bench.launcher.calls;
     QCOMPARE(calls.size(), 3);
@@ -231,7 +252,7 @@ void TransferEngineTest::runServesRowsInOrder()
     QCOMPARE(bench.window.statusText, kCompletion);
 
     // A second request deletes the first run's log and numbers its logs from 1 again.
-    bench.engine.processRequest();
+    bench.process();
     QCOMPARE(calls[3].logFile, bench.file(u"FTPLog0001.TXT"_s));
     QVERIFY(bench.log().startsWith("Output from: h2 \\in\r\noutput 4\r\n" + kEnd +
                                    "Output from: h5 /my dir\r\noutput 5\r\n"));
@@ -239,53 +260,59 @@ void TransferEngineTest::runServesRowsInOrder()
 
 void TransferEngineTest::runEnds_data()
 {
-    QTest::addColumn<Steps>("steps"); // what the clients of h1, h2 and h3 do
+    QTest::addColumn<int>("simultaneous");
+    QTest::addColumn<Steps>("steps");       // what the clients of h1, h2, ... do; Ok for the rest
+    QTest::addColumn<QList<int>>("delays"); // how long each client runs, in ms; 0 for the rest
     QTest::addColumn<int>("calls");
-    QTest::addColumn<int>("cancels"); // how often the launcher was told to stop
     QTest::addColumn<QString>("status");
     QTest::addColumn<Messages>("messages");
     QTest::addColumn<QByteArray>("log");
-    QTest::addColumn<QStringList>("leftovers");
+    QTest::addColumn<QStringList>("outcomes"); // of h1, h2, ... in row order
     const QString failed =
-        u"Transmission ended with errors at %1 of 3 destinations (%2) - see FTPLogALL.TXT"_s;
+        u"Transmission ended with errors at %1 of %2 destinations (%3) - see FTPLogALL.TXT"_s;
     const QString cancelled = u"Transmission cancelled at %1 - see FTPLogALL.TXT"_s;
-    const QByteArray h1 = "Output from: h1 \r\noutput 1\r\n" + kEnd;
-    const QByteArray h2 = "Output from: h2 \r\noutput 2\r\n" + kEnd;
-    const QByteArray h2Cancelled = "Output from: h2 \r\noutput 2\r\nThe transmission to this "
-                                   "destination was cancelled before it ended\r\n" +
-                                   kEnd;
-    const QByteArray h3 = "Output from: h3 \r\noutput 3\r\n" + kEnd;
+    const QByteArray stopped =
+        "The transmission to this destination was cancelled before it ended\r\n";
     const Message unwritable{u"Process Error"_s,
                              u"The working directory cannot be written - nothing more was sent"_s};
     const Message logFull{
         u"Process Error"_s,
         u"FTPLogALL.TXT cannot be written - nothing more was sent - the output of h2 is kept in FTPLog0002.TXT"_s};
-    const QStringList logOnly{kCumulativeLogName};
+    const QByteArray six = block(1) + block(2) + block(3) + block(4) + block(5) + block(6);
+    const QStringList sent(6, u"sent"_s);
     using enum Step;
     // clang-format off
-    QTest::newRow("two clients failed") << Steps{Ok, Fail, Fail} << 3 << 0 << failed.arg(2).arg(u"h2, h3"_s) << Messages() << h1 + h2 + h3 << logOnly;
-    QTest::newRow("client not started") << Steps{Ok, Dead, Ok} << 3 << 0 << failed.arg(1).arg(u"h2"_s) << Messages() << h1 + "Output from: h2 \r\nThe client could not be started: no interpreter\r\n" + kEnd + h3 << logOnly;
-    QTest::newRow("cancel while a client runs") << Steps{Ok, Cancel, Ok} << 2 << 1 << cancelled.arg(u"h2"_s) << Messages() << h1 + h2Cancelled << logOnly;
-    QTest::newRow("cancel after a failure") << Steps{Fail, Cancel, Ok} << 2 << 1 << u"Transmission cancelled at h2 - earlier errors at 1 destinations (h1) - see FTPLogALL.TXT"_s << Messages() << h1 + h2Cancelled << logOnly;
-    QTest::newRow("unwritable working directory") << Steps{Unwritable, Ok, Ok} << 1 << 0 << failed.arg(1).arg(u"h2"_s) << Messages{unwritable} << h1 << logOnly;
-    QTest::newRow("cumulative log full keeps the destination's log") << Steps{Ok, FullLog, Ok} << 2 << 0 << failed.arg(1).arg(u"h2"_s) << Messages{logFull} << h1 << QStringList{u"FTPLog0002.TXT"_s, kCumulativeLogName};
-    QTest::newRow("cumulative log takes no part of a block") << Steps{Ok, NearlyFull, Ok} << 2 << 0 << failed.arg(1).arg(u"h2"_s) << Messages{logFull} << h1 << QStringList{u"FTPLog0002.TXT"_s, kCumulativeLogName};
+    QTest::newRow("two clients failed") << 1 << Steps{Ok, Fail, Fail} << QList<int>() << 3 << failed.arg(2).arg(3).arg(u"h2, h3"_s) << Messages() << block(1) + block(2) + block(3) << QStringList{u"sent"_s, u"failed"_s, u"failed"_s};
+    QTest::newRow("client not started") << 1 << Steps{Ok, Dead, Ok} << QList<int>() << 3 << failed.arg(1).arg(3).arg(u"h2"_s) << Messages() << block(1) + "Output from: h2 \r\nThe client could not be started: no interpreter\r\n" + kEnd + block(3) << QStringList{u"sent"_s, u"failed"_s, u"sent"_s};
+    QTest::newRow("client killed by a signal") << 1 << Steps{Killed, Ok, Ok} << QList<int>() << 3 << failed.arg(1).arg(3).arg(u"h1"_s) << Messages() << block(1, "The client ended by signal 9\r\n") + block(2) + block(3) << QStringList{u"failed"_s, u"sent"_s, u"sent"_s};
+    QTest::newRow("cancel while a client runs") << 1 << Steps{Ok, Cancel, Ok} << QList<int>() << 2 << cancelled.arg(u"h2"_s) << Messages() << block(1) + block(2, stopped) << QStringList{u"sent"_s, u"cancelled"_s, u"not started"_s};
+    QTest::newRow("cancel after a failure") << 1 << Steps{Fail, Cancel, Ok} << QList<int>() << 2 << u"Transmission cancelled at h2 - earlier errors at 1 destinations (h1) - see FTPLogALL.TXT"_s << Messages() << block(1) + block(2, stopped) << QStringList{u"failed"_s, u"cancelled"_s, u"not started"_s};
+    QTest::newRow("cancel as the client ends by itself") << 1 << Steps{CancelRace, Ok, Ok} << QList<int>() << 1 << cancelled.arg(u"h1"_s) << Messages() << block(1) << QStringList{u"sent"_s, u"not started"_s, u"not started"_s};
+    QTest::newRow("no room for the first launcher") << 1 << Steps{} << QList<int>() << 0 << u"The working directory cannot be written - nothing was sent"_s << Messages{{u"Process Error"_s, u"The working directory cannot be written - nothing was sent"_s}} << QByteArray() << QStringList{u"failed"_s, u"not started"_s, u"not started"_s};
+    QTest::newRow("unwritable working directory") << 1 << Steps{Unwritable, Ok, Ok} << QList<int>() << 1 << failed.arg(1).arg(3).arg(u"h2"_s) << Messages{unwritable} << block(1) << QStringList{u"sent"_s, u"failed"_s, u"not started"_s};
+    QTest::newRow("cumulative log full keeps the destination's log") << 1 << Steps{Ok, FullLog, Ok} << QList<int>() << 2 << failed.arg(1).arg(3).arg(u"h2"_s) << Messages{logFull} << block(1) << QStringList{u"sent"_s, u"sent"_s, u"not started"_s};
+    QTest::newRow("cumulative log takes no part of a block") << 1 << Steps{Ok, NearlyFull, Ok} << QList<int>() << 2 << failed.arg(1).arg(3).arg(u"h2"_s) << Messages{logFull} << block(1) << QStringList{u"sent"_s, u"sent"_s, u"not started"_s};
+    // Several at once: whatever order the clients end in, the log is the one a serial run writes.
+    QTest::newRow("four at once, ending in reverse") << 4 << Steps(6, Ok) << QList<int>{60, 50, 40, 30, 20, 10} << 6 << kCompletion << Messages() << six << sent;
+    QTest::newRow("a hung client holds one place") << 4 << Steps(6, Ok) << QList<int>{300} << 6 << kCompletion << Messages() << six << sent;
+    QTest::newRow("a taken name fails its destination only") << 4 << Steps{TakeName, Ok, Ok, Ok, Ok, Ok} << QList<int>{50} << 5 << failed.arg(1).arg(6).arg(u"h3"_s) << Messages() << block(1) + block(2) + block(4, {}, 3) + block(5, {}, 4) + block(6, {}, 5) << QStringList{u"sent"_s, u"sent"_s, u"failed"_s, u"sent"_s, u"sent"_s, u"sent"_s};
+    QTest::newRow("cancel with four running") << 4 << Steps{Cancel, Ok, Ok, Ok, Ok, Ok} << QList<int>{100, 100, 100, 100} << 4 << cancelled.arg(u"h1, h2, h3, h4"_s) << Messages() << block(1, stopped) + block(2, stopped) + block(3, stopped) + block(4, stopped) << QStringList{u"cancelled"_s, u"cancelled"_s, u"cancelled"_s, u"cancelled"_s, u"not started"_s, u"not started"_s};
     // clang-format on
 }
 
 void TransferEngineTest::runEnds()
 {
+    QFETCH(int, simultaneous);
     QFETCH(Steps, steps);
-    QFETCH(int, calls);
-    QFETCH(int, cancels);
-    QFETCH(QString, status);
-    QFETCH(Messages, messages);
+    QFETCH(QList<int>, delays);
     QFETCH(QByteArray, log);
-    QFETCH(QStringList, leftovers);
+    QFETCH(QStringList, outcomes);
 
-    Bench bench({{1, u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s},
-                 {2, u"N"_s, u"h2"_s, {}, u"u"_s, u"p"_s},
-                 {3, u"N"_s, u"h3"_s, {}, u"u"_s, u"p"_s}});
+    Bench bench;
+    bench.addHosts(int(outcomes.size()));
+    bench.window.simultaneous = simultaneous;
+    for (int call = 0; call < delays.size(); ++call)
+        bench.launcher.delaysMs[call] = delays[call];
     // A file size limit makes writes past it fail, even for root.
     rlimit unlimited;
     ::getrlimit(RLIMIT_FSIZE, &unlimited);
@@ -295,22 +322,31 @@ void TransferEngineTest::runEnds()
         std::signal(SIGXFSZ, oldHandler);
     });
     bench.launcher.whileRunning = [&](int call, ProcessOutcome &outcome) {
-        bench.engine.processRequest(); // ignored while a run goes on
-        switch (steps[call]) {
+        bench.process(); // ignored while a run goes on
+        switch (steps.value(call, Step::Ok)) {
         case Step::Ok:
             break;
         case Step::Fail:
             outcome.exitStatus = 1;
             break;
         case Step::Dead:
-            outcome = {false, false, -1, u"no interpreter"_s};
+            outcome = {false, false, -1, 0, u"no interpreter"_s};
+            break;
+        case Step::Killed:
+            outcome = {true, false, 128 + 9, 9, {}};
             break;
         case Step::Cancel:
             bench.engine.requestCancel();
             break;
+        case Step::CancelRace:
+            bench.engine.requestCancel();
+            bench.launcher.outrunsCancel.insert(call);
+            break;
         case Step::Unwritable: // a directory in the script's place
             QVERIFY(QFile::remove(bench.file(kScriptFileName)) &&
                     QDir(bench.dir.path()).mkdir(kScriptFileName));
+            break;
+        case Step::TakeName: // see below: taken before the third destination starts
             break;
         case Step::FullLog:
         case Step::NearlyFull: {
@@ -323,34 +359,66 @@ void TransferEngineTest::runEnds()
         }
     };
 
-    bench.engine.processRequest();
+    // With no step at all, the file system takes nothing beyond the lock from the start.
+    const rlimit tiny{16, unlimited.rlim_max};
+    if (steps.isEmpty())
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    bench.window.onDestinationStarted = [&](const QString &, int logNumber) {
+        if (logNumber == 1 && steps.value(0) == Step::TakeName)
+            QVERIFY(writeBytes(bench.file(u"XferJob-0003.BAT"_s), "taken"));
+    };
+
+    bench.process();
     ::setrlimit(RLIMIT_FSIZE, &unlimited);
 
-    QCOMPARE(bench.launcher.calls.size(), calls);
-    QCOMPARE(bench.launcher.cancels, cancels);
-    QCOMPARE(bench.window.statusText, status);
-    QCOMPARE(bench.window.messages, messages);
+    QTEST(int(bench.launcher.calls.size()), "calls");
+    QCOMPARE(bench.launcher.mostAtOnce, std::min<int>(simultaneous, bench.launcher.calls.size()));
+    QCOMPARE(bench.launcher.cancels,
+             steps.contains(Step::Cancel) || steps.contains(Step::CancelRace) ? 1 : 0);
+    QTEST(bench.window.statusText, "status");
+    QTEST(bench.window.messages, "messages");
     QCOMPARE(bench.log(), log);
+    QStringList seen;
+    for (const DestinationResult &result : std::as_const(bench.window.lastRun.results))
+        seen.append(outcomeName(result.outcome));
+    QCOMPARE(seen, outcomes);
+    // Only a log the cumulative log could not take stays beside it; a taken name stays its owner's.
+    QStringList leftovers{kCumulativeLogName};
+    if (bench.window.messages.value(0).text.contains(u"is kept in"_s))
+        leftovers.prepend(u"FTPLog0002.TXT"_s);
+    if (steps.contains(Step::TakeName))
+        leftovers.append(u"XferJob-0003.BAT"_s);
     QCOMPARE(bench.leftovers(), leftovers);
+    if (simultaneous > 1 && !bench.launcher.calls.isEmpty())
+        QCOMPARE(bench.launcher.calls[0].launcher, "@echo on\r\nftp -s:XferJob-0001.FTP h1\r\n");
 }
 
 void TransferEngineTest::runNeedsItsOwnFiles_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("planted"); // file, link (to a file outside), directory, lock
+    QTest::addColumn<QString>("planted"); // file, link (to a file outside), directory, fifo, lock
     QTest::addColumn<bool>("foreign");    // owned by another user
-    QTest::addColumn<QString>("message"); // empty: the run goes ahead
+    QTest::addColumn<QString>("message"); // empty: the run goes ahead; %1: the directory
     const QString refused =
-        u"%1 in the working directory belongs to another user or cannot be replaced - nothing was sent"_s;
+        u"%1 in the working directory %2 belongs to another user or cannot be replaced - nothing was sent"_s +
+        kAdvice;
+    const QString lockRefused =
+        u"XferJob.LCK in the working directory %1 belongs to another user or is not a plain file - nothing was sent"_s +
+        kAdvice;
     // clang-format off
     QTest::newRow("own old log is replaced") << kCumulativeLogName << u"file"_s << false << QString();
     QTest::newRow("own link is replaced, not followed") << kCumulativeLogName << u"link"_s << false << QString();
-    QTest::newRow("another user's log") << kCumulativeLogName << u"file"_s << true << refused.arg(kCumulativeLogName);
-    QTest::newRow("another user's link") << kCumulativeLogName << u"link"_s << true << refused.arg(kCumulativeLogName);
-    QTest::newRow("another user's launcher") << kLauncherFileName << u"file"_s << true << refused.arg(kLauncherFileName);
-    QTest::newRow("another user's numbered log") << u"FTPLog0002.TXT"_s << u"link"_s << true << refused.arg(u"FTPLog0002.TXT"_s);
-    QTest::newRow("a directory in the script's place") << kScriptFileName << u"directory"_s << false << refused.arg(kScriptFileName);
+    QTest::newRow("own spelling of the launcher in capitals stays") << u"XFERJOB.BAT"_s << u"file"_s << false << QString();
+    QTest::newRow("another user's log") << kCumulativeLogName << u"file"_s << true << refused.arg(kCumulativeLogName, u"%1"_s);
+    QTest::newRow("another user's link") << kCumulativeLogName << u"link"_s << true << refused.arg(kCumulativeLogName, u"%1"_s);
+    QTest::newRow("another user's launcher in capitals") << u"XFERJOB.BAT"_s << u"file"_s << true << refused.arg(u"XFERJOB.BAT"_s, u"%1"_s);
+    QTest::newRow("another user's numbered log") << u"ftplog0002.txt"_s << u"link"_s << true << refused.arg(u"ftplog0002.txt"_s, u"%1"_s);
+    QTest::newRow("a directory in the script's place") << kScriptFileName << u"directory"_s << false << refused.arg(kScriptFileName, u"%1"_s);
     QTest::newRow("another run holds the directory") << kLockFileName << u"lock"_s << false << u"Another transmission is using this working directory - nothing was sent"_s;
+    QTest::newRow("a FIFO as the lock") << kLockFileName << u"fifo"_s << false << lockRefused;
+    QTest::newRow("another user's lock") << kLockFileName << u"file"_s << true << lockRefused;
+    QTest::newRow("another user's link as the lock") << kLockFileName << u"link"_s << true << lockRefused;
+    QTest::newRow("a full file system keeps the earlier log") << kCumulativeLogName << u"full"_s << false << u"The working directory cannot be written - nothing was sent"_s;
     // clang-format on
 }
 
@@ -368,36 +436,50 @@ void TransferEngineTest::runNeedsItsOwnFiles()
     const QString outside = elsewhere.filePath(u"theirs"_s);
     QVERIFY(writeBytes(outside, "their file"));
     const QString path = bench.file(name);
-    QLockFile otherRun(path);
-    if (planted == u"file"_s)
+    DirectoryLock otherRun;
+    if (planted == u"file"_s || planted == u"full"_s)
         QVERIFY(writeBytes(path, "old"));
     else if (planted == u"link"_s)
         QVERIFY(QFile::link(outside, path));
     else if (planted == u"directory"_s)
         QVERIFY(QDir(bench.dir.path()).mkdir(name));
+    else if (planted == u"fifo"_s)
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     else
-        QVERIFY(otherRun.tryLock(0));
+        QCOMPARE(otherRun.take(path), DirectoryLock::Result::Taken);
     if (foreign && ::lchown(QFile::encodeName(path).constData(), 65534, 65534) != 0) {
         if (qEnvironmentVariableIsEmpty("CI"))
             QSKIP("only root can hand a file to another user");
         QFAIL("cannot hand the file to another user");
     }
 
-    bench.engine.processRequest();
+    rlimit unlimited;
+    ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit full{0, unlimited.rlim_max};
+    if (planted == u"full"_s)
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    bench.process();
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, oldHandler);
 
+    if (message.contains(u"%1"_s))
+        message = message.arg(bench.dir.path());
     QCOMPARE(bench.window.messages,
              (message.isEmpty() ? Messages() : Messages{{u"Process Error"_s, message}}));
     QCOMPARE(bench.launcher.calls.size(), message.isEmpty() ? 2 : 0);
     QCOMPARE(bench.window.statusText.startsWith(u"All Transmissions"_s), message.isEmpty());
     QCOMPARE(readBytes(outside), QByteArray("their file"));
+    if (!message.isEmpty() && planted == u"full"_s)
+        QCOMPARE(readBytes(path), QByteArray("old"));
     struct stat info;
-    if (foreign) // left as it was
-        QVERIFY(::lstat(QFile::encodeName(path).constData(), &info) == 0 && info.st_uid == 65534);
+    if (foreign || planted != u"lock"_s) // left as it was
+        QVERIFY(::lstat(QFile::encodeName(path).constData(), &info) == 0 &&
+                info.st_uid == (foreign ? 65534u : ::geteuid()));
     if (message.isEmpty())
         QVERIFY(isOwnerOnly(bench.file(kCumulativeLogName)) &&
                 !QFileInfo(bench.file(kCumulativeLogName)).isSymLink());
-    if (name != kLauncherFileName)
-        QVERIFY(!QFileInfo::exists(bench.file(kLauncherFileName)));
+    QVERIFY(!QFileInfo::exists(bench.file(kLauncherFileName)));
 }
 
 void TransferEngineTest::relativeWorkingDirectory()
@@ -410,7 +492,7 @@ void TransferEngineTest::relativeWorkingDirectory()
     QVERIFY(QDir::setCurrent(bench.dir.path()));
     bench.window.setWorkingDirectory(u"out"_s);
 
-    bench.engine.processRequest();
+    bench.process();
 
     QCOMPARE(bench.window.statusText.left(17), u"All Transmissions"_s);
     QCOMPARE(bench.launcher.calls.value(0).workingDirectory, bench.file(u"out"_s));
@@ -460,9 +542,43 @@ void TransferEngineTest::scriptsQuoteEveryValue()
              (QList<QByteArray>{R"(u "1")", R"(p "2")", R"(cd \in)",
                                 R"(put "/d/q""x""y.txt" "q""x""y.txt")", "put -r -r",
                                 R"(put "/d/a b" "a b")", "quit"}));
-    QCOMPARE(launcherLines(u"Y"_s, u"h"_s, uR"(a "b"@c)"_s, uR"(x" -pw "y)"_s).value(1),
+    QCOMPARE(launcherLines(u"Y"_s, u"h"_s, uR"(a "b"@c)"_s).value(1),
              R"(psftp "a ""b""@c"@h -b XferJob.FTP -pwfile XferJob.PWD)");
+    // A Secure Shell host's port becomes psftp's own option; only a port makes it one.
+    const auto secureLine = [](const QString &host) {
+        return launcherLines(u"Y"_s, host, u"u"_s, JobFileNames::numbered(7)).value(1);
+    };
+    QCOMPARE(secureLine(u"h:2222"_s),
+             "psftp -P 2222 u@h -b XferJob-0007.FTP -pwfile XferJob-0007.PWD");
+    QCOMPARE(secureLine(u"[::1]:22"_s),
+             "psftp -P 22 u@::1 -b XferJob-0007.FTP -pwfile XferJob-0007.PWD");
+    for (const QString &host : {u"::1"_s, u"h:x"_s, u"h:70000"_s, u"h:"_s, u"h:+22"_s})
+        QVERIFY2(secureLine(host).startsWith("psftp u@" + host.toLocal8Bit() + " -b"),
+                 qPrintable(host));
     QCOMPARE(passwordFileLines(uR"( x" -pw "y )"_s), QList<QByteArray>{R"( x" -pw "y )"});
+}
+
+void TransferEngineTest::failureReasons_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<ProcessOutcome>("outcome");
+    QTest::addColumn<QString>("reason");
+    const ProcessOutcome failed{true, false, 1, 0, {}};
+    // clang-format off
+    QTest::newRow("sent") << QByteArray("226 Transfer complete.") << ProcessOutcome{true, false, 0, 0, {}} << QString();
+    QTest::newRow("the server's refusal, not what follows") << QByteArray("/w>ftp -s:XferJob.FTP h\n220 Ready\n530 Login incorrect.\nLogin failed.") << failed << u"530 Login incorrect."_s;
+    QTest::newRow("the client's first complaint") << QByteArray("Unknown host nosuch.invalid.\nNot connected.") << failed << u"Unknown host nosuch.invalid."_s;
+    QTest::newRow("psftp's fatal error") << QByteArray("Using username \"u\".\nFATAL ERROR: Network error: Connection refused") << failed << u"FATAL ERROR: Network error: Connection refused"_s;
+    QTest::newRow("killed") << QByteArray("put a.txt") << ProcessOutcome{true, false, 137, 9, {}} << u"The client ended by signal 9"_s;
+    QTest::newRow("silent") << QByteArray("Remote working directory is /") << ProcessOutcome{true, false, 2, 0, {}} << u"The client ended with status 2"_s;
+    // clang-format on
+}
+
+void TransferEngineTest::failureReasons()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(ProcessOutcome, outcome);
+    QTEST(failureReason(output.split('\n'), outcome), "reason");
 }
 
 QTEST_GUILESS_MAIN(TransferEngineTest)

@@ -443,9 +443,7 @@ private Q_SLOTS:
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(elsewhere.path()));
         const auto back = qScopeGuard([&before] { QDir::setCurrent(before); });
-        FakeLauncher launcher;
-        FakeConsoleStarter consoles;
-        FTP_Information next(launcher, f.profiles, consoles);
+        FTP_Information next(f.engine, f.connectionTest, f.profiles);
         QCOMPARE(next.frmProfile->currentText(), u"Weekly"_s);
         QCOMPARE(next.frmProfile->count(), 1);
         QCOMPARE(next.frmFTPTo->text(2, 1), u"ftp.example"_s);

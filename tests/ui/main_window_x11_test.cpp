@@ -1,4 +1,6 @@
+#include "connection_test/connection_test.h"
 #include "profiles/profile_store.h"
+#include "transfer/transfer_engine.h"
 #include "window_fixture.h"
 
 #include <QApplication>
@@ -57,9 +59,11 @@ enum class Click
 int runProgram(QApplication &app, const QString &focus)
 {
     FakeLauncher launcher;
+    TransferEngine engine(launcher);
     const ProfileStore profiles(QDir::currentPath());
     FakeConsoleStarter consoles;
-    FTP_Information window(launcher, profiles, consoles);
+    ConnectionTest connectionTest(consoles);
+    FTP_Information window(engine, connectionTest, profiles);
     window.show();
     if (!activate(window)) {
         std::puts("the window never had the focus");
@@ -167,8 +171,8 @@ private Q_SLOTS:
             << u"editor"_s << Click::Nowhere << QStringList{u"ctrl+e"_s};
         QTest::newRow("Ctrl+E in the working directory")
             << u"directory"_s << Click::Nowhere << QStringList{u"ctrl+e"_s};
-        QTest::newRow("menu Exit")
-            << u"editor"_s << Click::MenuOptions << QStringList{u"Down"_s, u"Down"_s, u"Return"_s};
+        QTest::newRow("menu Exit") << u"editor"_s << Click::MenuOptions
+                                   << QStringList{u"Down"_s, u"Down"_s, u"Down"_s, u"Return"_s};
     }
     void endsTheProgram()
     {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "connection_test/connection_test.h"
 #include "profiles/profile_store.h"
 #include "support/fake_launcher.h"
 #include "support/fake_window.h"
+#include "transfer/transfer_engine.h"
 #include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
 
@@ -61,7 +63,9 @@ struct WindowFixture final
     FakeLauncher launcher;
     ProfileStore profiles{work.path()};
     FakeConsoleStarter consoles;
-    FTP_Information window{launcher, profiles, consoles};
+    TransferEngine engine{launcher};
+    ConnectionTest connectionTest{consoles};
+    FTP_Information window{engine, connectionTest, profiles};
 };
 
 /// Something done to the window in a row of a data table.
