@@ -554,6 +554,8 @@ start() {
     "$(dirname "$0")/install-deps.sh" test
     mkdir -p "$dir"
     dir=$(cd "$dir" && pwd -P)
+    # The path goes on lines of testbed.env and of the servers' configuration files.
+    [[ "$dir" != *[[:cntrl:]]* ]] || die "the path of DIR holds a control character"
     # Root's servers read the configuration written here: no one else may be able to change it.
     [[ -O "$dir" && $((8#$(stat -c %a "$dir") & 8#022)) -eq 0 ]] ||
         die "$dir must belong to root and be writable by no one else"
