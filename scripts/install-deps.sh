@@ -48,8 +48,9 @@ if [[ ! -e $policy ]]; then
     "${sudo_cmd[@]}" chmod 755 "$policy"
     trap '"${sudo_cmd[@]}" rm -f "$policy"' EXIT
 fi
-status=0
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || status=$?
+exit_status=0
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+    exit_status=$?
 
 # A server package also enables its service at boot, where it would listen on every interface with
 # the package's defaults: the tests start their own servers on loopback. So every service of a
@@ -62,7 +63,8 @@ enabled_at_boot() {
 }
 disabled=()
 for name in "${missing[@]}"; do
-    [[ "$(dpkg-query -W -f='${Status}' "$name" 2>/dev/null)" == "install ok installed" ]] || continue
+    status=$(dpkg-query -W -f='${Status}' "$name" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || continue
     while IFS= read -r file; do
         enabled_at_boot "$file" || continue
         if [[ "$file" == /etc/init.d/* ]]; then
@@ -72,8 +74,8 @@ for name in "${missing[@]}"; do
             "${sudo_cmd[@]}" systemctl --root=/ --quiet disable "${file##*/}" 2>/dev/null || true
         fi
         if enabled_at_boot "$file"; then
-            echo "install-deps: could not disable ${file##*/} at boot; it starts with the machine" >&2
-            status=1
+            echo "install-deps: could not disable ${file##*/}: it starts at boot" >&2
+            exit_status=1
         else
             disabled+=("${file##*/}")
         fi
@@ -83,4 +85,4 @@ if [[ ${#disabled[@]} -gt 0 ]]; then
     echo "install-deps: left disabled at boot, as installed just now: ${disabled[*]}" \
         "(update-rc.d NAME enable / systemctl enable NAME to have one start with the machine)"
 fi
-exit $status
+exit $exit_status

@@ -180,7 +180,8 @@ with_passwd_lock() {
 take_lock() {
     [[ $(id -u) -eq 0 ]] || die "must run as root (it changes the test accounts)"
     mkdir -m 700 "$RUN_DIR" 2>/dev/null || true
-    [[ -d "$RUN_DIR" && ! -L "$RUN_DIR" && -O "$RUN_DIR" ]] || die "$RUN_DIR is not root's directory"
+    [[ -d "$RUN_DIR" && ! -L "$RUN_DIR" && -O "$RUN_DIR" ]] ||
+        die "$RUN_DIR is not root's directory"
     exec 9>>"$RUN_DIR/lock"
     flock -w 600 9 || die "another test bed held $RUN_DIR/lock for 10 minutes"
 }
@@ -226,7 +227,7 @@ random_part() {
 # The account phase does not ask pam_unix, which would refuse them as expired.
 write_pam_service() {
     local text
-    text="# Written by Parcelwright's scripts/testbed.sh for its test servers; removed by its remove-users.
+    text="# Parcelwright's test servers (scripts/testbed.sh; its remove-users removes this file)
 auth     requisite  pam_succeed_if.so quiet user in ${USERS[0]}:${USERS[1]}:${USERS[2]}
 auth     required   pam_unix.so
 account  required   pam_succeed_if.so quiet user in ${USERS[0]}:${USERS[1]}:${USERS[2]}
@@ -473,7 +474,8 @@ EOF
         # its log, and then it writes no pid file.
         status=0 outcome=slow
         # Under its own name it logs in through the bed's PAM service: see write_pam_service.
-        "$SSHD_LINK" -f "$dir/sshd_config" -E "$dir/sshd.log" </dev/null >"$dir/sshd.out" 2>&1 9>&- ||
+        "$SSHD_LINK" -f "$dir/sshd_config" -E "$dir/sshd.log" </dev/null >"$dir/sshd.out" 2>&1 \
+            9>&- ||
             status=$? outcome=failed
         for _ in $(seq $((START_SECONDS * 10))); do
             [[ "$outcome" == slow ]] || break
