@@ -255,9 +255,15 @@ open_accounts() {
     PLAIN_PASSWORD=$(random_part)
     QUOTED_PASSWORD=$QUOTED_FIXED$(random_part)
     HOSTILE_PASSWORD=" a$(random_part)$HOSTILE_TAIL"
-    with_passwd_lock chpasswd <<<"$PLAIN_USER:$PLAIN_PASSWORD
+    with_passwd_lock set_passwords "$PLAIN_USER:$PLAIN_PASSWORD
 $QUOTED_USER:$QUOTED_PASSWORD
 $HOSTILE_USER:$HOSTILE_PASSWORD" || die "cannot set the test accounts' passwords"
+}
+
+# chpasswd with LINES as its input, given anew on each try of with_passwd_lock; a function, so that
+# the passwords are on no command line.
+set_passwords() {
+    chpasswd <<<"$1"
 }
 
 # A bed that starts while others run takes the passwords they use, which must not change under
