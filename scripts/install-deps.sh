@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs with apt-get whichever of the named package groups' Debian packages are missing.
+# Installs with apt-get whichever of the named package groups' Debian packages are missing, and
+# leaves the services of those it installs disabled at boot.
 # Usage: scripts/install-deps.sh build|test|run|bench|screenshot|fuzz ...
 set -euo pipefail
 
@@ -47,4 +48,41 @@ if [[ ! -e $policy ]]; then
     "${sudo_cmd[@]}" chmod 755 "$policy"
     trap '"${sudo_cmd[@]}" rm -f "$policy"' EXIT
 fi
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+exit_status=0
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+    exit_status=$?
+
+# A server package also enables its service at boot, where it would listen on every interface with
+# the package's defaults: the tests start their own servers on loopback. So every service of a
+# package installed just now is left disabled at boot; one installed before is the owner's choice.
+enabled_at_boot() {
+    case "$1" in
+    /etc/init.d/*) compgen -G "/etc/rc[2-5].d/S[0-9][0-9]${1##*/}" >/dev/null ;;
+    *) [[ "$(systemctl --root=/ is-enabled "${1##*/}" 2>/dev/null)" == enabled ]] ;;
+    esac
+}
+disabled=()
+for name in "${missing[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$name" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || continue
+    while IFS= read -r file; do
+        enabled_at_boot "$file" || continue
+        if [[ "$file" == /etc/init.d/* ]]; then
+            # Also disables the systemd unit of the same name.
+            "${sudo_cmd[@]}" update-rc.d "${file##*/}" disable >/dev/null 2>&1 || true
+        else
+            "${sudo_cmd[@]}" systemctl --root=/ --quiet disable "${file##*/}" 2>/dev/null || true
+        fi
+        if enabled_at_boot "$file"; then
+            echo "install-deps: could not disable ${file##*/}: it starts at boot" >&2
+            exit_status=1
+        else
+            disabled+=("${file##*/}")
+        fi
+    done < <(dpkg-query -L "$name" | grep -E '^(/etc/init\.d/|(/usr)?/lib/systemd/system/[^/@]+$)')
+done
+if [[ ${#disabled[@]} -gt 0 ]]; then
+    echo "install-deps: left disabled at boot, as installed just now: ${disabled[*]}" \
+        "(update-rc.d NAME enable / systemctl enable NAME to have one start with the machine)"
+fi
+exit $exit_status

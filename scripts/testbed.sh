@@ -2,24 +2,41 @@
 # Starts or stops the private servers the end-to-end tests talk to: a vsftpd and an OpenSSH sshd on
 # 127.0.0.1, three test accounts, and a PuTTY settings tree whose saved session reaches the sshd.
 # Usage: scripts/testbed.sh start|stop DIR
+#        scripts/testbed.sh status         the beds that run and whether each account is locked
+#        scripts/testbed.sh remove-users   deletes the accounts and their homes (no bed may run)
 #
 # start writes DIR/testbed.env (KEY=VALUE lines, the value runs to the end of the line, no quoting),
-# which tests/support/testbed.cpp reads. CTest runs start and stop as the "testbed" fixture.
+# which tests/support/testbed.cpp reads; only root can read it. CTest runs start and stop as the
+# "testbed" fixture.
+#
+# The accounts can log in only while a bed runs and only through a bed's own servers: a start with
+# no other bed running gives them new random passwords, and the last bed to stop locks them. While
+# open they are expired, which the machine's own services refuse (their PAM stacks include
+# common-account); the beds' servers authenticate through a PAM service of their own that asks
+# only for the password, and only of these accounts. Their shell admits no session either.
 set -euo pipefail
 
 readonly SESSION_NAME=pwtestbed
 readonly PLAIN_USER=pwplain
-readonly PLAIN_PASSWORD=Plain4Testbed7
 readonly QUOTED_USER=pwquoted
-# A blank and the characters a shell would act on: proves they reach the server as plain text.
-# shellcheck disable=SC2016
-readonly QUOTED_PASSWORD='ab 1&2|3;4$x`5'
 readonly HOSTILE_USER=pwhostile
+readonly USERS=("$PLAIN_USER" "$QUOTED_USER" "$HOSTILE_USER")
+# The fixed parts of two passwords; each start adds a random part. A blank and the characters a
+# shell would act on: proves they reach the server as plain text.
+# shellcheck disable=SC2016
+readonly QUOTED_FIXED='ab 1&2|3;4$x`5'
 # Blanks at both ends, double quotes that would end a quoted argument early and add a psftp
 # option, and commands for a shell: a client that logs in with it took it as plain text, and
-# pw-marker appears wherever any of it ran as a command.
+# pw-marker appears wherever any of it ran as a command. The random part goes after " a".
 # shellcheck disable=SC2016
-readonly HOSTILE_PASSWORD=' a&b|c;$(touch pw-marker)`touch pw-marker` x" -proxycmd "touch pw-marker '
+readonly HOSTILE_TAIL='&b|c;$(touch pw-marker)`touch pw-marker` x" -proxycmd "touch pw-marker '
+readonly LOGIN_SHELL=/usr/sbin/nologin
+readonly PAM_SERVICE=pwtestbed
+readonly PAM_FILE=/etc/pam.d/$PAM_SERVICE
+# Shared by every bed on the machine: the lock that makes their starts and stops take turns, and
+# the name the beds' sshd runs under, from which it takes its PAM service.
+readonly RUN_DIR=/run/parcelwright-testbed
+readonly SSHD_LINK=$RUN_DIR/$PAM_SERVICE
 # A server whose port was taken between its choice and its bind is started again on another port,
 # this many times; one that does not listen within START_SECONDS is given up.
 readonly START_ATTEMPTS=8
@@ -31,7 +48,7 @@ die() {
 }
 
 usage() {
-    echo "usage: $0 start|stop DIR" >&2
+    echo "usage: $0 start|stop DIR | status | remove-users" >&2
     exit 2
 }
 
@@ -157,24 +174,135 @@ with_passwd_lock() {
     return 1
 }
 
-ensure_user() {
-    local user=$1 password=$2
-    if ! getent passwd "$user" >/dev/null; then
-        with_passwd_lock useradd -m -s /bin/bash "$user" || getent passwd "$user" >/dev/null ||
-            die "cannot create user $user"
+# Starts, stops and removals of all beds on the machine take turns, so that a start sees every
+# bed that runs and a stop knows whether it is the last. The servers a start launches must not
+# inherit descriptor 9, or they would hold the lock for as long as they run.
+take_lock() {
+    [[ $(id -u) -eq 0 ]] || die "must run as root (it changes the test accounts)"
+    mkdir -m 700 "$RUN_DIR" 2>/dev/null || true
+    [[ -d "$RUN_DIR" && ! -L "$RUN_DIR" && -O "$RUN_DIR" ]] ||
+        die "$RUN_DIR is not root's directory"
+    exec 9>>"$RUN_DIR/lock"
+    flock -w 600 9 || die "another test bed held $RUN_DIR/lock for 10 minutes"
+}
+
+# Prints the directory of each bed whose servers run (a vsftpd or sshd of root's whose
+# configuration file lies there), leaving out EXCEPT. Servers are looked for rather than
+# registered, so that beds of earlier versions of this script, which take no lock, count too.
+live_beds() {
+    local except=${1:-} proc args line exe dir
+    for proc in /proc/[0-9]*; do
+        mapfile -d '' args 2>/dev/null <"$proc/cmdline" || continue
+        line=" ${args[*]} "
+        if [[ "${args[1]:-}" == /*/vsftpd.conf ]]; then
+            exe=/usr/sbin/vsftpd dir=${args[1]%/vsftpd.conf}
+        # sshd's listener rewrites its command line into one string: blanks, not NULs.
+        elif [[ "$line" =~ \ -f\ (/.+)/sshd_config\  ]]; then
+            exe=/usr/sbin/sshd dir=${BASH_REMATCH[1]}
+        else
+            continue
+        fi
+        [[ -O "$proc" && "$(readlink "$proc/exe" 2>/dev/null)" == "$exe"* ]] || continue
+        [[ "$dir" != "$except" && "$dir" != /etc && "$dir" != /etc/* ]] || continue
+        is_running "${proc#/proc/}" && printf '%s\n' "$dir"
+    done | sort -u
+}
+
+# Sets PLAIN_PASSWORD, QUOTED_PASSWORD and HOSTILE_PASSWORD from the testbed.env of the bed in
+# DIR, if only root can have written or read it.
+read_passwords() {
+    local env=$1/testbed.env
+    [[ -f "$env" && ! -L "$env" && "$(stat -c '%u %a' "$env")" == "0 600" ]] || return 1
+    PLAIN_PASSWORD=$(env_value "$env" PLAIN_PASSWORD)
+    QUOTED_PASSWORD=$(env_value "$env" QUOTED_PASSWORD)
+    HOSTILE_PASSWORD=$(env_value "$env" HOSTILE_PASSWORD)
+    [[ -n "$PLAIN_PASSWORD" && -n "$QUOTED_PASSWORD" && -n "$HOSTILE_PASSWORD" ]]
+}
+
+random_part() {
+    od -An -N10 -tx1 /dev/urandom | tr -d ' \n'
+}
+
+# The PAM service the beds' servers log in through: the test accounts alone, by password alone.
+# The account phase does not ask pam_unix, which would refuse them as expired.
+write_pam_service() {
+    local text
+    text="# Parcelwright's test servers (scripts/testbed.sh; its remove-users removes this file)
+auth     requisite  pam_succeed_if.so quiet user in ${USERS[0]}:${USERS[1]}:${USERS[2]}
+auth     required   pam_unix.so
+account  required   pam_succeed_if.so quiet user in ${USERS[0]}:${USERS[1]}:${USERS[2]}
+session  required   pam_permit.so"
+    [[ "$(cat "$PAM_FILE" 2>/dev/null)" == "$text" ]] && return 0
+    printf '%s\n' "$text" >"$PAM_FILE.new"
+    mv "$PAM_FILE.new" "$PAM_FILE"
+}
+
+# Creates the accounts where missing, expires them and gives them new passwords, which unlocks
+# them. The expiry comes first: no moment has them both open and welcome to the machine's services.
+open_accounts() {
+    local user
+    for user in "${USERS[@]}"; do
+        if ! getent passwd "$user" >/dev/null; then
+            with_passwd_lock useradd -m -s "$LOGIN_SHELL" "$user" ||
+                getent passwd "$user" >/dev/null || die "cannot create user $user"
+        fi
+        with_passwd_lock usermod -s "$LOGIN_SHELL" -e 1 "$user" || die "cannot expire $user"
+        local home
+        home=$(home_of "$user")
+        mkdir -p "$home"
+        chown "$user:" "$home"
+    done
+    PLAIN_PASSWORD=$(random_part)
+    QUOTED_PASSWORD=$QUOTED_FIXED$(random_part)
+    HOSTILE_PASSWORD=" a$(random_part)$HOSTILE_TAIL"
+    with_passwd_lock set_passwords "$PLAIN_USER:$PLAIN_PASSWORD
+$QUOTED_USER:$QUOTED_PASSWORD
+$HOSTILE_USER:$HOSTILE_PASSWORD" || die "cannot set the test accounts' passwords"
+}
+
+# chpasswd with LINES as its input, given anew on each try of with_passwd_lock; a function, so that
+# the passwords are on no command line.
+set_passwords() {
+    chpasswd <<<"$1"
+}
+
+# A bed that starts while others run takes the passwords they use, which must not change under
+# them; only a start with no other bed opens the accounts anew. Sets PASSWORDS_FROM.
+choose_passwords() {
+    local dir=$1 others other
+    mapfile -t others < <(live_beds "$dir")
+    if [[ ${#others[@]} -eq 0 ]]; then
+        open_accounts
+        PASSWORDS_FROM=new
+        return 0
     fi
-    local shell
-    shell=$(getent passwd "$user" | cut -d: -f7)
-    grep -qxF "$shell" /etc/shells || with_passwd_lock usermod -s /bin/bash "$user" ||
-        die "cannot give $user a login shell"
-    with_passwd_lock chpasswd <<<"$user:$password" || die "cannot set the password of $user"
-    local home
-    home=$(getent passwd "$user" | cut -d: -f6)
-    mkdir -p "$home"
-    chown "$user:" "$home"
-    if [[ -f /etc/ftpusers ]] && grep -qxF "$user" /etc/ftpusers; then
-        sed -i "/^${user}\$/d" /etc/ftpusers
+    # A bed of an earlier version of this script may be starting: its testbed.env comes last.
+    for _ in $(seq 600); do
+        for other in "${others[@]}"; do
+            if read_passwords "$other"; then
+                PASSWORDS_FROM=$other
+                return 0
+            fi
+        done
+        sleep 0.1
+    done
+    die "test beds run in $(joined "${others[@]}"), but none has a root-only testbed.env to share"
+}
+
+# The last bed to stop locks the accounts. A locked account refuses every password, so the expiry
+# is taken back: beds of earlier versions of this script open the accounts by password alone.
+close_accounts_if_last() {
+    local others user
+    mapfile -t others < <(live_beds "${1:-}")
+    if [[ ${#others[@]} -gt 0 ]]; then
+        echo "testbed: the test accounts stay open for the beds in $(joined "${others[@]}")"
+        return 0
     fi
+    for user in "${USERS[@]}"; do
+        getent passwd "$user" >/dev/null || continue
+        with_passwd_lock usermod -L "$user" || die "cannot lock $user"
+        with_passwd_lock usermod -e '' "$user" || die "cannot take the expiry of $user back"
+    done
 }
 
 home_of() {
@@ -282,7 +410,7 @@ pasv_address=127.0.0.1
 pasv_min_port=0
 pasv_max_port=0
 connect_from_port_20=NO
-pam_service_name=vsftpd
+pam_service_name=$PAM_SERVICE
 secure_chroot_dir=/var/run/vsftpd/empty
 seccomp_sandbox=NO
 isolate=NO
@@ -301,7 +429,7 @@ EOF
         # vsftpd tells why it stops ("500 OOPS: ...") on its standard input, which is a session's
         # control connection: given /dev/null there, a failed start leaves no word of the reason.
         setsid nohup /usr/sbin/vsftpd "$dir/vsftpd.conf" 0>>"$dir/vsftpd.out" \
-            >>"$dir/vsftpd.out" 2>&1 &
+            >>"$dir/vsftpd.out" 2>&1 9>&- &
         pid=$!
         echo "$pid" >"$dir/vsftpd.pid"
         if wait_for_listener "$pid" "$port"; then
@@ -351,7 +479,9 @@ EOF
         # sshd leaves for the background before it binds: a port taken meanwhile shows only in
         # its log, and then it writes no pid file.
         status=0 outcome=slow
-        /usr/sbin/sshd -f "$dir/sshd_config" -E "$dir/sshd.log" </dev/null >"$dir/sshd.out" 2>&1 ||
+        # Under its own name it logs in through the bed's PAM service: see write_pam_service.
+        "$SSHD_LINK" -f "$dir/sshd_config" -E "$dir/sshd.log" </dev/null >"$dir/sshd.out" 2>&1 \
+            9>&- ||
             status=$? outcome=failed
         for _ in $(seq $((START_SECONDS * 10))); do
             [[ "$outcome" == slow ]] || break
@@ -390,27 +520,40 @@ write_putty_session() {
 
 write_env() {
     local dir=$1
-    {
-        echo "FTP_PORT=$FTP_PORT"
-        echo "FTP_HOST=127.0.0.1:$FTP_PORT"
-        echo "FTP_PID=$FTP_PID"
-        echo "SSH_PORT=$SSH_PORT"
-        echo "SSH_PID=$SSH_PID"
-        echo "SSH_SESSION=$SESSION_NAME"
-        echo "PUTTYDIR=$dir/putty"
-        echo "PLAIN_USER=$PLAIN_USER"
-        echo "PLAIN_PASSWORD=$PLAIN_PASSWORD"
-        echo "PLAIN_HOME=$(home_of "$PLAIN_USER")"
-        echo "QUOTED_USER=$QUOTED_USER"
-        echo "QUOTED_PASSWORD=$QUOTED_PASSWORD"
-        echo "QUOTED_HOME=$(home_of "$QUOTED_USER")"
-        echo "HOSTILE_USER=$HOSTILE_USER"
-        echo "HOSTILE_PASSWORD=$HOSTILE_PASSWORD"
-        echo "HOSTILE_HOME=$(home_of "$HOSTILE_USER")"
-    } >"$dir/testbed.env.new"
-    # The file holds passwords, and readers must never see half of it.
+    # The file holds passwords: readable by root alone from its first byte, and readers must never
+    # see half of it.
+    (
+        umask 077
+        {
+            echo "FTP_PORT=$FTP_PORT"
+            echo "FTP_HOST=127.0.0.1:$FTP_PORT"
+            echo "FTP_PID=$FTP_PID"
+            echo "SSH_PORT=$SSH_PORT"
+            echo "SSH_PID=$SSH_PID"
+            echo "SSH_SESSION=$SESSION_NAME"
+            echo "PUTTYDIR=$dir/putty"
+            echo "PASSWORDS_FROM=$PASSWORDS_FROM"
+            echo "PLAIN_USER=$PLAIN_USER"
+            echo "PLAIN_PASSWORD=$PLAIN_PASSWORD"
+            echo "PLAIN_HOME=$(home_of "$PLAIN_USER")"
+            echo "QUOTED_USER=$QUOTED_USER"
+            echo "QUOTED_PASSWORD=$QUOTED_PASSWORD"
+            echo "QUOTED_HOME=$(home_of "$QUOTED_USER")"
+            echo "HOSTILE_USER=$HOSTILE_USER"
+            echo "HOSTILE_PASSWORD=$HOSTILE_PASSWORD"
+            echo "HOSTILE_HOME=$(home_of "$HOSTILE_USER")"
+        } >"$dir/testbed.env.new"
+    )
     chmod 600 "$dir/testbed.env.new"
     mv "$dir/testbed.env.new" "$dir/testbed.env"
+}
+
+# A start that fails leaves no server running and, if it was the only bed, no account open.
+failed_start() {
+    trap - EXIT
+    rm -f "$1/check.psftp" "$1/check.pwd"
+    stop_servers "$1" || true
+    close_accounts_if_last "$1"
 }
 
 start() {
@@ -418,20 +561,27 @@ start() {
     [[ $(id -u) -eq 0 ]] || die "must run as root (it creates users and starts servers)"
     "$(dirname "$0")/install-deps.sh" test
     mkdir -p "$dir"
-    dir=$(cd "$dir" && pwd)
+    dir=$(cd "$dir" && pwd -P)
+    # The path goes on lines of testbed.env and of the servers' configuration files.
+    [[ "$dir" != *[[:cntrl:]]* ]] || die "the path of DIR holds a control character"
+    # Root's servers read the configuration written here: no one else may be able to change it.
+    [[ -O "$dir" && $((8#$(stat -c %a "$dir") & 8#022)) -eq 0 ]] ||
+        die "$dir must belong to root and be writable by no one else"
+    take_lock
     stop_servers "$dir" || die "the servers of an earlier start in $dir would not stop"
+    # shellcheck disable=SC2064 # the local dir is gone by the time the trap runs
+    trap "failed_start $(printf '%q' "$dir")" EXIT
 
     mkdir -p /run/sshd /var/run/vsftpd/empty
-    ensure_user "$PLAIN_USER" "$PLAIN_PASSWORD"
-    ensure_user "$QUOTED_USER" "$QUOTED_PASSWORD"
-    ensure_user "$HOSTILE_USER" "$HOSTILE_PASSWORD"
-
+    write_pam_service
+    ln -sfn /usr/sbin/sshd "$SSHD_LINK"
+    choose_passwords "$dir"
     start_vsftpd "$dir"
     start_sshd "$dir"
     write_putty_session "$dir"
 
     local user password ok=1
-    for user in "$PLAIN_USER" "$QUOTED_USER" "$HOSTILE_USER"; do
+    for user in "${USERS[@]}"; do
         password=$PLAIN_PASSWORD
         [[ "$user" == "$QUOTED_USER" ]] && password=$QUOTED_PASSWORD
         [[ "$user" == "$HOSTILE_USER" ]] && password=$HOSTILE_PASSWORD
@@ -442,25 +592,64 @@ start() {
     if [[ $ok -ne 1 ]]; then
         show_log_tail "$dir/vsftpd.log"
         show_log_tail "$dir/sshd.log"
-        stop_servers "$dir" || true
         die "the servers started but a log-in failed"
     fi
     write_env "$dir"
+    trap - EXIT
 
     echo "testbed: vsftpd on 127.0.0.1:$FTP_PORT (pid $FTP_PID)," \
         "sshd on 127.0.0.1:$SSH_PORT (pid $SSH_PID)"
     echo "testbed: users $PLAIN_USER, $QUOTED_USER and $HOSTILE_USER;" \
         "psftp host $SESSION_NAME with PUTTYDIR=$dir/putty"
-    echo "testbed: values in $dir/testbed.env"
+    echo "testbed: passwords and the rest in $dir/testbed.env (readable by root alone)"
 }
 
-[[ $# -eq 2 ]] || usage
-case "$1" in
-start) start "$2" ;;
-stop)
-    [[ -d "$2" ]] || exit 0
-    stop_servers "$(cd "$2" && pwd)"
-    echo "testbed: stopped the servers of $2"
-    ;;
+stop() {
+    local dir=$1 status=0
+    take_lock
+    if [[ -d "$dir" ]]; then
+        dir=$(cd "$dir" && pwd -P)
+        stop_servers "$dir" || status=1
+        echo "testbed: stopped the servers of $dir"
+    fi
+    close_accounts_if_last "$dir"
+    return $status
+}
+
+status() {
+    local bed user
+    take_lock
+    while IFS= read -r bed; do
+        echo "bed $bed"
+    done < <(live_beds)
+    for user in "${USERS[@]}"; do
+        if ! getent passwd "$user" >/dev/null; then
+            echo "account $user absent"
+        elif [[ $(passwd -S "$user" | cut -d' ' -f2) == L ]]; then
+            echo "account $user locked"
+        else
+            echo "account $user open"
+        fi
+    done
+}
+
+remove_users() {
+    local beds user
+    take_lock
+    mapfile -t beds < <(live_beds)
+    [[ ${#beds[@]} -eq 0 ]] || die "test beds run in $(joined "${beds[@]}"); stop them first"
+    for user in "${USERS[@]}"; do
+        getent passwd "$user" >/dev/null || continue
+        with_passwd_lock userdel -r "$user" || die "cannot delete $user"
+        echo "testbed: deleted $user and its home"
+    done
+    rm -f "$PAM_FILE" "$SSHD_LINK"
+}
+
+case "${1:-}:$#" in
+start:2) start "$2" ;;
+stop:2) stop "$2" ;;
+status:1) status ;;
+remove-users:1) remove_users ;;
 *) usage ;;
 esac
