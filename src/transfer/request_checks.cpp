@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 
@@ -34,10 +35,13 @@ bool isBlankOrEmpty(const QString &text)
 class RequestChecks final
 {
 public:
-    explicit RequestChecks(TransferWindow &window)
-        : m_window(window), m_grid(window.destinationGrid())
+    RequestChecks(TransferWindow &window, const QList<int> &onlyRows)
+        : m_window(window), m_grid(window.destinationGrid()),
+          m_onlyRows(onlyRows.cbegin(), onlyRows.cend())
     {
     }
+    /// Whether the request takes this row at all.
+    bool takes(int row) const { return m_onlyRows.isEmpty() || m_onlyRows.contains(row); }
 
     bool requestLevel();
     bool row(int row);
@@ -48,6 +52,7 @@ private:
 
     TransferWindow &m_window;
     DestinationGrid &m_grid;
+    QSet<int> m_onlyRows;
 };
 
 bool RequestChecks::requestLevel()
@@ -87,7 +92,7 @@ bool RequestChecks::requestLevel()
 
 bool RequestChecks::row(int row)
 {
-    if (m_grid.text(row, kHostColumn).isEmpty())
+    if (!takes(row) || m_grid.text(row, kHostColumn).isEmpty())
         return true;
 
     // Cells are read again at each check: a cell move of an earlier mark may have committed a
@@ -141,7 +146,7 @@ TransferRequest RequestChecks::request() const
     }
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
         const QString host = m_grid.text(row, kHostColumn);
-        if (host.isEmpty())
+        if (host.isEmpty() || !takes(row))
             continue;
         const bool secure = m_grid.text(row, kSecureShellColumn) == QLatin1String("Y");
         request.destinations.append({row, secure, host, m_grid.text(row, kRemoteDirectoryColumn),
@@ -159,9 +164,9 @@ TransferRequest RequestChecks::request() const
 
 } // namespace
 
-std::optional<TransferRequest> checkedRequest(TransferWindow &window)
+std::optional<TransferRequest> checkedRequest(TransferWindow &window, const QList<int> &onlyRows)
 {
-    RequestChecks checks(window);
+    RequestChecks checks(window, onlyRows);
     if (!checks.requestLevel())
         return std::nullopt;
     // Every row is checked, so that one request shows the user all faulty cells at once.

@@ -10,4 +10,7 @@ class TransferWindow;
 /// directory, then every destination row, each faulty cell marked red with its message (the cell
 /// moves commit a pending edit on the way). Only when all have passed does the window's content
 /// become a request, the working directory resolved once where the checks found it.
-std::optional<TransferRequest> checkedRequest(TransferWindow &window);
+/// With `onlyRows`, the rows of the table outside that list are neither checked nor sent (a new
+/// request to the destinations an earlier run did not reach).
+std::optional<TransferRequest> checkedRequest(TransferWindow &window,
+                                              const QList<int> &onlyRows = {});
