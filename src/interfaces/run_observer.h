@@ -27,6 +27,10 @@ struct DestinationResult
     int exitStatus = -1; // the launcher's exit status; -1 when none ran
     Outcome outcome = Outcome::NotStarted;
     QString reason; // one line, from the client's own output where it said why
+    // Where its block stands in FTPLogALL.TXT; -1 while it has none there (not written yet, or
+    // never: not started, its files could not be written, the log could not take it).
+    qint64 logOffset = -1;
+    qint64 logLength = 0;
 };
 
 /// How a whole run ended.

@@ -72,7 +72,8 @@ QList<QByteArray> splitLines(const QByteArray &text)
 // a block cut short by a full disk would sit there beside the destination's own log that the
 // user is pointed to. The log is unbuffered, so nothing of a failed block lingers to be written
 // at its close.
-bool appendBlock(QFile &file, const QList<QByteArray> &lines)
+// Returns where the block starts, or -1.
+qint64 appendBlock(QFile &file, const QList<QByteArray> &lines)
 {
     QByteArray block;
     for (const QByteArray &line : lines) {
@@ -81,9 +82,9 @@ bool appendBlock(QFile &file, const QList<QByteArray> &lines)
     }
     const qint64 before = file.size();
     if (file.write(block) == block.size())
-        return true;
+        return before;
     file.resize(before);
-    return false;
+    return -1;
 }
 
 } // namespace
@@ -304,7 +305,11 @@ void TransferRun::writeReadyBlocks()
         if (slot.state == Slot::State::Ended) {
             const QString logPath = workingDirFile(m_request.workingDirectory, slot.logName);
             // The destination's own log is its only record until the cumulative log holds it.
-            if (m_keptLogs.isEmpty() && appendBlock(m_cumulativeLog, slot.block)) {
+            const qint64 offset =
+                m_keptLogs.isEmpty() ? appendBlock(m_cumulativeLog, slot.block) : -1;
+            if (offset >= 0) {
+                slot.result.logOffset = offset;
+                slot.result.logLength = m_cumulativeLog.size() - offset;
                 slot.log.reset();
                 QFile::remove(logPath);
             } else {
