@@ -6,10 +6,12 @@
 #include "ui/transfer_progress.h"
 #include "window_fixture.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -17,6 +19,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolTip>
 
 #include <fcntl.h>
@@ -399,6 +402,50 @@ private Q_SLOTS:
         QVERIFY(f.window.frmMessage->text().contains(u"cancelled"_s));
         QCOMPARE(QDir(f.work.path()).entryList(QDir::Files), QStringList{u"FTPLogALL.TXT"_s});
         QTRY_VERIFY(!progress->isVisible());
+    }
+
+    void simultaneousTransfers_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("kept");    // the number runs use afterwards
+        QTest::addColumn<bool>("stays"); // Enter does not close the dialog
+        QTest::newRow("within the bounds") << u"2"_s << 2 << false;
+        QTest::newRow("none at all") << u"0"_s << 1 << true;
+        QTest::newRow("past the most") << u"65"_s << 1 << true;
+        QTest::newRow("a word is not even taken") << u"x"_s << 1 << false;
+    }
+    void simultaneousTransfers()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, kept);
+        WindowFixture f;
+        f.window.setSimultaneousTransfers(1);
+        bool stayed = false;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog && dialog->windowTitle() == u"Simultaneous transfers"_s);
+            auto *field = dialog->findChild<QLineEdit *>();
+            field->selectAll();
+            QTest::keyClicks(field, typed);
+            QTest::keyClick(field, Qt::Key_Return);
+            stayed = dialog->isVisible();
+            if (stayed)
+                QTest::keyClick(field, Qt::Key_Escape);
+        });
+        f.window.mnuSimultaneous->trigger();
+        QTEST(stayed, "stays");
+
+        // The progress window names every destination being served.
+        QStringList seen;
+        for (int row = 1; row <= 2; ++row)
+            f.fill(row, {u"N"_s, u"host%1"_s.arg(row), {}, u"u"_s, u"p"_s});
+        f.launcher.whileRunning = [&](int, ProcessOutcome &) {
+            seen << f.window.progressWindow()->hostText();
+        };
+        f.window.cmdProcess_Click();
+        QCOMPARE(f.launcher.mostAtOnce, kept);
+        QCOMPARE(seen.value(0),
+                 kept == 2 ? u"2 running: host1, host2"_s : u"Host: host1"_s);
     }
 
     void terminationSignalWithoutRunEndsAtOnce()

@@ -22,6 +22,7 @@ struct WindowFixture final
             messages.append({title, text});
         });
         window.setProgramEnder([this] { ++programEnds; });
+        window.setSimultaneousTransfers(1); // whatever an earlier test chose for the user
         window.frmWorkingDirectory->setText(work.path());
         window.frmFileList->setText(1, 0, QStringLiteral("/etc/hostname"));
         window.show();
