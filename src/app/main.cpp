@@ -4,6 +4,7 @@
 #include "platform/termination_signals.h"
 #include "profiles/profile_store.h"
 #include "ui/ftp_information.h"
+#include "ui/user_settings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,6 +18,9 @@ int main(int argc, char *argv[])
     TerminalConsoleStarter consoles(interpreter);
     // Profiles and the help file belong to the directory the program was started in.
     const ProfileStore profiles(QDir::currentPath());
+    // The working directory starts as the user's own folder, not a shared one such as /tmp/ where
+    // another user's files would stop every run.
+    UserSettings::makeDefaultWorkingDirectory();
     FTP_Information window(launcher, profiles, consoles);
     // A run asked to end from outside stops its client and removes its files first.
     TerminationSignals termination;

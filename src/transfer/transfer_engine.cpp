@@ -113,14 +113,14 @@ TransferEngine::TransferEngine(TransferWindow &window, Launcher &launcher)
 {
 }
 
-void TransferEngine::processRequest()
+bool TransferEngine::processRequest()
 {
     // The wait for a client keeps events flowing, so a second request could arrive mid-run.
     if (m_running)
-        return;
+        return false;
     LogNumber = 1;
     if (!checkRequest())
-        return;
+        return false;
 
     // Every row is checked, so that one request shows the user all faulty cells at once.
     bool requestValid = true;
@@ -129,11 +129,12 @@ void TransferEngine::processRequest()
             requestValid = false;
     }
     if (!requestValid)
-        return;
+        return false;
 
     if (!TransmitAll())
-        return;
+        return false;
     m_window.setStatusText(m_closingText.isEmpty() ? kCompletionText : m_closingText);
+    return true;
 }
 
 bool TransferEngine::checkRequest()

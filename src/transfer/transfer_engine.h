@@ -16,8 +16,8 @@ public:
     TransferEngine(TransferWindow &window, Launcher &launcher);
 
     /// Process Request: checks the request, marks faulty cells and, when all is well, runs the
-    /// transfer and sets the closing status text.
-    void processRequest();
+    /// transfer and sets the closing status text. True when a run started (TransmitAll).
+    bool processRequest();
 
     /// The run itself: one launcher per destination row, logs gathered into FTPLogALL.TXT. False
     /// when it could not start: another run holds the working directory, or a file of the run's

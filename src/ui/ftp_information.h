@@ -143,6 +143,7 @@ protected:
 
 private:
     void buildControls();
+    void followWindowSize();
     void buildMenu();
     void setTabOrder();
     void endProgram();
