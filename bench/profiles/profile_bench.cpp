@@ -42,6 +42,10 @@ void report(const char *what, double ms)
 
 int main(int argc, char *argv[])
 {
+    // The window reads and writes the user's settings: a benchmark keeps its own, not the user's.
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
     QApplication app(argc, argv);
     QTemporaryDir empty;
     QTemporaryDir dir;

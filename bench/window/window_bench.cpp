@@ -95,6 +95,10 @@ int main(int argc, char *argv[])
     if (argc > 1 && qstrcmp(argv[1], "--startup-once") == 0)
         return startupOnce(argc, argv, sinceMain);
 
+    // The window reads and writes the user's settings: a benchmark keeps its own, not the user's.
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
     QApplication app(argc, argv);
     QList<double> startups;
     for (int i = 0; i < 5; ++i) {

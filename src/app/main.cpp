@@ -6,6 +6,7 @@
 #include "profiles/profile_store.h"
 #include "transfer/transfer_engine.h"
 #include "ui/ftp_information.h"
+#include "ui/user_settings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,10 +14,6 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    // Where the user's own choices are kept (QSettings).
-    QCoreApplication::setOrganizationName(QStringLiteral("Parcelwright"));
-    QCoreApplication::setApplicationName(QStringLiteral("parcelwright"));
-
     // The parts the window works with are built here and live as long as it does.
     const QString interpreter = companionProgram(QStringLiteral("parcelwright-cmd"));
     CommandInterpreterLauncher launcher(interpreter);
@@ -25,6 +22,9 @@ int main(int argc, char *argv[])
     ConnectionTest connectionTest(consoles);
     // Profiles and the help file belong to the directory the program was started in.
     const ProfileStore profiles(QDir::currentPath());
+    // The working directory starts as the user's own folder, not a shared one such as /tmp/ where
+    // another user's files would stop every run.
+    UserSettings::makeDefaultWorkingDirectory();
     FTP_Information window(engine, connectionTest, profiles);
     // A run asked to end from outside stops its clients and removes its files first.
     TerminationSignals termination;

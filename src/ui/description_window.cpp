@@ -1,6 +1,7 @@
 #include "ui/description_window.h"
 
 #include "ui/twips.h"
+#include "ui/window_design.h"
 
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -12,20 +13,11 @@ namespace {
 constexpr int kClientWidth = 8805;
 constexpr int kClientHeight = 2130;
 
-const QColor kBackColor(0xE0, 0xE0, 0xE0);
-
 } // namespace
 
 Description::Description(QWidget *parent) : QWidget(parent, Qt::Window)
 {
-    // Closing by any means unloads the window; the owner learns of it through destroyed().
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Description"));
-    setFont(Twips::sansSerif(8.25));
-    QPalette background = palette();
-    background.setColor(QPalette::Window, kBackColor);
-    setPalette(background);
-    setAutoFillBackground(true);
+    WindowDesign::setUpFixed(this, QStringLiteral("Description"), kClientWidth, kClientHeight);
 
     frmDescription = new QPlainTextEdit(this);
     frmDescription->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -41,9 +33,6 @@ Description::Description(QWidget *parent) : QWidget(parent, Qt::Window)
 
     QWidget::setTabOrder(frmDescription, cmdExit);
     frmDescription->setFocus();
-
-    // The layout does not follow the window's size, so the window keeps the designed size.
-    setFixedSize(Twips::toPixels(this, kClientWidth, kClientHeight));
 }
 
 void Description::setEntryText(const QString &text)

@@ -12,10 +12,13 @@
 #include "ui/description_window.h"
 #include "ui/destination_editor.h"
 #include "ui/file_selection.h"
+#include "ui/growing_layout.h"
 #include "ui/help_window.h"
 #include "ui/simultaneous_transfers_dialog.h"
 #include "ui/transfer_progress.h"
 #include "ui/twips.h"
+#include "ui/user_settings.h"
+#include "ui/window_design.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,7 +32,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSettings>
 
 #include <algorithm>
 #include <cstdio>
@@ -40,11 +42,6 @@ namespace {
 /// Window client area, in twips.
 constexpr int kClientWidth = 11610;
 constexpr int kClientHeight = 7365;
-
-const QString kDesignedWorkingDirectory = QStringLiteral("/tmp/");
-
-/// The user's choice of how many destinations a run serves at once.
-const QString kSimultaneousKey = QStringLiteral("run/simultaneousTransfers");
 
 /// A heading followed by its blanks, as one field of a grid's format text.
 QString formatField(const QString &heading, int blanks)
@@ -59,29 +56,19 @@ FTP_Information::FTP_Information(TransferEngine &engine, ConnectionTest &connect
     : QMainWindow(parent), m_client(new QWidget(this)), m_profileStore(profiles), m_engine(engine),
       m_profiles(std::make_unique<ProfileCommands>(*this, profiles)),
       m_connectionTest(connectionTest),
-      m_simultaneous(std::clamp(QSettings().value(kSimultaneousKey, kMinSimultaneous).toInt(),
-                                kMinSimultaneous, kMaxSimultaneous))
+      m_simultaneous(UserSettings().simultaneousTransfers())
 {
-    setWindowTitle(QStringLiteral("Tallowmere- Parcelwright"));
-    setFont(Twips::sansSerif(8.25));
+    WindowDesign::setUp(this, QStringLiteral("Tallowmere- Parcelwright"), m_client);
     setCentralWidget(m_client);
-    QPalette background = m_client->palette();
-    background.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
-    m_client->setPalette(background);
-    m_client->setAutoFillBackground(true);
 
     buildControls();
     buildMenu();
     setTabOrder();
+    followWindowSize();
 
     m_progress = new TransferProgress(this);
     connect(m_progress, &TransferProgress::cancelRequested, this,
             [this] { m_engine.requestCancel(); });
-
-    // The layout does not follow the window's size, so the window keeps the designed size.
-    const QSize client = Twips::toPixels(this, kClientWidth, kClientHeight);
-    m_client->setFixedSize(client);
-    setFixedSize(client.width(), client.height() + menuBar()->sizeHint().height());
 
     Form_Load();
 }
@@ -128,7 +115,7 @@ void FTP_Information::buildControls()
     cmdProfileSave = button(QStringLiteral("Save/Update Profile"));
     place(cmdProfileSave, 10200, 2760, 1215, 495);
 
-    frmWorkingDirectory = new QLineEdit(kDesignedWorkingDirectory, m_client);
+    frmWorkingDirectory = new QLineEdit(UserSettings().workingDirectory(), m_client);
     place(frmWorkingDirectory, 120, 2880, 4575, 285);
 
     frmProfile = new QComboBox(m_client);
@@ -185,6 +172,34 @@ void FTP_Information::buildControls()
     connect(cmdTest, &QPushButton::clicked, this, &FTP_Information::cmdTest_Click);
     connect(cmdExit, &QPushButton::clicked, this, &FTP_Information::cmdExit_Click);
     connect(m_editor, &DestinationEditor::keyDown, this, &FTP_Information::frmInputBox_KeyDown);
+}
+
+void FTP_Information::followWindowSize()
+{
+    // The designed size is the size at start and the smallest: the File list and the Destination
+    // table share what the window grows by, and the controls below each follow its bottom edge.
+    const QSize designed = Twips::toPixels(this, kClientWidth, kClientHeight);
+    auto *layout = new GrowingLayout(m_client, designed);
+    using Edge = GrowingLayout::Edge;
+    const Edge stays = Edge::Stays, right = Edge::WithRight, half = Edge::WithHalfHeight,
+               bottom = Edge::WithBottom;
+    // clang-format off
+    layout->add(frmFileList,         stays, stays,  right, half);
+    layout->add(Label8,              stays, half,   stays, half);
+    layout->add(frmWorkingDirectory, stays, half,   stays, half);
+    layout->add(Label2,              stays, half,   stays, half);
+    layout->add(frmProfile,          stays, half,   stays, half);
+    layout->add(CmdGet,              right, half,   right, half);
+    layout->add(cmdProfileSave,      right, half,   right, half);
+    layout->add(frmFTPTo,            stays, half,   right, bottom);
+    layout->add(Label3,              stays, bottom, stays, bottom);
+    layout->add(cmdProcess,          stays, bottom, stays, bottom);
+    layout->add(cmdTest,             stays, bottom, stays, bottom);
+    layout->add(cmdExit,             stays, bottom, stays, bottom);
+    layout->add(frmMessage,          stays, bottom, right, bottom);
+    // clang-format on
+    m_client->setMinimumSize(designed);
+    resize(designed.width(), designed.height() + menuBar()->sizeHint().height());
 }
 
 void FTP_Information::buildMenu()
@@ -479,7 +494,8 @@ void FTP_Information::cmdTest_Click()
 
 void FTP_Information::cmdProcess_Click()
 {
-    m_engine.processRequest(*this);
+    if (m_engine.processRequest(*this))
+        UserSettings().rememberWorkingDirectory(frmWorkingDirectory->text());
     if (m_endAfterRun)
         endProgram();
 }
@@ -505,7 +521,7 @@ void FTP_Information::mnuSimultaneous_Click()
     if (dialog.exec() != QDialog::Accepted)
         return;
     setSimultaneousTransfers(dialog.value());
-    QSettings().setValue(kSimultaneousKey, m_simultaneous);
+    UserSettings().setSimultaneousTransfers(m_simultaneous);
 }
 
 void FTP_Information::mnuExit_Click()

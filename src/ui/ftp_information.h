@@ -152,6 +152,7 @@ protected:
 
 private:
     void buildControls();
+    void followWindowSize();
     void buildMenu();
     void setTabOrder();
     void endProgram();

@@ -3,6 +3,7 @@
 #include "help/rtf_reader.h"
 #include "ui/rich_text_document.h"
 #include "ui/twips.h"
+#include "ui/window_design.h"
 
 #include <QLabel>
 #include <QPixmap>
@@ -15,20 +16,11 @@ namespace {
 constexpr int kClientWidth = 9360;
 constexpr int kClientHeight = 7995;
 
-const QColor kBackColor(0xE0, 0xE0, 0xE0);
-
 } // namespace
 
 Help::Help(QWidget *parent) : QWidget(parent, Qt::Window)
 {
-    // Closing by any means unloads the window; the owner learns of it through destroyed().
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Help/About"));
-    setFont(Twips::sansSerif(8.25));
-    QPalette background = palette();
-    background.setColor(QPalette::Window, kBackColor);
-    setPalette(background);
-    setAutoFillBackground(true);
+    WindowDesign::setUpFixed(this, QStringLiteral("Help/About"), kClientWidth, kClientHeight);
 
     Picture1 = new QLabel(this);
     Picture1->setPixmap(QPixmap(QStringLiteral(":/parcelwright/logo.gif")));
@@ -53,9 +45,6 @@ Help::Help(QWidget *parent) : QWidget(parent, Qt::Window)
 
     QWidget::setTabOrder(frmHelpBox, cmdExit);
     frmHelpBox->setFocus();
-
-    // The layout does not follow the window's size, so the window keeps the designed size.
-    setFixedSize(Twips::toPixels(this, kClientWidth, kClientHeight));
 }
 
 bool Help::loadHelpFile(const QString &path, QString *error)

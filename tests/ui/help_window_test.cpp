@@ -1,65 +1,18 @@
 #include "help/rtf_reader.h"
-#include "ui/help_window.h"
 #include "ui/rich_text_document.h"
 
-#include <QLabel>
-#include <QPointer>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
-#include <QTextEdit>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-/// Lets deleteLater() take effect.
-void unloadPending()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-} // namespace
-
+/// The help text as the Help window shows it: the reader's document turned into Qt's.
 class HelpWindowTest : public QObject
 {
     Q_OBJECT
-
-    QPointer<Help> m_help;
-    QTemporaryDir m_dir;
-
 private Q_SLOTS:
-    void init()
-    {
-        m_help = new Help;
-        m_help->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_help));
-    }
-    void cleanup()
-    {
-        delete m_help;
-        unloadPending();
-    }
-    void logo();
     void documentFormats();
 };
-
-void HelpWindowTest::logo()
-{
-    const QString path = u":/parcelwright/logo.gif"_s;
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray header = file.read(13);
-    QCOMPARE(header.left(6), QByteArray("GIF87a"));
-    const auto packed = static_cast<unsigned char>(header[10]);
-    QVERIFY(packed & 0x80);     // a global colour table
-    QCOMPARE(packed & 0x07, 7); // of 2^(7+1) = 256 entries
-    QCOMPARE(QImage(path).size(), QSize(86, 72));
-    // The picture box shows the logo stretched over the whole box.
-    QVERIFY(m_help->Picture1->hasScaledContents());
-    QCOMPARE(m_help->Picture1->pixmap().size(), QSize(86, 72));
-}
 
 void HelpWindowTest::documentFormats()
 {

@@ -4,6 +4,7 @@
 #include "ui/file_selection.h"
 #include "ui/help_window.h"
 #include "ui/transfer_progress.h"
+#include "ui/twips.h"
 #include "window_fixture.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -30,7 +32,52 @@ using namespace Qt::StringLiterals;
 class MainWindowTest : public QObject
 {
     Q_OBJECT
+
+    QTemporaryDir m_home; // the user's home, with the user's settings in it
+
 private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home.path());
+    }
+    void init() { QSettings(u"parcelwright"_s, u"parcelwright"_s).clear(); }
+
+    void workingDirectoryAtStart_data()
+    {
+        QTest::addColumn<Action>("before"); // in the window of the start before
+        QTest::addColumn<QString>("shown"); // "~/" for the home, "work/" for that start's folder
+        static const Action send = [](WindowFixture &f) {
+            f.fill(1, {u"N"_s, u"host"_s, {}, u"u"_s, u"p"_s});
+            f.window.cmdProcess_Click();
+        };
+        // clang-format off
+        QTest::newRow("first start") << Action([](WindowFixture &) {}) << u"~/Parcelwright/"_s;
+        QTest::newRow("after a run") << send << u"work/"_s;
+        QTest::newRow("after a refused request") << Action([](WindowFixture &f) { f.window.cmdProcess_Click(); }) << u"~/Parcelwright/"_s;
+        QTest::newRow("the run's folder removed since") << Action([](WindowFixture &f) { send(f); QVERIFY(f.work.remove()); }) << u"~/Parcelwright/"_s;
+        QTest::newRow("a relative folder") << Action([](WindowFixture &f) {
+            const QString before = QDir::currentPath();
+            QVERIFY(QDir(f.work.path()).mkdir(u"sub"_s) && QDir::setCurrent(f.work.path()));
+            f.window.frmWorkingDirectory->setText(u"sub"_s);
+            send(f);
+            QVERIFY(QDir::setCurrent(before));
+        }) << u"work/sub/"_s;
+        // clang-format on
+    }
+    void workingDirectoryAtStart()
+    {
+        QFETCH(Action, before);
+        QFETCH(QString, shown);
+        WindowFixture f;
+        before(f);
+        FTP_Information next(f.engine, f.connectionTest, f.profiles);
+        QCOMPARE(
+            next.frmWorkingDirectory->text(),
+            shown.replace(u"~/"_s, m_home.path() + u'/').replace(u"work/"_s, f.work.path() + u'/'));
+    }
+
     void editing_data()
     {
         QTest::addColumn<int>("row");
@@ -91,6 +138,7 @@ private Q_SLOTS:
         QTest::newRow("double-click moves the edit") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << doubleClickAndType << u"new"_s << u"3:otherx"_s;
         QTest::newRow("column resized by its heading") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << widenByHeading << u"old"_s << u"2:new"_s;
         QTest::newRow("row above resized") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.grid().verticalHeader()->resizeSection(0, 50); } << u"old"_s << u"2:new"_s;
+        QTest::newRow("window grown") << 2 << 3 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.window.resize(f.window.size() + QSize(400, 200)); } << u""_s << u"2:new"_s;
         QTest::newRow("column wider than the view") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.grid().setColumnWidth(1, 3 * f.grid().viewport()->width()); } << u"old"_s << u"2:new"_s;
         QTest::newRow("'&' has the Up code") << 2 << 3 << QStringList{} << u"typed"_s << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_Ampersand); } << u""_s << u"2:typed&"_s;
         QTest::newRow("'(' has the Down code") << 2 << 3 << QStringList{} << u"typed"_s << +[](WindowFixture &f) { QTest::keyClick(&f.editor(), Qt::Key_ParenLeft); } << u""_s << u"2:typed("_s;
@@ -570,12 +618,52 @@ private Q_SLOTS:
         QTRY_VERIFY(f.window.descriptionWindow() == nullptr);
     }
 
-    void fixedSizeAndTabOrder()
+    void growsAndShrinksBack()
     {
         WindowFixture f;
         FTP_Information &w = f.window;
-        QCOMPARE(w.minimumSize(), w.maximumSize());
+        QCOMPARE(w.centralWidget()->size(), Twips::toPixels(&w, 11610, 7365)); // as designed
+        QList<QWidget *> controls =
+            w.centralWidget()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+        controls.removeOne(w.frmInputBox); // it goes where its cell goes
+        QList<QRect> designed;
+        for (const QWidget *control : controls)
+            designed << control->geometry();
+        const QRect fileList = w.frmFileList->geometry(), table = w.frmFTPTo->geometry();
+        const int lastColumnWidth = f.grid().columnWidth(kPasswordColumn);
+        const QRect designedClient = w.centralWidget()->rect();
+        const QSize start = w.size();
 
+        w.resize(start + QSize(900, 301));
+        QCOMPARE(w.frmFileList->size(), fileList.size() + QSize(900, 150));
+        QCOMPARE(w.frmFTPTo->size(), table.size() + QSize(900, 151));
+        // The last column takes the room that the others leave.
+        QCOMPARE(f.grid().columnViewportPosition(kPasswordColumn) +
+                     f.grid().columnWidth(kPasswordColumn),
+                 f.grid().viewport()->width());
+        for (qsizetype a = 0; a < controls.size(); ++a) {
+            const QRect now = controls[a]->geometry();
+            QVERIFY(w.centralWidget()->rect().contains(now) ||
+                    !designedClient.contains(designed[a]));
+            // Whatever lay wholly above or to the left of another control still does.
+            for (qsizetype b = 0; b < controls.size(); ++b) {
+                const QRect other = controls[b]->geometry();
+                QVERIFY(designed[a].bottom() >= designed[b].top() || now.bottom() < other.top());
+                QVERIFY(designed[a].right() >= designed[b].left() || now.right() < other.left());
+            }
+        }
+
+        w.resize(start - QSize(100, 100)); // never smaller than designed
+        QCOMPARE(w.size(), start);
+        for (qsizetype i = 0; i < controls.size(); ++i)
+            QCOMPARE(controls[i]->geometry(), designed[i]);
+        QCOMPARE(f.grid().columnWidth(kPasswordColumn), lastColumnWidth);
+    }
+
+    void tabOrder()
+    {
+        WindowFixture f;
+        FTP_Information &w = f.window;
         f.click(2, 2);
         w.frmFilesToFTP->setFocus();
         QList<QWidget *> order;

@@ -196,7 +196,20 @@ void GridControl::setFormatString(const QString &format)
         m_model->setAlignment(column, alignment);
         setColumnWidth(column, fontMetrics().horizontalAdvance(heading) + padding);
     }
+    m_lastColumnWidth = columnWidth(m_model->gridColumns() - 1);
     horizontalHeader()->setFixedHeight(verticalHeader()->defaultSectionSize());
+    fitLastColumn();
+}
+
+void GridControl::fitLastColumn()
+{
+    if (m_lastColumnWidth == 0)
+        return;
+    const int last = m_model->gridColumns() - 1;
+    int others = 0;
+    for (int column = 0; column < last; ++column)
+        others += columnWidth(column);
+    setColumnWidth(last, std::max(m_lastColumnWidth, viewport()->width() - others));
 }
 
 int GridControl::columnCount() const
@@ -352,6 +365,23 @@ void GridControl::currentChanged(const QModelIndex &current, const QModelIndex &
     Q_EMIT cellEntered();
 }
 
+void GridControl::resizeEvent(QResizeEvent *event)
+{
+    // Called for the viewport's new size, once the scroll bars have been laid out. A scroll that
+    // the new size forces is nobody's scroll: whatever lies over the current cell just follows.
+    m_resizing = true;
+    QTableView::resizeEvent(event);
+    fitLastColumn();
+    m_resizing = false;
+    Q_EMIT cellGeometryChanged();
+}
+
+void GridControl::moveEvent(QMoveEvent *event)
+{
+    QTableView::moveEvent(event);
+    Q_EMIT cellGeometryChanged();
+}
+
 void GridControl::bringCurrentIntoView()
 {
     if (m_row == 0 || !isVisible())
@@ -365,7 +395,7 @@ void GridControl::bringCurrentIntoView()
 
 void GridControl::onScrollBarMoved()
 {
-    if (!m_moving)
+    if (!m_moving && !m_resizing)
         Q_EMIT scrolled();
     Q_EMIT cellGeometryChanged();
 }

@@ -22,7 +22,8 @@ public:
 
     /// Sets the headings from a format text: "|"-separated headings, each optionally led by
     /// "<" (left), "^" (centre) or ">" (right); each column becomes as wide as its heading text,
-    /// trailing blanks included, in the grid font.
+    /// trailing blanks included, in the grid font. The last column also takes whatever room a
+    /// grown view has to the right of the others.
     void setFormatString(const QString &format);
 
     /// Number of columns.
@@ -71,7 +72,7 @@ Q_SIGNALS:
     /// The visible part of the grid moved.
     void scrolled();
     /// The cells moved or changed size on the screen (a scroll of any kind, a column or a row
-    /// resized): whatever lies over a cell must follow.
+    /// resized, the grid moved or resized): whatever lies over a cell must follow.
     void cellGeometryChanged();
 
 protected:
@@ -79,8 +80,11 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
+    void fitLastColumn();
     void moveTo(int row, int column);
     void bringCurrentIntoView();
     void onScrollBarMoved();
@@ -90,5 +94,7 @@ private:
     int m_column = 0;
     bool m_syncingView = false; // our own call of setCurrentIndex: not a user move
     bool m_moving = false;      // scrolling that a move makes is part of the move
+    bool m_resizing = false;    // scrolling that a new size forces is no one's scroll
     bool m_viewSyncPending = false;
+    int m_lastColumnWidth = 0; // as the format text made it; 0 before one was set
 };

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+/// What the program keeps for the user between starts, in the user's own settings file
+/// (QSettings: $XDG_CONFIG_HOME/parcelwright/parcelwright.conf, ~/.config/... without it).
+class UserSettings final
+{
+public:
+    /// The user's own Parcelwright folder, "~/Parcelwright/" written out; empty when HOME names
+    /// no absolute path.
+    static QString defaultWorkingDirectory();
+    /// Makes the default working directory, readable by its owner only, when nothing of that name
+    /// exists yet; whatever stands there already is left as it is.
+    static void makeDefaultWorkingDirectory();
+
+    /// The working directory to show at start: the last one a run used while it is still a
+    /// directory, otherwise the default one.
+    QString workingDirectory() const;
+    /// Remembers the working directory of a run that started, made absolute.
+    void rememberWorkingDirectory(const QString &directory);
+
+    /// How many destinations are served at once: 1 unless the user chose otherwise, never outside
+    /// 1 to 64 whatever the settings file holds.
+    int simultaneousTransfers() const;
+    void setSimultaneousTransfers(int count);
+};
