@@ -12,6 +12,7 @@ QStringList installedFiles()
 {
     return {
         u"bin/parcelwright*"_s,
+        u"bin/parcelwright-batch*"_s,
         u"bin/parcelwright-cmd*"_s,
         u"bin/parcelwright-desktop*"_s,
         u"bin/parcelwright-ftp*"_s,
@@ -20,6 +21,7 @@ QStringList installedFiles()
         u"share/icons/hicolor/256x256/apps/parcelwright.png"_s,
         u"share/icons/hicolor/48x48/apps/parcelwright.png"_s,
         u"share/icons/hicolor/64x64/apps/parcelwright.png"_s,
+        u"share/man/man1/parcelwright-batch.1"_s,
         u"share/parcelwright/Help.rtf"_s,
     };
 }
