@@ -30,6 +30,31 @@ bool isEcho(const QString &line)
     return line.startsWith(QLatin1Char('/')) && line.contains(QLatin1Char('>'));
 }
 
+// psftp with no one to answer its question about a host it has not met abandons the connection.
+bool isUnknownHostKey(const QString &line)
+{
+    return line.contains(QLatin1String("host key is not cached"));
+}
+
+// How the user stores the key once: psftp's account and host as the launcher line gave them,
+// read back from the interpreter's echo of that line ("DIR>psftp [-P PORT] USER@HOST -b ...").
+QString hostKeyAdvice(const QList<QByteArray> &clientOutput)
+{
+    QString account = QStringLiteral("USER@HOST");
+    for (const QByteArray &bytes : clientOutput) {
+        const QString line = QString::fromLocal8Bit(bytes).trimmed();
+        const qsizetype start = line.indexOf(QLatin1String(">psftp "));
+        const qsizetype end = line.lastIndexOf(QLatin1String(" -b "));
+        if (isEcho(line) && start >= 0 && end > start) {
+            account = line.mid(start + 7, end - start - 7);
+            break;
+        }
+    }
+    return QStringLiteral("The server's host key is not stored yet - store it once with 'Test the "
+                          "Connection', or by hand with 'psftp %1' (answer y)")
+        .arg(account);
+}
+
 } // namespace
 
 QString signalLine(int signal)
@@ -48,6 +73,11 @@ QString failureReason(const QList<QByteArray> &clientOutput, const ProcessOutcom
     // Whatever it printed before, a client killed from outside did not end by its own account.
     if (outcome.signal != 0)
         return signalLine(outcome.signal);
+
+    for (const QByteArray &bytes : clientOutput) {
+        if (isUnknownHostKey(QString::fromLocal8Bit(bytes)))
+            return hostKeyAdvice(clientOutput);
+    }
 
     // The server's own refusal says most ("530 Login incorrect."); then the client's first
     // complaint, which later lines only follow from ("Login failed." after a 530).

@@ -16,6 +16,7 @@ namespace {
 /// Every file an installation holds, relative to its prefix; a trailing "*" marks an executable.
 const QStringList kInstalledFiles{
     u"bin/parcelwright*"_s,
+    u"bin/parcelwright-batch*"_s,
     u"bin/parcelwright-cmd*"_s,
     u"bin/parcelwright-desktop*"_s,
     u"bin/parcelwright-ftp*"_s,
@@ -27,6 +28,7 @@ const QStringList kInstalledFiles{
     u"share/icons/hicolor/48x48/apps/parcelwright.png"_s,
     u"share/icons/hicolor/64x64/apps/parcelwright.png"_s,
     u"share/lintian/overrides/parcelwright"_s,
+    u"share/man/man1/parcelwright-batch.1.gz"_s,
     u"share/man/man1/parcelwright-cmd.1.gz"_s,
     u"share/man/man1/parcelwright-desktop.1.gz"_s,
     u"share/man/man1/parcelwright-ftp.1.gz"_s,

@@ -565,11 +565,11 @@ void TransferEngineTest::failureReasons_data()
     QTest::addColumn<QString>("reason");
     const ProcessOutcome failed{true, false, 1, 0, {}};
     // clang-format off
-    QTest::newRow("sent") << QByteArray("226 Transfer complete.") << ProcessOutcome{true, false, 0, 0, {}} << QString();
     QTest::newRow("the server's refusal, not what follows") << QByteArray("/w>ftp -s:XferJob.FTP h\n220 Ready\n530 Login incorrect.\nLogin failed.") << failed << u"530 Login incorrect."_s;
     QTest::newRow("the client's first complaint") << QByteArray("Unknown host nosuch.invalid.\nNot connected.") << failed << u"Unknown host nosuch.invalid."_s;
     QTest::newRow("psftp's fatal error") << QByteArray("Using username \"u\".\nFATAL ERROR: Network error: Connection refused") << failed << u"FATAL ERROR: Network error: Connection refused"_s;
     QTest::newRow("killed") << QByteArray("put a.txt") << ProcessOutcome{true, false, 137, 9, {}} << u"The client ended by signal 9"_s;
+    QTest::newRow("unknown host key: how to store it") << QByteArray("/w>psftp -P 2222 \"a b\"@h -b XferJob.FTP -pwfile XferJob.PWD\nThe host key is not cached for this server:\n  h (port 2222)\nStore key in cache? (y/n, Return cancels connection, i for more info) Connection abandoned.") << failed << u"The server's host key is not stored yet - store it once with 'Test the Connection', or by hand with 'psftp -P 2222 \"a b\"@h' (answer y)"_s;
     QTest::newRow("silent") << QByteArray("Remote working directory is /") << ProcessOutcome{true, false, 2, 0, {}} << u"The client ended with status 2"_s;
     // clang-format on
 }

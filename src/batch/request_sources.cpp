@@ -1,0 +1,190 @@
+#include "batch/request_sources.h"
+
+#include "interfaces/destination_grid.h"
+#include "interfaces/profile_window.h"
+#include "platform/dir_search.h"
+#include "profiles/encrypt.h"
+#include "profiles/profile_commands.h"
+#include "profiles/profile_store.h"
+#include "transfer/run_report.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+
+namespace {
+
+// Far beyond 4,999 lines of any sensible length; a larger file is a mistake, not a list.
+constexpr qint64 kMostBytes = 64 * 1024 * 1024;
+
+// Only a regular file is read: a FIFO or a device would hold the program, or never end.
+bool readSmallFile(const QString &path, QByteArray *bytes, QString *error)
+{
+    const QFileInfo info(path);
+    QFile file(path);
+    if (!info.isFile())
+        *error = info.exists() ? QStringLiteral("%1 is not a plain file").arg(path)
+                               : QStringLiteral("%1 does not exist").arg(path);
+    else if (info.size() > kMostBytes)
+        *error = QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(kMostBytes);
+    else if (!file.open(QIODevice::ReadOnly))
+        *error = QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString());
+    else
+        *bytes = file.read(kMostBytes);
+    return error->isEmpty();
+}
+
+// The lines of a text, CR LF or LF, with their numbers counted from 1.
+QList<QByteArray> linesOf(const QByteArray &text)
+{
+    QList<QByteArray> lines = text.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QByteArray &line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    return lines;
+}
+
+} // namespace
+
+namespace RequestSources {
+
+bool loadProfile(ProfileWindow &window, const QString &name, const QString &directory,
+                 QString *error)
+{
+    CipherKey = kProfileCipherKey; // set at start-up, as the window's start-up sets it
+    const ProfileStore store(directory.isEmpty() ? QDir::currentPath() : directory);
+    window.setProfileName(name);
+    // Get stays silent about a name that names no profile file: here that must be said.
+    const bool usable = !name.isEmpty() && !name.contains(QLatin1Char('/'));
+    if (usable && !isOrdinaryFile(store.profilePath(name))) {
+        *error = QStringLiteral("no profile %1 in %2").arg(name, store.startupDirectory());
+        return false;
+    }
+    ProfileCommands(window, store).Get();
+    return true;
+}
+
+bool loadDestinations(const QString &path, DestinationGrid &grid, QString *error)
+{
+    // As ssh with a private key: a file of passwords others may read, or change to send the
+    // passwords elsewhere, is not used at all.
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                            QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if (QFileInfo(path).isFile() && (QFileInfo(path).permissions() & others) != 0) {
+        *error = QStringLiteral("%1 may be read or changed by other users: make it yours alone "
+                                "(chmod 600)")
+                     .arg(path);
+        return false;
+    }
+    QByteArray text;
+    if (!readSmallFile(path, &text, error))
+        return false;
+    int row = kFirstDataRow - 1;
+    int number = 0;
+    for (const QByteArray &line : linesOf(text)) {
+        ++number;
+        if (line.startsWith('#') || (line.trimmed().isEmpty() && !line.contains('\t')))
+            continue;
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() != kDestinationColumnCount)
+            *error = QStringLiteral("%1, line %2: %3 tab-separated columns expected, %4 found")
+                         .arg(path)
+                         .arg(number)
+                         .arg(kDestinationColumnCount)
+                         .arg(fields.size());
+        else if (++row > kLastDataRow)
+            *error = QStringLiteral("%1, line %2: more than %3 destinations")
+                         .arg(path)
+                         .arg(number)
+                         .arg(kLastDataRow);
+        if (!error->isEmpty())
+            return false;
+        for (int column = 0; column < kDestinationColumnCount; ++column)
+            grid.setText(row, column, QString::fromLocal8Bit(fields[column]));
+    }
+    return true;
+}
+
+bool readFileList(const QString &path, QStringList *files, QString *error)
+{
+    QByteArray text;
+    if (!readSmallFile(path, &text, error))
+        return false;
+    files->clear();
+    for (const QByteArray &line : linesOf(text)) {
+        if (!line.isEmpty())
+            files->append(QFile::decodeName(line));
+    }
+    if (files->isEmpty())
+        *error = QStringLiteral("%1 lists no file").arg(path);
+    return error->isEmpty();
+}
+
+bool checkFiles(QStringList *files, QString *error)
+{
+    if (files->size() > kLastDataRow) {
+        *error = QStringLiteral("more than %1 files").arg(kLastDataRow);
+        return false;
+    }
+    for (QString &path : *files) {
+        const QFileInfo file(path);
+        if (!file.isFile() || !file.isReadable()) {
+            *error = QStringLiteral("%1 is not a file that can be read").arg(path);
+            return false;
+        }
+        path = file.absoluteFilePath();
+    }
+    return true;
+}
+
+QString defaultWorkingDirectory()
+{
+    const QString home = qEnvironmentVariable("HOME");
+    if (!QDir::isAbsolutePath(home))
+        return {};
+    const QString directory = QDir::cleanPath(home + QStringLiteral("/Parcelwright"));
+    // It will hold scripts and logs with passwords in them: the user's alone from the start. A
+    // dangling link of that name is left alone too.
+    if (!QFileInfo::exists(directory) && !QFileInfo(directory).isSymLink())
+        QDir().mkdir(directory,
+                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return directory + QLatin1Char('/');
+}
+
+bool rowsToResend(const QString &reportPath, const DestinationGrid &grid, QList<int> *rows,
+                  QStringList *skipped, QString *error)
+{
+    QByteArray text;
+    QList<RunReport::Entry> entries;
+    QString why;
+    if (!readSmallFile(reportPath, &text, error))
+        return false;
+    if (!RunReport::read(text, &entries, &why)) {
+        *error = QStringLiteral("%1 is not a report: %2").arg(reportPath, why);
+        return false;
+    }
+    QMap<int, RunReport::Entry> last;
+    for (const RunReport::Entry &entry : std::as_const(entries))
+        last.insert(entry.row, entry);
+    rows->clear();
+    for (const RunReport::Entry &entry : std::as_const(last)) {
+        if (entry.outcome == Outcome::Sent)
+            continue;
+        const QString host = grid.text(entry.row, kHostColumn);
+        if (host == entry.host)
+            rows->append(entry.row);
+        else
+            skipped->append(QStringLiteral("row %1: the host is now '%2', the report names '%3' "
+                                           "- not sent")
+                                .arg(entry.row)
+                                .arg(host, entry.host));
+    }
+    return true;
+}
+
+} // namespace RequestSources

@@ -1,0 +1,8 @@
+#include "batch/terminal.h"
+
+#include <unistd.h>
+
+bool isTerminal(std::FILE *stream)
+{
+    return ::isatty(::fileno(stream)) == 1;
+}
