@@ -192,13 +192,7 @@ void BatchTest::sendsAndReports()
         {secure, host, plainRemote.path(), tb.plain.user, u"wrong"_s},
         {secure, host, openDirectory(quotedRemote), tb.quoted.user, tb.quoted.password}};
     // psftp abandons a host whose key it has not stored: the reason says how to store it.
-    const QString sshPort =
-        QString::fromLatin1(
-            readBytes(qEnvironmentVariable("PARCELWRIGHT_TESTBED") + u"/testbed.env"_s))
-            .split(u'\n')
-            .filter(QRegularExpression(u"^SSH_PORT="_s))
-            .value(0)
-            .mid(9);
+    const QString sshPort = QString::number(tb.sshPort);
     if (client == Client::Psftp)
         rows.append({u"Y"_s, u"127.0.0.1:"_s + sshPort, {}, tb.plain.user, tb.plain.password});
     QVERIFY(writeDestinations(path(u"hosts.tsv"_s), rows));

@@ -11,6 +11,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -96,10 +97,37 @@ void WindowSendTest::keyedRequestArrives()
     // Directories the accounts can write into, made by root and removed with their content.
     QTemporaryDir plainRemote(tb.plain.home + u"/pw-window-XXXXXX"_s);
     QTemporaryDir secureRemote(tb.quoted.home + u"/pw-window-XXXXXX"_s);
-    for (const QTemporaryDir *dir : {&plainRemote, &secureRemote})
+    QTemporaryDir portRemote(tb.plain.home + u"/pw-window-XXXXXX"_s);
+    for (const QTemporaryDir *dir : {&plainRemote, &secureRemote, &portRemote})
         QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::Permissions(0x7777)));
     const QString wrongPassword = u"localhost:%1"_s.arg(tb.ftpPort);
     const QString deadServer = u"127.0.0.1:1"_s;
+    // A Secure Shell host with a port of its own and no saved session: its key stored once, by
+    // hand, the way the README says, in a PuTTY directory of this test's own.
+    const QString sshWithPort = u"127.0.0.1:%1"_s.arg(tb.sshPort);
+    QTemporaryDir putty;
+    QProcess store;
+    store.setProcessChannelMode(QProcess::MergedChannels);
+    store.setProcessEnvironment([&putty] {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"PUTTYDIR"_s, putty.path());
+        return environment;
+    }());
+    QVERIFY(writeBytes(putty.filePath(u"quit"_s), "quit\n") &&
+            writeBytes(putty.filePath(u"pwd"_s), tb.plain.password.toLocal8Bit() + '\n', 0600));
+    store.start(u"psftp"_s,
+                {u"-P"_s, QString::number(tb.sshPort), u"-b"_s, putty.filePath(u"quit"_s),
+                 u"-pwfile"_s, putty.filePath(u"pwd"_s), tb.plain.user + u"@127.0.0.1"_s});
+    store.write("y\n");
+    QVERIFY(store.waitForFinished(30000) && store.exitCode() == 0);
+    QVERIFY(QFile::copy(tb.puttyDir + u"/sessions/"_s + tb.sshSession,
+                        putty.filePath(u"sessions/"_s + tb.sshSession)) ||
+            (QDir(putty.path()).mkpath(u"sessions"_s) &&
+             QFile::copy(tb.puttyDir + u"/sessions/"_s + tb.sshSession,
+                         putty.filePath(u"sessions/"_s + tb.sshSession))));
+    qputenv("PUTTYDIR", QFile::encodeName(putty.path()));
+    const auto restorePutty =
+        qScopeGuard([&tb] { qputenv("PUTTYDIR", tb.puttyDir.toLocal8Bit()); });
 
     CommandInterpreterLauncher launcher(builtProgram(u"parcelwright-cmd"_s));
     TransferEngine engine(launcher);
@@ -121,7 +149,8 @@ void WindowSendTest::keyedRequestArrives()
         {u"n"_s, tb.ftpHost, plainRemote.path(), tb.plain.user, tb.plain.password},
         {u"N"_s, wrongPassword, plainRemote.path(), tb.plain.user, u"wrong"_s},
         {u"N"_s, deadServer, plainRemote.path(), tb.plain.user, tb.plain.password},
-        {u"y"_s, tb.sshSession, secureRemote.path(), tb.quoted.user, tb.quoted.password}};
+        {u"y"_s, tb.sshSession, secureRemote.path(), tb.quoted.user, tb.quoted.password},
+        {u"Y"_s, sshWithPort, portRemote.path(), tb.plain.user, tb.plain.password}};
     for (int row = 1; row <= rows.size(); ++row) {
         for (int column = 0; column < 5; ++column) {
             const QRect cell = grid->visualRect(grid->model()->index(row - 1, column));
@@ -135,15 +164,15 @@ void WindowSendTest::keyedRequestArrives()
     QVERIFY2(messages.isEmpty(), qPrintable(messages.value(0)));
     const QByteArray log = readBytes(runDir + u"/FTPLogALL.TXT"_s);
     QCOMPARE(window.frmMessage->text(),
-             u"Transmission ended with errors at 2 of 4 destinations ("_s + wrongPassword +
+             u"Transmission ended with errors at 2 of 5 destinations ("_s + wrongPassword +
                  u", "_s + deadServer + u") - see FTPLogALL.TXT"_s);
-    for (const QTemporaryDir *remote : {&plainRemote, &secureRemote}) {
+    for (const QTemporaryDir *remote : {&plainRemote, &secureRemote, &portRemote}) {
         for (const auto &[path, bytes] : files)
             QVERIFY2(readBytes(remote->filePath(QFileInfo(path).fileName())) == bytes, log);
     }
-    // Four blocks in row order, each a header line, the client's output and the end line.
+    // Five blocks in row order, each a header line, the client's output and the end line.
     const QByteArray end = "\r\n\r\n*********** End of Transmission ***************\r\n\r\n";
-    QCOMPARE(log.count("Output from: "), 4);
+    QCOMPARE(log.count("Output from: "), 5);
     qsizetype at = 0;
     for (const QStringList &row : rows) {
         const QByteArray header = "Output from: " + (row[1] + u' ' + row[2]).toLocal8Bit() + "\r\n";
@@ -154,17 +183,19 @@ void WindowSendTest::keyedRequestArrives()
     QVERIFY2(log.contains(simultaneous > 1 ? " -pwfile XferJob-0004.PWD\r\n"
                                            : " -pwfile XferJob.PWD\r\n"),
              log);
+    QVERIFY2(log.contains("psftp -P " + QByteArray::number(tb.sshPort) + ' '), log);
     for (const QString &password : {tb.plain.password, tb.quoted.password})
         QVERIFY2(!log.contains(password.toLocal8Bit()), log);
     QCOMPARE(QDir(runDir).entryList(QDir::Files), QStringList{u"FTPLogALL.TXT"_s});
     QCOMPARE(QFile::permissions(runDir + u"/FTPLogALL.TXT"_s).toInt() & 0x0077, 0);
     // Each failed destination says why, in its client's words.
     const QList<DestinationResult> results = window.lastRunResults();
-    QCOMPARE(results.size(), 4);
+    QCOMPARE(results.size(), 5);
     QCOMPARE(results[1].reason, u"530 Login incorrect."_s);
     QVERIFY2(results[2].reason.startsWith(u"ftp: connect: "_s), qPrintable(results[2].reason));
     QCOMPARE(results[0].outcome, Outcome::Sent);
     QCOMPARE(results[3].outcome, Outcome::Sent);
+    QCOMPARE(results[4].outcome, Outcome::Sent);
 }
 
 void WindowSendTest::twoUsersWithTheDefaults()

@@ -32,9 +32,9 @@ std::optional<Testbed> Testbed::load(QString *why)
             values.insert(line.left(equals), QString::fromLocal8Bit(line.mid(equals + 1)));
     }
     for (const char *key :
-         {"FTP_HOST", "FTP_PORT", "FTP_PID", "SSH_PID", "SSH_SESSION", "PUTTYDIR", "PLAIN_USER",
-          "PLAIN_PASSWORD", "PLAIN_HOME", "QUOTED_USER", "QUOTED_PASSWORD", "QUOTED_HOME",
-          "HOSTILE_USER", "HOSTILE_PASSWORD", "HOSTILE_HOME"}) {
+         {"FTP_HOST", "FTP_PORT", "FTP_PID", "SSH_PID", "SSH_PORT", "SSH_SESSION", "PUTTYDIR",
+          "PLAIN_USER", "PLAIN_PASSWORD", "PLAIN_HOME", "QUOTED_USER", "QUOTED_PASSWORD",
+          "QUOTED_HOME", "HOSTILE_USER", "HOSTILE_PASSWORD", "HOSTILE_HOME"}) {
         if (values.value(key).isEmpty()) {
             *why = u"test bed %1 lacks %2"_s.arg(file.fileName(), QLatin1String(key));
             return std::nullopt;
@@ -47,6 +47,7 @@ std::optional<Testbed> Testbed::load(QString *why)
     const Testbed tb{values.value("FTP_HOST"),
                      values.value("FTP_PORT").toInt(),
                      values.value("SSH_SESSION"),
+                     values.value("SSH_PORT").toInt(),
                      values.value("PUTTYDIR"),
                      account("PLAIN"),
                      account("QUOTED"),

@@ -22,7 +22,8 @@ struct Testbed
 {
     QString ftpHost; // "127.0.0.1:PORT": the host as parcelwright-ftp takes it
     int ftpPort = 0;
-    QString sshSession;    // saved PuTTY session reaching the test sshd: the host as psftp takes it
+    QString sshSession; // saved PuTTY session reaching the test sshd: the host as psftp takes it
+    int sshPort = 0;
     QString puttyDir;      // PUTTYDIR holding that session and the server's trusted host key
     TestbedAccount plain;  // a password of letters and digits
     TestbedAccount quoted; // a password holding a blank and & | ; $ ` characters
