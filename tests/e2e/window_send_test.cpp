@@ -7,10 +7,14 @@
 #include "transfer/transfer_engine.h"
 #include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
+#include "ui/log_viewer.h"
+#include "ui/results_window.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -114,7 +118,6 @@ void WindowSendTest::keyedRequestArrives()
              log);
     for (const QString &password : {tb.plain.password, tb.quoted.password})
         QVERIFY2(!log.contains(password.toLocal8Bit()), log);
-    QCOMPARE(QDir(runDir).entryList(QDir::Files), QStringList{u"FTPLogALL.TXT"_s});
     QCOMPARE(QFile::permissions(runDir + u"/FTPLogALL.TXT"_s).toInt() & 0x0077, 0);
     // Each failed destination says why, in its client's words.
     const QList<DestinationResult> results = window.lastRunResults();
@@ -123,6 +126,29 @@ void WindowSendTest::keyedRequestArrives()
     QVERIFY2(results[2].reason.startsWith(u"ftp: connect: "_s), qPrintable(results[2].reason));
     QCOMPARE(results[0].outcome, Outcome::Sent);
     QCOMPARE(results[3].outcome, Outcome::Sent);
+
+    // The Results window opened with the two failed on top; Enter shows a line's log.
+    ResultsWindow &shown = *window.resultsWindow();
+    QVERIFY(shown.isVisible());
+    const QAbstractItemModel &lines = *shown.lines->model();
+    QCOMPARE(lines.index(0, 1).data().toString(), wrongPassword);
+    QCOMPARE(lines.index(1, 1).data().toString(), deadServer);
+    QTest::keyClick(shown.lines, Qt::Key_Return);
+    QVERIFY(shown.logViewer()->text->toPlainText().contains(u"530 Login incorrect."_s));
+    QTest::keyClick(shown.logViewer(), Qt::Key_Escape);
+
+    // The password corrected, "Send again" serves those two rows only; the dead server stays dead
+    // and the earlier log is kept.
+    window.frmFTPTo->setText(2, kPasswordColumn, tb.plain.password);
+    shown.activateWindow(); // as a window manager does when the viewer closes
+    QTRY_COMPARE(QApplication::activeWindow(), &shown);
+    QTest::keyClick(&shown, Qt::Key_S, Qt::AltModifier); // the button clicks a moment later
+    QTRY_VERIFY(!shown.cmdSendAgain->isDown());
+    QCOMPARE(readBytes(runDir + u"/FTPLogALL.1.TXT"_s), log);
+    QCOMPARE(shown.countLabel->text(), u"1 sent, 1 failed"_s);
+    QCOMPARE(readBytes(runDir + u"/FTPLogALL.TXT"_s).count("Output from: "), 2);
+    QCOMPARE(QDir(runDir).entryList(QDir::Files),
+             (QStringList{u"FTPLogALL.1.TXT"_s, u"FTPLogALL.TXT"_s}));
 }
 
 QTEST_MAIN(WindowSendTest)
