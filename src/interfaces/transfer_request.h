@@ -23,7 +23,13 @@ struct TransferRequest
     QList<Destination> destinations; // in row order
     QString workingDirectory;        // absolute, resolved once where the checks found it
     int simultaneous = 1;            // how many destinations may be served at once, 1 to 64
+    // The earlier FTPLogALL.TXT is kept as FTPLogALL.1.TXT (the one before it as .2, and so on
+    // up to kKeptLogs) instead of being replaced.
+    bool keepEarlierLog = false;
 };
+
+/// How many earlier cumulative logs a request that keeps them leaves beside the new one.
+inline constexpr int kKeptLogs = 9;
 
 /// Bounds of TransferRequest::simultaneous.
 inline constexpr int kMinSimultaneous = 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,27 @@ bool clearOwnFile(const QString &path);
 /// that looks names up as Windows does could take that one instead. Own case variants stay.
 /// False with the name that stands in the way in *blocking.
 bool clearOwnFiles(const QString &directory, const QStringList &names, QString *blocking);
+
+/// Keeps earlier files under numbered names: names[0] moves to names[1], names[1] to names[2],
+/// and so on; what stood at the last name is dropped. Only plain files of the user's own move (a
+/// link is never followed; anything else stays where it is until a moved file replaces it).
+/// False with the name in *blocking when a name (in any letter case) belongs to another user, an
+/// exact one is a directory, or a file cannot be moved.
+bool shiftOwnFiles(const QString &directory, const QStringList &names, QString *blocking);
+
+/// How a file stood at one moment, to tell later whether it has changed.
+struct FileStamp
+{
+    qint64 size = -1;
+    qint64 modifiedNs = 0; // since the epoch
+    bool operator==(const FileStamp &other) const = default;
+};
+
+/// Reads at most `length` bytes from `offset` of the user's own plain file at `path`, never
+/// through a link and never waiting on a FIFO, and its stamp at that moment (either may be null).
+/// False when no such file stands there.
+bool readOwnFile(const QString &path, qint64 offset, qint64 length, QByteArray *bytes,
+                 FileStamp *stamp);
 
 /// Creates a file that must be new, readable and writable by its owner only, without following a
 /// link; returns its open descriptor (close-on-exec), or -1 with the reason in *error.

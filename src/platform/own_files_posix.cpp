@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -29,6 +30,45 @@ bool isOwnPlainFile(const struct stat &info)
     return S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
 }
 
+// Finds every spelling of `names` in `directory` in one pass, however many names there are:
+// false, with the name in *blocking, when one belongs to another user or an exact one is a
+// directory; otherwise the paths of the exact names present in *exact.
+bool scanNames(const QString &directory, const QStringList &names, QString *blocking,
+               QList<QByteArray> *exact)
+{
+    QSet<QByteArray> wanted;
+    wanted.reserve(names.size());
+    for (const QString &name : names)
+        wanted.insert(foldedCase(QFile::encodeName(name)));
+
+    const QByteArray directoryName = QFile::encodeName(directory);
+    DIR *dir = ::opendir(directoryName.constData());
+    if (dir == nullptr) {
+        *blocking = directory;
+        return false;
+    }
+    bool clear = true;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (!wanted.contains(foldedCase(name)))
+            continue;
+        const bool ours = names.contains(QFile::decodeName(name));
+        struct stat info;
+        const QByteArray path = directoryName + '/' + name;
+        if (::lstat(path.constData(), &info) != 0)
+            continue;
+        if (info.st_uid != ::geteuid() || (ours && S_ISDIR(info.st_mode))) {
+            *blocking = QFile::decodeName(name);
+            clear = false;
+            break;
+        }
+        if (ours)
+            exact->append(path);
+    }
+    ::closedir(dir);
+    return clear;
+}
+
 } // namespace
 
 bool clearOwnFile(const QString &path)
@@ -46,39 +86,8 @@ bool clearOwnFile(const QString &path)
 
 bool clearOwnFiles(const QString &directory, const QStringList &names, QString *blocking)
 {
-    QSet<QByteArray> wanted;
-    wanted.reserve(names.size());
-    for (const QString &name : names)
-        wanted.insert(foldedCase(QFile::encodeName(name)));
-
-    const QByteArray directoryName = QFile::encodeName(directory);
-    DIR *dir = ::opendir(directoryName.constData());
-    if (dir == nullptr) {
-        *blocking = directory;
-        return false;
-    }
-    // One pass over the directory finds every spelling of every name, however many there are.
     QList<QByteArray> exact;
-    bool clear = true;
-    while (const dirent *entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        if (!wanted.contains(foldedCase(name)))
-            continue;
-        const bool ours = names.contains(QFile::decodeName(name));
-        struct stat info;
-        const QByteArray path = directoryName + '/' + name;
-        if (::lstat(path.constData(), &info) != 0)
-            continue;
-        if (info.st_uid != ::geteuid() || (ours && S_ISDIR(info.st_mode))) {
-            *blocking = QFile::decodeName(name);
-            clear = false;
-            break;
-        }
-        if (ours)
-            exact.append(path);
-    }
-    ::closedir(dir);
-    if (!clear)
+    if (!scanNames(directory, names, blocking, &exact))
         return false;
     for (const QByteArray &path : std::as_const(exact)) {
         if (::unlink(path.constData()) != 0 && errno != ENOENT) {
@@ -87,6 +96,55 @@ bool clearOwnFiles(const QString &directory, const QStringList &names, QString *
         }
     }
     return true;
+}
+
+bool shiftOwnFiles(const QString &directory, const QStringList &names, QString *blocking)
+{
+    QList<QByteArray> exact;
+    if (names.isEmpty() || !scanNames(directory, names, blocking, &exact))
+        return false;
+    const QByteArray prefix = QFile::encodeName(directory) + '/';
+    const auto path = [&](qsizetype i) { return prefix + QFile::encodeName(names[i]); };
+    if (::unlink(path(names.size() - 1).constData()) != 0 && errno != ENOENT) {
+        *blocking = names.last();
+        return false;
+    }
+    for (qsizetype i = names.size() - 2; i >= 0; --i) {
+        struct stat info;
+        // rename() moves a link itself, never what it points to; still, only a plain file of the
+        // user's own is worth keeping. Anything else stays and is replaced or cleared later.
+        if (::lstat(path(i).constData(), &info) != 0 || !isOwnPlainFile(info))
+            continue;
+        if (::rename(path(i).constData(), path(i + 1).constData()) != 0) {
+            *blocking = names[i];
+            return false;
+        }
+    }
+    return true;
+}
+
+bool readOwnFile(const QString &path, qint64 offset, qint64 length, QByteArray *bytes,
+                 FileStamp *stamp)
+{
+    // O_NONBLOCK: a FIFO planted under the name must not hold the reader for ever.
+    const int descriptor =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    struct stat info;
+    bool read = ::fstat(descriptor, &info) == 0 && isOwnPlainFile(info);
+    if (read && stamp != nullptr)
+        *stamp = {qint64(info.st_size),
+                  qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+    if (read && bytes != nullptr) {
+        const qint64 from = std::clamp<qint64>(offset, 0, info.st_size);
+        bytes->resize(qsizetype(std::clamp<qint64>(length, 0, info.st_size - from)));
+        const ssize_t got = ::pread(descriptor, bytes->data(), size_t(bytes->size()), off_t(from));
+        read = got >= 0;
+        bytes->resize(read ? qsizetype(got) : 0);
+    }
+    ::close(descriptor);
+    return read;
 }
 
 int createOwnFile(const QString &path, QString *error, bool *nameTaken)

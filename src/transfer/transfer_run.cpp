@@ -89,6 +89,11 @@ qint64 appendBlock(QFile &file, const QList<QByteArray> &lines)
 
 } // namespace
 
+QString keptLogName(int generation)
+{
+    return QStringLiteral("FTPLogALL.%1.TXT").arg(generation);
+}
+
 /// One destination of the run, from its start to its block in the cumulative log.
 struct TransferRun::Slot
 {
@@ -152,10 +157,17 @@ bool TransferRun::claimFiles()
         if (!serial())
             names += m_slots[i]->names.all();
     }
+    // Kept logs move on under the lock, before the run's own names are cleared.
+    QStringList keptNames;
+    if (m_request.keepEarlierLog) {
+        keptNames.append(kCumulativeLogName);
+        for (int generation = 1; generation <= kKeptLogs; ++generation)
+            keptNames.append(keptLogName(generation));
+    }
     // One run per working directory: two would overwrite each other's launcher and script.
     QString text;
     QString title;
-    if (!m_hold.take(names, &text, &title)) {
+    if (!m_hold.take(names, &text, &title, keptNames)) {
         m_messages.showMessage(text, title);
         return false;
     }

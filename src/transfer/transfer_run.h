@@ -14,6 +14,10 @@
 class Launcher;
 class UserMessages;
 
+/// The name an earlier cumulative log is kept under: FTPLogALL.1.TXT for the one before the
+/// latest, and so on.
+QString keptLogName(int generation);
+
 /// One transfer run: the request's destinations served by their clients, up to the request's
 /// number at a time, their output gathered into FTPLogALL.TXT in row order. It reads nothing but
 /// its request and reports through the observer; the status line and the message box are the

@@ -25,7 +25,8 @@ const QString kForeignLockText = QStringLiteral(
 
 WorkingDirectoryHold::WorkingDirectoryHold(const QString &directory) : m_directory(directory) {}
 
-bool WorkingDirectoryHold::take(const QStringList &fileNames, QString *text, QString *title)
+bool WorkingDirectoryHold::take(const QStringList &fileNames, QString *text, QString *title,
+                                const QStringList &keptNames)
 {
     *title = kProcessErrorTitle;
     switch (m_lock.take(workingDirFile(m_directory, kLockFileName))) {
@@ -44,7 +45,8 @@ bool WorkingDirectoryHold::take(const QStringList &fileNames, QString *text, QSt
     // In a shared directory such as /tmp another user may have left files of these names, or
     // planted links under them, or spelt them in another letter case.
     QString blocking;
-    if (!clearOwnFiles(m_directory, fileNames, &blocking)) {
+    if ((!keptNames.isEmpty() && !shiftOwnFiles(m_directory, keptNames, &blocking)) ||
+        !clearOwnFiles(m_directory, fileNames, &blocking)) {
         *text = kForeignFileText.arg(blocking, m_directory) + kOwnDirectoryAdvice;
         m_lock.release();
         return false;

@@ -17,8 +17,10 @@ public:
     /// Takes the lock and clears the named files. False, with the message box's text and title,
     /// when another run holds the directory, the lock file cannot be made or is not the user's
     /// own plain file, or one of the names (in any letter case) belongs to another user or cannot
-    /// be replaced; the lock is then released again.
-    bool take(const QStringList &fileNames, QString *text, QString *title);
+    /// be replaced; the lock is then released again. `keptNames` first move one name on (see
+    /// shiftOwnFiles), before anything is cleared.
+    bool take(const QStringList &fileNames, QString *text, QString *title,
+              const QStringList &keptNames = {});
 
     /// Lets the directory go before the hold ends.
     void release() { m_lock.release(); }

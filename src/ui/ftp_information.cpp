@@ -14,6 +14,7 @@
 #include "ui/file_selection.h"
 #include "ui/growing_layout.h"
 #include "ui/help_window.h"
+#include "ui/results_window.h"
 #include "ui/simultaneous_transfers_dialog.h"
 #include "ui/transfer_progress.h"
 #include "ui/twips.h"
@@ -69,6 +70,12 @@ FTP_Information::FTP_Information(TransferEngine &engine, ConnectionTest &connect
     m_progress = new TransferProgress(this);
     connect(m_progress, &TransferProgress::cancelRequested, this,
             [this] { m_engine.requestCancel(); });
+    m_results = new ResultsWindow(*this);
+    // A run of "Send again" may have been asked to end the program, as Process Request's may.
+    connect(m_results, &ResultsWindow::sendAgainFinished, this, [this] {
+        if (m_endAfterRun)
+            endProgram();
+    });
 
     Form_Load();
 }
@@ -209,13 +216,17 @@ void FTP_Information::buildMenu()
     mnuHelp = mnuFile->addAction(QStringLiteral("Help"));
     mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
     mnuSimultaneous = mnuFile->addAction(QStringLiteral("Simultaneous transfers..."));
+    mnuResults = mnuFile->addAction(QStringLiteral("Results of the last run"));
+    mnuResults->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
     mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    // Both keys work from anywhere in the window, the in-place editor included.
+    // The keys work from anywhere in the window, the in-place editor included.
     mnuHelp->setShortcutContext(Qt::WindowShortcut);
+    mnuResults->setShortcutContext(Qt::WindowShortcut);
     mnuExit->setShortcutContext(Qt::WindowShortcut);
     connect(mnuHelp, &QAction::triggered, this, &FTP_Information::mnuHelp_Click);
     connect(mnuSimultaneous, &QAction::triggered, this, &FTP_Information::mnuSimultaneous_Click);
+    connect(mnuResults, &QAction::triggered, this, &FTP_Information::mnuResults_Click);
     connect(mnuExit, &QAction::triggered, this, &FTP_Information::mnuExit_Click);
     // A text box asks first whether it wants a key for itself, and on X11 a single-line one claims
     // Ctrl+E (end of line). The question reaches the box through the application, so that is
@@ -229,7 +240,8 @@ bool FTP_Information::eventFilter(QObject *watched, QEvent *event)
         static_cast<QWidget *>(watched)->window() == this) {
         const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
         // Left unaccepted, the key goes on to the window's shortcuts.
-        if (pressed == mnuHelp->shortcut() || pressed == mnuExit->shortcut())
+        if (pressed == mnuHelp->shortcut() || pressed == mnuResults->shortcut() ||
+            pressed == mnuExit->shortcut())
             return true;
     }
     return QMainWindow::eventFilter(watched, event);
@@ -301,6 +313,7 @@ void FTP_Information::showMessage(const QString &text, const QString &title)
 void FTP_Information::runStarted(const TransferRequest &request)
 {
     m_progress->startRun(int(request.destinations.size()), request.simultaneous);
+    m_results->runStarted(request);
 }
 
 void FTP_Information::destinationStarted(int row, const QString &host, int logNumber)
@@ -313,12 +326,14 @@ void FTP_Information::destinationStarted(int row, const QString &host, int logNu
 void FTP_Information::destinationFinished(const DestinationResult &result)
 {
     m_progress->destinationFinished(result.host, result.outcome == Outcome::Failed);
+    m_results->destinationFinished(result);
 }
 
 void FTP_Information::runFinished(const RunEnd &end)
 {
     m_lastRun = end;
     m_progress->runFinished();
+    m_results->runFinished(end);
 }
 
 void FTP_Information::setSimultaneousTransfers(int count)
@@ -522,6 +537,11 @@ void FTP_Information::mnuSimultaneous_Click()
         return;
     setSimultaneousTransfers(dialog.value());
     UserSettings().setSimultaneousTransfers(m_simultaneous);
+}
+
+void FTP_Information::mnuResults_Click()
+{
+    m_results->showResults();
 }
 
 void FTP_Information::mnuExit_Click()

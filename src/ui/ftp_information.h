@@ -26,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class ResultsWindow;
 class TransferEngine;
 class TransferProgress;
 
@@ -64,6 +65,7 @@ public:
     QMenu *mnuFile;
     QAction *mnuHelp;
     QAction *mnuSimultaneous;
+    QAction *mnuResults;
     QAction *mnuExit;
 
     /// The transfer engine that Process Request runs.
@@ -96,6 +98,9 @@ public:
     void setSimultaneousTransfers(int count);
     /// What became of each destination of the latest run.
     QList<DestinationResult> lastRunResults() const { return m_lastRun.results; }
+
+    /// The Results window (hidden until a run leaves a destination unsent or the menu opens it).
+    ResultsWindow *resultsWindow() const { return m_results; }
 
     /// The progress window of a running transfer.
     TransferProgress *progressWindow() const { return m_progress; }
@@ -137,6 +142,7 @@ public Q_SLOTS:
     void cmdExit_Click();
     void mnuHelp_Click();
     void mnuSimultaneous_Click();
+    void mnuResults_Click();
     void mnuExit_Click();
 
     /// The program was asked to end from outside (a signal): a run is cancelled as its Cancel
@@ -167,6 +173,7 @@ private:
     QPointer<Help> m_help;
     QPointer<Description> m_description;
     TransferProgress *m_progress;
+    ResultsWindow *m_results;
     int m_simultaneous;
     RunEnd m_lastRun;
     bool m_gridBusy = false;

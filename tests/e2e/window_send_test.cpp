@@ -7,12 +7,14 @@
 #include "transfer/transfer_engine.h"
 #include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
+#include "ui/results_window.h"
 #include "ui/user_settings.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -186,7 +188,6 @@ void WindowSendTest::keyedRequestArrives()
     QVERIFY2(log.contains("psftp -P " + QByteArray::number(tb.sshPort) + ' '), log);
     for (const QString &password : {tb.plain.password, tb.quoted.password})
         QVERIFY2(!log.contains(password.toLocal8Bit()), log);
-    QCOMPARE(QDir(runDir).entryList(QDir::Files), QStringList{u"FTPLogALL.TXT"_s});
     QCOMPARE(QFile::permissions(runDir + u"/FTPLogALL.TXT"_s).toInt() & 0x0077, 0);
     // Each failed destination says why, in its client's words.
     const QList<DestinationResult> results = window.lastRunResults();
@@ -196,6 +197,22 @@ void WindowSendTest::keyedRequestArrives()
     QCOMPARE(results[0].outcome, Outcome::Sent);
     QCOMPARE(results[3].outcome, Outcome::Sent);
     QCOMPARE(results[4].outcome, Outcome::Sent);
+
+    // The Results window opened with the two failed on top. The password corrected, "Send again"
+    // serves those two rows only: the dead server stays dead, and the earlier log is kept.
+    ResultsWindow &shown = *window.resultsWindow();
+    const QAbstractItemModel &lines = *shown.lines->model();
+    QCOMPARE(lines.index(0, 1).data().toString(), wrongPassword);
+    QCOMPARE(lines.index(1, 1).data().toString(), deadServer);
+    window.frmFTPTo->setText(2, kPasswordColumn, tb.plain.password);
+    QTRY_COMPARE(QApplication::activeWindow(), &shown);
+    QTest::keyClick(&shown, Qt::Key_S, Qt::AltModifier); // the button clicks a moment later
+    QTRY_VERIFY(!shown.cmdSendAgain->isDown());
+    QCOMPARE(readBytes(runDir + u"/FTPLogALL.1.TXT"_s), log);
+    QCOMPARE(shown.countLabel->text(), u"1 sent, 1 failed"_s);
+    QCOMPARE(readBytes(runDir + u"/FTPLogALL.TXT"_s).count("Output from: "), 2);
+    QCOMPARE(QDir(runDir).entryList(QDir::Files),
+             (QStringList{u"FTPLogALL.1.TXT"_s, u"FTPLogALL.TXT"_s}));
 }
 
 void WindowSendTest::twoUsersWithTheDefaults()

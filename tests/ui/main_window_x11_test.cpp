@@ -171,8 +171,9 @@ private Q_SLOTS:
             << u"editor"_s << Click::Nowhere << QStringList{u"ctrl+e"_s};
         QTest::newRow("Ctrl+E in the working directory")
             << u"directory"_s << Click::Nowhere << QStringList{u"ctrl+e"_s};
-        QTest::newRow("menu Exit") << u"editor"_s << Click::MenuOptions
-                                   << QStringList{u"Down"_s, u"Down"_s, u"Down"_s, u"Return"_s};
+        QTest::newRow("menu Exit")
+            << u"editor"_s << Click::MenuOptions
+            << QStringList{u"Down"_s, u"Down"_s, u"Down"_s, u"Down"_s, u"Return"_s};
     }
     void endsTheProgram()
     {
