@@ -84,11 +84,10 @@ void ConnectionTest::cmdTest_Click()
         writeTextLines(scriptPath, testScriptLines(secureFlag, userId, password),
                        FileAccess::OwnerOnly);
 
-    // The console names the batch file as the command interpreter's own start line does.
+    // The console gets the very name written: in a shared directory a case variant of it could be
+    // another user's file.
     const ConsoleOutcome console =
-        written
-            ? m_consoles.start(directory, workingDirFile(directory, QStringLiteral("XferJob.Bat")))
-            : ConsoleOutcome{false, false, {}};
+        written ? m_consoles.start(directory, launcherPath) : ConsoleOutcome{false, false, {}};
     if (console.started)
         return;
     // Nobody will read them now, and they hold the password.

@@ -89,7 +89,7 @@ void ConnectionTestTest::writesFilesAndOpensConsole()
     QCOMPARE(bench.consoles.starts.size(), 1);
     const FakeConsoleStarter::Start &start = bench.consoles.starts[0];
     // One separator before the batch file, never two; the working directory is current.
-    QCOMPARE(start.batchFile, bench.dir.path() + u"/XferJob.Bat"_s);
+    QCOMPARE(start.batchFile, bench.dir.path() + u"/XferJob.BAT"_s);
     QCOMPARE(start.workingDirectory, bench.dir.path());
     QCOMPARE(start.currentDirectory, bench.dir.path());
     QCOMPARE(start.launcher, written.launcher);

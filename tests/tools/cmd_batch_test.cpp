@@ -1,9 +1,29 @@
+#include "support/files.h"
 #include "support/testbed.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// What a second local user has left in the shared directory before the batch file is asked for.
+enum class Planted
+{
+    CaseVariant,  // their XFERJOB.BAT, the name asked for being XferJob.Bat
+    ExactName,    // their XferJob.BAT
+    Writable,     // nothing: the user's own XferJob.BAT may be written by others
+    LinkToOwn,    // their link XferJob.BAT to the user's own batch file
+    Fifo,         // their FIFO XferJob.BAT
+    PasswordFile, // their XferJob.PWD, named by the user's own batch file
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Planted)
 
 /// Runs the built parcelwright-cmd on hand-written batch files: what it prints, the status it
 /// ends with.
@@ -14,14 +34,9 @@ class CmdBatchTest : public QObject
 private Q_SLOTS:
     void runsBatch_data();
     void runsBatch();
+    void refusesAnotherUsersBatch_data();
+    void refusesAnotherUsersBatch();
 };
-
-static void writeProgram(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
-}
 
 void CmdBatchTest::runsBatch_data()
 {
@@ -55,9 +70,7 @@ void CmdBatchTest::runsBatch_data()
     QTest::newRow("signal ends the program") << c << QByteArray("@sh -c \"kill -TERM $$\"\r\n") << QByteArray() << 128 + 15;
     QTest::newRow("echo and both streams in order") << c << QByteArray("echo one\r\nsh -c \"echo two; echo 3 >&2\"\r\n") << QByteArray("\n{DIR}>echo one\none\n\n{DIR}>sh -c \"echo two; echo 3 >&2\"\ntwo\n3\n") << 0;
     QTest::newRow("psftp missing") << c << QByteArray("@psftp u@h -b XferJob.FTP -pw p\r\n@echo next\r\n") << QByteArray("parcelwright-cmd: 'psftp' was not found on PATH: psftp comes with PuTTY (Debian package putty-tools)\nnext\n") << 127;
-    QTest::newRow("program missing") << c << QByteArray("@no-such-client x\r\n") << QByteArray("parcelwright-cmd: 'no-such-client' was not found on PATH\n") << 127;
     QTest::newRow("ftp is the client beside it") << c << QByteArray("@FtP -s:XferJob.FTP \"a b\"\r\n") << QByteArray("<-s:XferJob.FTP><a b>\n") << 5;
-    QTest::newRow("batch file missing") << u"/C Missing.BAT"_s << QByteArray() << missing << 1;
     QTest::newRow("unknown switch") << u"/X a.bat"_s << QByteArray() << QByteArray("parcelwright-cmd: unknown switch '/X'; usage: parcelwright-cmd /C FILE | /K FILE\n") << 1;
     QTest::newRow("/K: shell after the batch, glued full path") << u"/K{DIR}/XFERJOB.bat"_s << hello << QByteArray("hello world\nshell in {DIR}\n") << 9;
     QTest::newRow("/K: shell even without batch") << u"/k Missing.BAT"_s << QByteArray() << missing + "shell in {DIR}\n" << 9;
@@ -80,11 +93,11 @@ void CmdBatchTest::runsBatch()
                             dir.filePath(u"bin/"_s + QLatin1String(tool))));
     const QString interpreter = dir.filePath(u"parcelwright-cmd"_s);
     QVERIFY(QFile::copy(builtProgram(u"parcelwright-cmd"_s), interpreter));
-    writeProgram(dir.filePath(u"parcelwright-ftp"_s),
-                 "#!/bin/sh\nprintf '<%s>' \"$@\"; echo; exit 5\n");
-    writeProgram(dir.filePath(u"shell.sh"_s), "#!/bin/sh\necho \"shell in $(pwd)\"\nexit 9\n");
-    if (!batch.isNull())
-        writeProgram(dir.filePath(u"XferJob.BAT"_s), batch);
+    QVERIFY(writeBytes(dir.filePath(u"parcelwright-ftp"_s),
+                       "#!/bin/sh\nprintf '<%s>' \"$@\"; echo; exit 5\n", 0700));
+    QVERIFY(writeBytes(dir.filePath(u"shell.sh"_s), "#!/bin/sh\necho \"shell in $(pwd)\"\nexit 9\n",
+                       0700));
+    QVERIFY(batch.isNull() || writeBytes(dir.filePath(u"XferJob.BAT"_s), batch, 0600));
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"PATH"_s, dir.filePath(u"bin"_s));
@@ -99,6 +112,79 @@ void CmdBatchTest::runsBatch()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.readAll(), expected.replace("{DIR}", QFile::encodeName(dir.path())));
     QTEST(process.exitCode(), "status");
+}
+
+void CmdBatchTest::refusesAnotherUsersBatch_data()
+{
+    QTest::addColumn<Planted>("planted");
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<QByteArray>("output"); // after "parcelwright-cmd: "
+
+    // clang-format off
+    const QByteArray refused = "refusing to run batch file 'XferJob.BAT': ";
+    QTest::newRow("case variant of the name asked for") << Planted::CaseVariant << u"/C XferJob.Bat"_s << QByteArray("refusing to run batch file 'XFERJOB.BAT': it belongs to another user\n");
+    QTest::newRow("the exact name") << Planted::ExactName << u"/C XferJob.BAT"_s << refused + "it belongs to another user\n";
+    QTest::newRow("own file that others may write") << Planted::Writable << u"/C XferJob.BAT"_s << refused + "other users may write to it\n";
+    QTest::newRow("a link to the user's own batch file") << Planted::LinkToOwn << u"/C XferJob.BAT"_s << refused + "it is a symbolic link\n";
+    QTest::newRow("a FIFO, refused at once") << Planted::Fifo << u"/K XferJob.BAT"_s << refused + "it is not a regular file\n";
+    QTest::newRow("/K leaves another user's password file") << Planted::PasswordFile << u"/K XferJob.BAT"_s << QByteArray("'psftp' was not found on PATH: psftp comes with PuTTY (Debian package putty-tools)\n");
+    // clang-format on
+}
+
+void CmdBatchTest::refusesAnotherUsersBatch()
+{
+    PW_REQUIRE_ROOT("a second user plants the files");
+    PW_REQUIRE_TESTBED(tb);
+    QFETCH(Planted, planted);
+    QFETCH(QString, arguments);
+    QFETCH(QByteArray, output);
+    // A directory that every user may write to and only owners may delete from, as /tmp.
+    QTemporaryDir shared(QDir::tempPath() + u"/pw-shared-XXXXXX"_s);
+    QCOMPARE(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
+    const auto path = [&shared](const char *name) { return shared.filePath(QLatin1String(name)); };
+    const auto plant = [&tb](const QStringList &command) {
+        QProcess process;
+        process.start(u"runuser"_s, QStringList{u"-u"_s, tb.plain.user, u"--"_s} + command);
+        return process.waitForFinished(10000) && process.exitCode() == 0;
+    };
+    const QString writeFile = u"printf '@echo planted\r\n' > \"$0\""_s;
+    QVERIFY(writeBytes(path("own.bat"), "@echo mine\r\n", 0600));
+    switch (planted) {
+    case Planted::CaseVariant:
+        QVERIFY(plant({u"sh"_s, u"-c"_s, writeFile, path("XFERJOB.BAT")}));
+        QVERIFY(writeBytes(path("XferJob.BAT"), "@echo mine\r\n", 0600));
+        break;
+    case Planted::ExactName:
+        QVERIFY(plant({u"sh"_s, u"-c"_s, writeFile, path("XferJob.BAT")}));
+        break;
+    case Planted::Writable:
+        QVERIFY(writeBytes(path("XferJob.BAT"), "@echo mine\r\n", 0646));
+        break;
+    case Planted::LinkToOwn:
+        QVERIFY(plant({u"ln"_s, u"-s"_s, path("own.bat"), path("XferJob.BAT")}));
+        break;
+    case Planted::Fifo:
+        QVERIFY(plant({u"mkfifo"_s, path("XferJob.BAT")}));
+        break;
+    case Planted::PasswordFile:
+        QVERIFY(plant({u"sh"_s, u"-c"_s, writeFile, path("XferJob.PWD")}));
+        QVERIFY(writeBytes(path("XferJob.BAT"), "@psftp u@h -pwfile XferJob.PWD\r\n", 0600));
+        break;
+    }
+    const QStringList before = fileNamesIn(shared.path());
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"PATH"_s, shared.filePath(u"no-bin"_s));
+    environment.insert(u"SHELL"_s, u"/bin/true"_s);
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(shared.path());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(builtProgram(u"parcelwright-cmd"_s), arguments.split(u' '));
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.readAll(), "parcelwright-cmd: " + output);
+    QCOMPARE(process.exitCode(), arguments.startsWith(u"/K"_s) ? 0 : 1);
+    QCOMPARE(fileNamesIn(shared.path()), before); // nothing of the other user's went away
 }
 
 QTEST_GUILESS_MAIN(CmdBatchTest)
