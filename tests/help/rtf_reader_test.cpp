@@ -25,6 +25,16 @@ QByteArray nested(int depth)
     return "{\\rtf1 a" + QByteArray(depth, '{') + "b" + QByteArray(depth, '}') + "c}";
 }
 
+/// A document with a font and a colour table of `count` entries, its text in the last of each.
+QByteArray longTables(int count)
+{
+    QByteArray rtf = "{\\rtf1{\\fonttbl";
+    for (int font = 0; font < count; ++font)
+        rtf += "{\\f" + QByteArray::number(font) + " F" + QByteArray::number(font) + ";}";
+    rtf += "}{\\colortbl;" + QByteArray("\\red255;").repeated(count) + "}";
+    return rtf + "\\f" + QByteArray::number(count - 1) + "\\cf" + QByteArray::number(count) + " x}";
+}
+
 } // namespace
 
 class RtfReaderTest : public QObject
@@ -166,6 +176,9 @@ void RtfReaderTest::charFormat_data()
     QTest::newRow("font name in its code page") << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset128 \'82\'a0;}}x})") << RtfCharFormat{.fontName = u"\u3042"_s};
     QTest::newRow("unknown font") << QByteArray(R"({\rtf1)" + kFonts + R"(\f9 x})") << RtfCharFormat{};
     QTest::newRow("symbol font left out") << QByteArray(R"({\rtf1)" + kFonts + R"(\f2 x})") << RtfCharFormat{};
+    QTest::newRow("tables as long as word processors write") << longTables(500) << RtfCharFormat{.hasColor = true, .color = 0xFF0000, .fontName = u"F499"_s};
+    QTest::newRow("entries past them left out") << longTables(50000) << RtfCharFormat{};
+    QTest::newRow("long font name cut") << QByteArray("{\\rtf1{\\fonttbl{\\f0 " + QByteArray(300, 'n') + ";}}x}") << RtfCharFormat{.fontName = QString(255, u'n')};
     // clang-format on
 }
 
@@ -252,6 +265,21 @@ void RtfReaderTest::damagedInputStaysBounded()
         const RtfDocument document = readRtf(input);
         QVERIFY2(document.plainText().size() <= input.size(), input.constData());
     }
+
+    // A change of format every few bytes of a large document, and a plain text of short lines:
+    // the text comes through whole, but paragraphs and runs stop growing with the input.
+    for (const QByteArray &input :
+         {"{\\rtf1 " + QByteArray("\\b x\\b0 y\\par ").repeated(100000) + "}",
+          QByteArray("x\ny\n").repeated(100000)}) {
+        const RtfDocument document = readRtf(input);
+        qsizetype parts = document.paragraphs.size();
+        for (const RtfParagraph &paragraph : document.paragraphs)
+            parts += paragraph.runs.size();
+        QVERIFY2(parts < 100000, qPrintable(QString::number(parts))); // 300,000 or more unbounded
+        QString text = document.plainText();
+        text.remove(u'\n').remove(QChar::LineSeparator);
+        QCOMPARE(text, u"xy"_s.repeated(100000));
+    }
 }
 
 void RtfReaderTest::readsFiles_data()
@@ -279,7 +307,7 @@ void RtfReaderTest::readsFiles()
     QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(u"pipe.rtf"_s)).constData(), 0600), 0);
     QVERIFY(QFile::link(dir.filePath(u"nowhere"_s), dir.filePath(u"dangling.rtf"_s)));
     QFile large(dir.filePath(u"large.rtf"_s));
-    QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(65 * 1024 * 1024)); // sparse
+    QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(4 * 1024 * 1024 + 1)); // sparse
 
     RtfDocument document;
     QString error;
