@@ -1,6 +1,5 @@
 #include "help/rtf_reader.h"
 
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -242,28 +241,17 @@ void RtfReaderTest::paragraph()
 
 void RtfReaderTest::damagedInputStaysBounded()
 {
-    // Every way of cutting a document short, and documents of random RTF-like bytes: each reads
-    // to an end, and no input byte gives more than one character of text.
+    // Every way of cutting a document short reads to an end, and no input byte gives more than one
+    // character of text.
     const QByteArray sample =
         R"({\rtf1\ansi\ansicpg932\uc2)" + kFonts +
         R"({\colortbl;\red255\green0\blue0;}{\*\generator x;})"
         R"(\pard\qc\b\fs32 Title\b0\par\pard\li720\fi-360{\pntext\f2\'B7\tab})"
         R"(caf\'e9 \u8364\'80\'80 \'82\'a0 {\field{\*\fldinst X}{\fldrslt y}})"
         R"({\pict\bin6 {}\\{}\u-10179?\u-8704?\line\tab\~\-\_ end\par})";
-    QList<QByteArray> inputs;
-    for (qsizetype length = 0; length <= sample.size(); ++length)
-        inputs << sample.left(length);
-    QRandomGenerator random(20240611);
-    const QByteArray alphabet = "{}\\\\\\'*;-0123456789abcfilnpqrsuv \xe9\x82";
-    for (int i = 0; i < 300; ++i) {
-        QByteArray junk = "{\\rtf1";
-        for (int j = 0; j < 400; ++j)
-            junk += alphabet[random.bounded(int(alphabet.size()))];
-        inputs << junk;
-    }
-    for (const QByteArray &input : std::as_const(inputs)) {
-        const RtfDocument document = readRtf(input);
-        QVERIFY2(document.plainText().size() <= input.size(), input.constData());
+    for (qsizetype length = 0; length <= sample.size(); ++length) {
+        const QByteArray input = sample.left(length);
+        QVERIFY2(readRtf(input).plainText().size() <= input.size(), input.constData());
     }
 
     // A change of format every few bytes of a large document, and a plain text of short lines:
@@ -288,11 +276,8 @@ void RtfReaderTest::readsFiles_data()
     QTest::addColumn<bool>("readable");
     QTest::newRow("present") << u"Help.rtf"_s << true;
     QTest::newRow("missing") << u"absent.rtf"_s << false;
-    QTest::newRow("directory") << u"folder.rtf"_s << false;
     QTest::newRow("pipe") << u"pipe.rtf"_s << false;
-    QTest::newRow("dangling link") << u"dangling.rtf"_s << false;
     QTest::newRow("too large") << u"large.rtf"_s << false;
-    QTest::newRow("device") << u"/dev/zero"_s << false;
 }
 
 void RtfReaderTest::readsFiles()
@@ -303,9 +288,7 @@ void RtfReaderTest::readsFiles()
     QFile help(dir.filePath(u"Help.rtf"_s));
     QVERIFY(help.open(QIODevice::WriteOnly) && help.write(R"({\rtf1 Hello})") > 0);
     help.close();
-    QVERIFY(QDir(dir.path()).mkdir(u"folder.rtf"_s));
     QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(u"pipe.rtf"_s)).constData(), 0600), 0);
-    QVERIFY(QFile::link(dir.filePath(u"nowhere"_s), dir.filePath(u"dangling.rtf"_s)));
     QFile large(dir.filePath(u"large.rtf"_s));
     QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(4 * 1024 * 1024 + 1)); // sparse
 
