@@ -8,25 +8,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// What a second local user has left in the shared directory before the batch file is asked for.
-enum class Planted
-{
-    CaseVariant,  // their XFERJOB.BAT, the name asked for being XferJob.Bat
-    ExactName,    // their XferJob.BAT
-    Writable,     // nothing: the user's own XferJob.BAT may be written by others
-    LinkToOwn,    // their link XferJob.BAT to the user's own batch file
-    Fifo,         // their FIFO XferJob.BAT
-    PasswordFile, // their XferJob.PWD, named by the user's own batch file
-};
-
-} // namespace
-
-Q_DECLARE_METATYPE(Planted)
-
 /// Runs the built parcelwright-cmd on hand-written batch files: what it prints, the status it
-/// ends with.
+/// ends with, and what it refuses to run in a directory it shares with another user.
 class CmdBatchTest : public QObject
 {
     Q_OBJECT
@@ -116,18 +99,22 @@ void CmdBatchTest::runsBatch()
 
 void CmdBatchTest::refusesAnotherUsersBatch_data()
 {
-    QTest::addColumn<Planted>("planted");
+    QTest::addColumn<QString>("planted"); // what the other user does there, a shell command
+    QTest::addColumn<QByteArray>("own");  // the user's own XferJob.BAT; none when null
+    QTest::addColumn<int>("mode");        // its permissions
     QTest::addColumn<QString>("arguments");
     QTest::addColumn<QByteArray>("output"); // after "parcelwright-cmd: "
 
     // clang-format off
+    const QString batch = u"printf '@echo planted\\r\\n' > XferJob.BAT"_s;
+    const QByteArray mine = "@echo mine\r\n";
     const QByteArray refused = "refusing to run batch file 'XferJob.BAT': ";
-    QTest::newRow("case variant of the name asked for") << Planted::CaseVariant << u"/C XferJob.Bat"_s << QByteArray("refusing to run batch file 'XFERJOB.BAT': it belongs to another user\n");
-    QTest::newRow("the exact name") << Planted::ExactName << u"/C XferJob.BAT"_s << refused + "it belongs to another user\n";
-    QTest::newRow("own file that others may write") << Planted::Writable << u"/C XferJob.BAT"_s << refused + "other users may write to it\n";
-    QTest::newRow("a link to the user's own batch file") << Planted::LinkToOwn << u"/C XferJob.BAT"_s << refused + "it is a symbolic link\n";
-    QTest::newRow("a FIFO, refused at once") << Planted::Fifo << u"/K XferJob.BAT"_s << refused + "it is not a regular file\n";
-    QTest::newRow("/K leaves another user's password file") << Planted::PasswordFile << u"/K XferJob.BAT"_s << QByteArray("'psftp' was not found on PATH: psftp comes with PuTTY (Debian package putty-tools)\n");
+    QTest::newRow("case variant of the name asked for") << u"printf '@echo planted\\r\\n' > XFERJOB.BAT"_s << mine << 0600 << u"/C XferJob.Bat"_s << QByteArray("refusing to run batch file 'XFERJOB.BAT': it belongs to another user\n");
+    QTest::newRow("the exact name") << batch << QByteArray() << 0 << u"/C XferJob.BAT"_s << refused + "it belongs to another user\n";
+    QTest::newRow("own file that others may write") << QString() << mine << 0646 << u"/C XferJob.BAT"_s << refused + "other users may write to it\n";
+    QTest::newRow("a link to the user's own batch file") << u"ln -s own.bat XferJob.BAT"_s << QByteArray() << 0 << u"/C XferJob.BAT"_s << refused + "it is a symbolic link\n";
+    QTest::newRow("a FIFO, refused at once") << u"mkfifo XferJob.BAT"_s << QByteArray() << 0 << u"/K XferJob.BAT"_s << refused + "it is not a regular file\n";
+    QTest::newRow("/K leaves another user's password file") << u"echo secret > XferJob.PWD"_s << QByteArray("@psftp u@h -pwfile XferJob.PWD\r\n") << 0600 << u"/K XferJob.BAT"_s << QByteArray("'psftp' was not found on PATH: psftp comes with PuTTY (Debian package putty-tools)\n");
     // clang-format on
 }
 
@@ -135,42 +122,20 @@ void CmdBatchTest::refusesAnotherUsersBatch()
 {
     PW_REQUIRE_ROOT("a second user plants the files");
     PW_REQUIRE_TESTBED(tb);
-    QFETCH(Planted, planted);
+    QFETCH(QString, planted);
+    QFETCH(QByteArray, own);
+    QFETCH(int, mode);
     QFETCH(QString, arguments);
     QFETCH(QByteArray, output);
     // A directory that every user may write to and only owners may delete from, as /tmp.
     QTemporaryDir shared(QDir::tempPath() + u"/pw-shared-XXXXXX"_s);
     QCOMPARE(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
-    const auto path = [&shared](const char *name) { return shared.filePath(QLatin1String(name)); };
-    const auto plant = [&tb](const QStringList &command) {
-        QProcess process;
-        process.start(u"runuser"_s, QStringList{u"-u"_s, tb.plain.user, u"--"_s} + command);
-        return process.waitForFinished(10000) && process.exitCode() == 0;
-    };
-    const QString writeFile = u"printf '@echo planted\r\n' > \"$0\""_s;
-    QVERIFY(writeBytes(path("own.bat"), "@echo mine\r\n", 0600));
-    switch (planted) {
-    case Planted::CaseVariant:
-        QVERIFY(plant({u"sh"_s, u"-c"_s, writeFile, path("XFERJOB.BAT")}));
-        QVERIFY(writeBytes(path("XferJob.BAT"), "@echo mine\r\n", 0600));
-        break;
-    case Planted::ExactName:
-        QVERIFY(plant({u"sh"_s, u"-c"_s, writeFile, path("XferJob.BAT")}));
-        break;
-    case Planted::Writable:
-        QVERIFY(writeBytes(path("XferJob.BAT"), "@echo mine\r\n", 0646));
-        break;
-    case Planted::LinkToOwn:
-        QVERIFY(plant({u"ln"_s, u"-s"_s, path("own.bat"), path("XferJob.BAT")}));
-        break;
-    case Planted::Fifo:
-        QVERIFY(plant({u"mkfifo"_s, path("XferJob.BAT")}));
-        break;
-    case Planted::PasswordFile:
-        QVERIFY(plant({u"sh"_s, u"-c"_s, writeFile, path("XferJob.PWD")}));
-        QVERIFY(writeBytes(path("XferJob.BAT"), "@psftp u@h -pwfile XferJob.PWD\r\n", 0600));
-        break;
-    }
+    QVERIFY(writeBytes(shared.filePath(u"own.bat"_s), "@echo mine\r\n", 0600));
+    QProcess plant;
+    plant.setWorkingDirectory(shared.path());
+    plant.start(u"runuser"_s, {u"-u"_s, tb.plain.user, u"--"_s, u"sh"_s, u"-c"_s, planted});
+    QVERIFY(plant.waitForFinished(10000) && plant.exitCode() == 0);
+    QVERIFY(own.isNull() || writeBytes(shared.filePath(u"XferJob.BAT"_s), own, unsigned(mode)));
     const QStringList before = fileNamesIn(shared.path());
 
     QProcess process;
