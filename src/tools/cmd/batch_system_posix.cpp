@@ -85,6 +85,7 @@ int runAndWait(const std::string &program, const std::vector<std::string> &argum
         argv.push_back(const_cast<char *>(argument.c_str()));
     argv.push_back(nullptr);
 
+    // Like system(): a Ctrl-C in the console ends the client, not the rest of the batch file.
     struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
