@@ -3,7 +3,9 @@
 // (pieces are separated by NUL bytes; "%P" and "%A" stand for its data port and address). The
 // session runs a short fixed script (log-in, cd, pwd, put of a small file, ls, quit) with
 // time-outs of one second, and the server hangs up on a client that waits longer than a moment for
-// more, so no input can stall the run.
+// more, so no input can stall the run. The input is also shown as the session shows replies and
+// listings: no control character but tab (and a listing's line ends) may come through, whatever
+// pieces it arrives in.
 #include "fuzz_check.h"
 #include "scratch_file.h"
 
@@ -11,6 +13,7 @@
 #include "tools/ftp/ftp_arguments.h"
 #include "tools/ftp/ftp_command.h"
 #include "tools/ftp/ftp_session.h"
+#include "tools/ftp/reply_filter.h"
 
 #include <curl/curl.h>
 
@@ -47,6 +50,39 @@ std::vector<std::string> piecesOf(const std::uint8_t *data, std::size_t size)
     return pieces;
 }
 
+/// True when the shown text holds no control character but tab, nor, for a listing, a line end
+/// other than LF and CR LF.
+bool isHarmless(const std::string &shown, bool listing)
+{
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(shown[i]);
+        const bool lineEnd =
+            listing &&
+            (byte == '\n' || (byte == '\r' && i + 1 < shown.size() && shown[i + 1] == '\n'));
+        if ((byte < 0x20 && byte != '\t' && !lineEnd) || byte == 0x7F)
+            return false;
+    }
+    return true;
+}
+
+void checkShownText(const std::vector<std::string> &pieces)
+{
+    std::string whole;
+    std::string inPieces;
+    TerminalText listing(true);
+    for (const std::string &piece : pieces) {
+        whole += piece;
+        inPieces += listing.feed(piece);
+    }
+    inPieces += listing.finish();
+    TerminalText all(true);
+    std::string inOne = all.feed(whole);
+    inOne += all.finish();
+    fuzzCheck(inPieces == inOne, "a listing shows the same in pieces as whole");
+    fuzzCheck(isHarmless(inOne, true), "a listing shows no control character");
+    fuzzCheck(isHarmless(visibleReply(whole), false), "a reply shows no control character");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -60,7 +96,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    ScriptedFtpServer server(piecesOf(data, size), kSilenceLimit);
+    const std::vector<std::string> pieces = piecesOf(data, size);
+    checkShownText(pieces);
+    ScriptedFtpServer server(pieces, kSilenceLimit);
     fuzzCheck(server.port() != 0, "the server listens");
     FtpArguments arguments;
     arguments.host = "127.0.0.1";

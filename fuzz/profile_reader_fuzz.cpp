@@ -1,5 +1,6 @@
-// Profile files as the program reads them: the cipher, the field splitting, and LoadProfile on a
-// file into an in-memory window; what loads must save and load again unchanged.
+// Profile files as the program reads them: the lines of the file, the cipher, the field splitting,
+// and LoadProfile on a file into an in-memory window; what loads must save and load again
+// unchanged. The line reader is also run with bounds small enough for short inputs to reach.
 #include "fuzz_check.h"
 
 #include "interfaces/destination_grid.h"
@@ -61,6 +62,26 @@ QList<QStringList> keyedRows(const MemoryWindow &window)
     return rows;
 }
 
+/// The lines that a reader bounded so must give: the first `maxLines` of the text split at LF, a
+/// CR before the end of each dropped; false when one of them is longer than `maxLineBytes`.
+bool expectedLines(const QByteArray &bytes, qsizetype maxLines, qsizetype maxLineBytes,
+                   QList<QByteArray> *lines)
+{
+    lines->clear();
+    for (qsizetype start = 0; start < bytes.size() && lines->size() < maxLines;) {
+        const qsizetype lineFeed = bytes.indexOf('\n', start);
+        const qsizetype end = lineFeed < 0 ? bytes.size() : lineFeed;
+        QByteArray line = bytes.mid(start, end - start);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.size() > maxLineBytes)
+            return false;
+        lines->append(line);
+        start = end + 1;
+    }
+    return true;
+}
+
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -86,6 +107,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const QString original = fixture.directory.filePath(QStringLiteral("fuzzed.pro"));
     fuzzCheck(writeFile(original, bytes), "the profile file is written");
+    QList<QByteArray> read;
+    QList<QByteArray> expected;
+    const bool readable = fixture.store.read(original, 5, &read, 40);
+    fuzzCheck(readable == expectedLines(bytes, 5, 40, &expected),
+              "a file is refused exactly when a line it must read is too long");
+    fuzzCheck(!readable || read == expected, "the lines read are the file's first lines");
     MemoryWindow window;
     ProfileCommands commands(window, fixture.store);
     commands.LoadProfile(original);

@@ -1,5 +1,6 @@
-// The rich text reader on any bytes: it must read something from them, and keep sizes, indents
-// and colours within what the window can lay out.
+// The rich text reader on any bytes: it must read something from them, give no more characters
+// than there are bytes, and keep sizes, indents, colours and font names within what the window
+// can lay out.
 #include "fuzz_check.h"
 
 #include "help/rtf_reader.h"
@@ -29,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     const RtfDocument document = readRtf(bytes);
+    fuzzCheck(document.plainText().size() <= bytes.size(), "at most one character per byte");
     for (const RtfParagraph &paragraph : document.paragraphs) {
         fuzzCheck(isIndent(paragraph.leftIndent) && isIndent(paragraph.rightIndent) &&
                       isIndent(paragraph.firstLineIndent),
@@ -39,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             fuzzCheck(run.format.halfPoints > 0 && run.format.halfPoints <= kLargestHalfPoints,
                       "font sizes a word processor offers");
             fuzzCheck(run.format.color <= 0xFFFFFF, "colours of three bytes");
+            fuzzCheck(run.format.fontName.size() <= 255, "font names of a sensible length");
         }
     }
     return 0;

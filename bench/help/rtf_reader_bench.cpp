@@ -1,7 +1,8 @@
 // Timings of the rich text reader over documents of 1, 2, 4 and 8 MiB in shapes that stress its
 // parts: ordinary prose (the product's help text over and over), a change of format every few
-// characters, double-byte text in \'hh escapes, \uN characters, and groups nested far past the
-// depth the reader keeps. Prints the median time of five runs and the time per MiB.
+// characters, double-byte text in \'hh escapes, \uN characters, groups nested far past the
+// depth the reader keeps, plain text of short lines, and font and colour tables of hundreds of
+// thousands of entries. Prints the median time of five runs and the time per MiB.
 #include "help/rtf_reader.h"
 
 #include <QElapsedTimer>
@@ -65,6 +66,13 @@ int main()
          [](qsizetype n) { return document(n, "{\\rtf1\\ansicpg932 ", "\\'82\\'a0"); }},
         {"unicode", [](qsizetype n) { return document(n, "{\\rtf1 ", "\\u12354?"); }},
         {"deep nesting", [](qsizetype n) { return document(n, "{\\rtf1 ", "{", ""); }},
+        {"plain lines", [](qsizetype n) { return document(n, "", "x\r\n", ""); }},
+        {"font table",
+         [](qsizetype n) { return document(n, "{\\rtf1{\\fonttbl", "{\\f7\\fswiss F;}", "}x}"); }},
+        {"colour table",
+         [](qsizetype n) {
+             return document(n, "{\\rtf1{\\colortbl;", "\\red1\\green2\\blue3;", "}x}");
+         }},
     };
     std::printf("%-16s %8s %10s %12s\n", "shape", "MiB", "median ms", "ms per MiB");
     for (const auto &[name, make] : shapes) {

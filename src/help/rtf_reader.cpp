@@ -26,7 +26,18 @@ constexpr int kMaxIndent = 31680;    // 22 inches, the widest page word processo
 constexpr int kMaxUnicodeSkip = 16;
 constexpr int kWindows1252 = 1252;
 constexpr int kSymbolCodePage = 42; // Windows' number for the glyph order of symbol fonts
-constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
+// Hundreds of times the product's own help text, and still shown within seconds however it is
+// formatted; the rich text box takes far longer than this reader over a larger file.
+constexpr qint64 kMaxFileSize = 4 * 1024 * 1024;
+// Word processors list a few dozen fonts and colours; a far longer table comes from a damaged or
+// hostile file, and every font it names costs the window a font look-up.
+constexpr qsizetype kMaxFonts = 500;
+constexpr qsizetype kMaxFontNameLength = 255;
+constexpr qsizetype kMaxColors = 1000;
+// What the paragraphs and runs may take, on top of their text: a formatting change every few
+// bytes would otherwise cost dozens of times the input. Past it the text still comes in full.
+constexpr qsizetype kStructureBytesPerInputByte = 12;
+constexpr qsizetype kFreeStructureBytes = 1024 * 1024;
 
 enum class Destination
 {
@@ -36,60 +47,78 @@ enum class Destination
     Skip
 };
 
-enum class Word
+class Reader;
+
+/// What a control word does: its handler, the action within the handler's group (`which`) and a
+/// constant the action needs (`value`: a character, a font family, an alignment, a code page).
+/// The words that are no ordinary action have a role of their own instead.
+struct WordInfo
 {
-    Par,
+    enum class Role
+    {
+        Ordinary,
+        Binary,             // \bin: data of the parameter's length follows
+        SkippedDestination, // a group whose text is not part of the body
+        UnicodeTwin         // \ud: the Unicode twin of an \upr group
+    };
+
+    void (Reader::*handler)(const WordInfo &, bool hasParameter, int parameter) = nullptr;
+    int which = 0;
+    int value = 0;
+    Role role = Role::Ordinary;
+};
+
+enum class TextWord
+{
+    ParagraphMark,
     Line,
     Tab,
+    Character,
+    Unicode,
+    UnicodeSkip,
+    UnicodePair // \upr: an 8-bit group followed by its Unicode twin
+};
+
+enum class CharWord
+{
     Bold,
     Italic,
     Underline,
     UnderlineNone,
     Strike,
-    StrikeDouble,
     Hidden,
     FontSize,
     Color,
-    Font,
-    Plain,
-    Pard,
-    AlignLeft,
-    AlignRight,
-    AlignCenter,
-    AlignJustify,
+    Plain
+};
+
+enum class ParaWord
+{
+    Reset,
+    Align,
     LeftIndent,
     RightIndent,
     FirstIndent,
     SpaceBefore,
-    SpaceAfter,
-    UnicodeSkip,
-    Unicode,
-    Binary,
-    Ansi,
-    Mac,
-    Pc,
-    Pca,
-    AnsiCodePage,
-    DefaultFont,
-    FontCharset,
-    FontCodePage,
-    FontFamilyWord,
-    Red,
-    Green,
-    Blue,
-    FontTableStart,
-    ColorTableStart,
-    SkippedDestination,
-    UnicodePair, // \upr: an 8-bit group followed by its Unicode twin
-    UnicodeTwin, // \ud: the Unicode twin
-    SpecialChar
+    SpaceAfter
 };
 
-struct WordInfo
+enum class FontWord
 {
-    Word word;
-    char16_t character = 0;                    // for SpecialChar
-    RtfFontFamily family = RtfFontFamily::Any; // for FontFamilyWord
+    Table,
+    Number, // a font's number in the table, the font to use elsewhere
+    Default,
+    Charset,
+    CodePage,
+    Family
+};
+
+enum class ColorWord
+{
+    Table,
+    Red,
+    Green,
+    Blue
 };
 
 constexpr std::string_view kUnderlineKinds =
@@ -116,92 +145,6 @@ std::vector<std::string_view> wordsOf(std::string_view list)
         start = end + 1;
     }
     return result;
-}
-
-const std::unordered_map<std::string_view, WordInfo> &words()
-{
-    static const std::unordered_map<std::string_view, WordInfo> table = [] {
-        std::unordered_map<std::string_view, WordInfo> t = {
-            {"par", {Word::Par}},
-            {"page", {Word::Par}},
-            {"sect", {Word::Par}},
-            {"row", {Word::Par}},
-            {"line", {Word::Line}},
-            {"tab", {Word::Tab}},
-            {"cell", {Word::Tab}},
-            {"nestcell", {Word::Tab}},
-            {"b", {Word::Bold}},
-            {"i", {Word::Italic}},
-            {"ul", {Word::Underline}},
-            {"ulnone", {Word::UnderlineNone}},
-            {"strike", {Word::Strike}},
-            {"striked", {Word::StrikeDouble}},
-            {"v", {Word::Hidden}},
-            {"fs", {Word::FontSize}},
-            {"cf", {Word::Color}},
-            {"f", {Word::Font}},
-            {"plain", {Word::Plain}},
-            {"pard", {Word::Pard}},
-            {"ql", {Word::AlignLeft}},
-            {"qr", {Word::AlignRight}},
-            {"qc", {Word::AlignCenter}},
-            {"qj", {Word::AlignJustify}},
-            {"qd", {Word::AlignJustify}},
-            {"li", {Word::LeftIndent}},
-            {"lin", {Word::LeftIndent}},
-            {"ri", {Word::RightIndent}},
-            {"rin", {Word::RightIndent}},
-            {"fi", {Word::FirstIndent}},
-            {"sb", {Word::SpaceBefore}},
-            {"sa", {Word::SpaceAfter}},
-            {"uc", {Word::UnicodeSkip}},
-            {"u", {Word::Unicode}},
-            {"bin", {Word::Binary}},
-            {"ansi", {Word::Ansi}},
-            {"mac", {Word::Mac}},
-            {"pc", {Word::Pc}},
-            {"pca", {Word::Pca}},
-            {"ansicpg", {Word::AnsiCodePage}},
-            {"deff", {Word::DefaultFont}},
-            {"fcharset", {Word::FontCharset}},
-            {"cpg", {Word::FontCodePage}},
-            {"fnil", {Word::FontFamilyWord, 0, RtfFontFamily::Any}},
-            {"froman", {Word::FontFamilyWord, 0, RtfFontFamily::Roman}},
-            {"fswiss", {Word::FontFamilyWord, 0, RtfFontFamily::Swiss}},
-            {"fmodern", {Word::FontFamilyWord, 0, RtfFontFamily::Modern}},
-            {"fscript", {Word::FontFamilyWord, 0, RtfFontFamily::Script}},
-            {"fdecor", {Word::FontFamilyWord, 0, RtfFontFamily::Decorative}},
-            {"ftech", {Word::FontFamilyWord, 0, RtfFontFamily::Technical}},
-            {"red", {Word::Red}},
-            {"green", {Word::Green}},
-            {"blue", {Word::Blue}},
-            {"fonttbl", {Word::FontTableStart}},
-            {"colortbl", {Word::ColorTableStart}},
-            {"upr", {Word::UnicodePair}},
-            {"ud", {Word::UnicodeTwin}},
-            {"emdash", {Word::SpecialChar, 0x2014}},
-            {"endash", {Word::SpecialChar, 0x2013}},
-            {"emspace", {Word::SpecialChar, 0x2003}},
-            {"enspace", {Word::SpecialChar, 0x2002}},
-            {"qmspace", {Word::SpecialChar, 0x2005}},
-            {"bullet", {Word::SpecialChar, 0x2022}},
-            {"lquote", {Word::SpecialChar, 0x2018}},
-            {"rquote", {Word::SpecialChar, 0x2019}},
-            {"ldblquote", {Word::SpecialChar, 0x201C}},
-            {"rdblquote", {Word::SpecialChar, 0x201D}},
-            {"zwj", {Word::SpecialChar, 0x200D}},
-            {"zwnj", {Word::SpecialChar, 0x200C}},
-            {"ltrmark", {Word::SpecialChar, 0x200E}},
-            {"rtlmark", {Word::SpecialChar, 0x200F}},
-        };
-        // The kinds of underline a word processor offers all read as underline here.
-        for (std::string_view kind : wordsOf(kUnderlineKinds))
-            t.emplace(kind, WordInfo{Word::Underline});
-        for (std::string_view skipped : wordsOf(kSkippedDestinations))
-            t.emplace(skipped, WordInfo{Word::SkippedDestination});
-        return t;
-    }();
-    return table;
 }
 
 struct CharState
@@ -313,28 +256,101 @@ QString decodeSymbolFont(QByteArrayView bytes, bool wingdings)
     return text;
 }
 
-/// Text that is not RTF: its lines, as UTF-8 when they are valid UTF-8, else as Windows-1252.
+/// Collects the paragraphs and runs of a document within a budget that grows with the input, so
+/// that its memory stays within a small multiple of the input's size: once the budget is spent,
+/// text still comes in full, but a change of format no longer starts a run and a paragraph mark
+/// becomes a line break.
+class DocumentBuilder final
+{
+public:
+    explicit DocumentBuilder(qsizetype inputBytes)
+        : m_budget(inputBytes * kStructureBytesPerInputByte + kFreeStructureBytes)
+    {
+    }
+
+    /// True when the current paragraph holds a run.
+    bool hasRun() const { return !m_paragraph.runs.isEmpty(); }
+
+    /// Starts a run in `format`, or goes on with the current run when the budget is spent.
+    void startRun(const RtfCharFormat &format)
+    {
+        if (spend(kRunCost) || !hasRun())
+            m_paragraph.runs.append({QString(), format});
+    }
+
+    /// Appends text to the current run, starting one in the default format when there is none.
+    void appendText(QStringView text)
+    {
+        if (!hasRun())
+            m_paragraph.runs.append(RtfRun());
+        m_paragraph.runs.last().text += text;
+    }
+
+    /// Ends the current paragraph with these properties; the last one always ends, whatever is
+    /// left of the budget.
+    void endParagraph(const ParaState &para, bool last)
+    {
+        if (!last && !spend(kParagraphCost)) {
+            appendText(QStringView(u"\u2028"));
+            return;
+        }
+        m_paragraph.alignment = para.alignment;
+        m_paragraph.leftIndent = para.left;
+        m_paragraph.rightIndent = para.right;
+        m_paragraph.firstLineIndent = para.first;
+        m_paragraph.spaceBefore = para.before;
+        m_paragraph.spaceAfter = para.after;
+        m_document.paragraphs.append(std::move(m_paragraph));
+        m_paragraph = RtfParagraph();
+    }
+
+    /// The document; the builder is empty afterwards.
+    RtfDocument take() { return std::move(m_document); }
+
+private:
+    // A list may hold three times what it uses while it grows, and a run's text has a block of
+    // its own from the start.
+    static constexpr qsizetype kRunCost = 3 * sizeof(RtfRun) + 48;
+    static constexpr qsizetype kParagraphCost = 3 * sizeof(RtfParagraph) + 48;
+
+    bool spend(qsizetype bytes)
+    {
+        if (m_spent + bytes > m_budget)
+            return false;
+        m_spent += bytes;
+        return true;
+    }
+
+    qsizetype m_budget;
+    qsizetype m_spent = 0;
+    RtfDocument m_document;
+    RtfParagraph m_paragraph;
+};
+
+/// Text that is not RTF: its lines, as UTF-8 when they are valid UTF-8, else as Windows-1252. CR
+/// LF, LF and CR each end a line; a line end at the very end starts no empty line.
 RtfDocument readPlainText(const QByteArray &bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
         text = CodePageDecoder::decodeWindows1252(bytes);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
 
-    RtfDocument document;
-    if (text.isEmpty())
-        return document;
-    for (const QString &line : text.split(QLatin1Char('\n'))) {
-        RtfParagraph paragraph;
-        if (!line.isEmpty())
-            paragraph.runs.append({line, RtfCharFormat()});
-        document.paragraphs.append(paragraph);
+    DocumentBuilder builder(bytes.size());
+    const QStringView view(text);
+    for (qsizetype start = 0; start < view.size();) {
+        qsizetype end = start;
+        while (end < view.size() && view[end] != u'\r' && view[end] != u'\n')
+            ++end;
+        if (end > start) {
+            builder.startRun(RtfCharFormat());
+            builder.appendText(view.sliced(start, end - start));
+        }
+        const bool crLf = end + 1 < view.size() && view[end] == u'\r' && view[end + 1] == u'\n';
+        start = end + (crLf ? 2 : 1);
+        builder.endParagraph(ParaState(), start >= view.size());
     }
-    return document;
+    return builder.take();
 }
 
 /// One pass over the RTF text: a tokenizer and the state machine that it drives.
@@ -342,7 +358,7 @@ class Reader final
 {
 public:
     explicit Reader(const QByteArray &rtf)
-        : m_pos(rtf.constData()), m_end(rtf.constData() + rtf.size())
+        : m_pos(rtf.constData()), m_end(rtf.constData() + rtf.size()), m_builder(rtf.size())
     {
     }
 
@@ -354,13 +370,25 @@ private:
     void controlSequence();
     void controlSymbol(char symbol);
     void controlWord(std::string_view name, bool hasParameter, int parameter);
-    void applyWord(const WordInfo &info, bool hasParameter, int parameter);
+    void skipBinary(bool hasParameter, int parameter);
+
+    /// The control words this reader acts on, each with its handler.
+    static const std::unordered_map<std::string_view, WordInfo> &wordTable();
+    // One handler per group of words: text and its marks, character formatting, paragraph
+    // formatting, the font table, the colour table, the document's code page.
+    void textWord(const WordInfo &info, bool hasParameter, int parameter);
+    void characterWord(const WordInfo &info, bool hasParameter, int parameter);
+    void paragraphWord(const WordInfo &info, bool hasParameter, int parameter);
+    void fontTableWord(const WordInfo &info, bool hasParameter, int parameter);
+    void colorTableWord(const WordInfo &info, bool hasParameter, int parameter);
+    void codePageWord(const WordInfo &info, bool hasParameter, int parameter);
+
     void textByte(char byte, bool literal);
     void flushBytes();
     void deliver(QString text);
     void deliverChar(char16_t character);
     void appendToBody(QString text);
-    void endParagraph();
+    void endParagraph(bool last = false);
     void finishDocument();
     void skipCurrentGroup();
     void commitFont();
@@ -397,10 +425,111 @@ private:
     int m_green = 0;
     int m_blue = 0;
 
-    RtfDocument m_document;
-    RtfParagraph m_paragraph;
+    DocumentBuilder m_builder;
     CharState m_runState;
 };
+
+const std::unordered_map<std::string_view, WordInfo> &Reader::wordTable()
+{
+    using Role = WordInfo::Role;
+    const auto text = [](TextWord word, int value = 0) {
+        return WordInfo{&Reader::textWord, int(word), value};
+    };
+    const auto character = [](CharWord word) {
+        return WordInfo{&Reader::characterWord, int(word)};
+    };
+    const auto paragraph = [](ParaWord word, int value = 0) {
+        return WordInfo{&Reader::paragraphWord, int(word), value};
+    };
+    const auto font = [](FontWord word, RtfFontFamily family = RtfFontFamily::Any) {
+        return WordInfo{&Reader::fontTableWord, int(word), int(family)};
+    };
+    const auto color = [](ColorWord word) { return WordInfo{&Reader::colorTableWord, int(word)}; };
+    // 0: the code page is the parameter.
+    const auto codePage = [](int number) { return WordInfo{&Reader::codePageWord, 0, number}; };
+    static const std::unordered_map<std::string_view, WordInfo> table = [&] {
+        std::unordered_map<std::string_view, WordInfo> t = {
+            {"par", text(TextWord::ParagraphMark)},
+            {"page", text(TextWord::ParagraphMark)},
+            {"sect", text(TextWord::ParagraphMark)},
+            {"row", text(TextWord::ParagraphMark)},
+            {"line", text(TextWord::Line)},
+            {"tab", text(TextWord::Tab)},
+            {"cell", text(TextWord::Tab)},
+            {"nestcell", text(TextWord::Tab)},
+            {"emdash", text(TextWord::Character, 0x2014)},
+            {"endash", text(TextWord::Character, 0x2013)},
+            {"emspace", text(TextWord::Character, 0x2003)},
+            {"enspace", text(TextWord::Character, 0x2002)},
+            {"qmspace", text(TextWord::Character, 0x2005)},
+            {"bullet", text(TextWord::Character, 0x2022)},
+            {"lquote", text(TextWord::Character, 0x2018)},
+            {"rquote", text(TextWord::Character, 0x2019)},
+            {"ldblquote", text(TextWord::Character, 0x201C)},
+            {"rdblquote", text(TextWord::Character, 0x201D)},
+            {"zwj", text(TextWord::Character, 0x200D)},
+            {"zwnj", text(TextWord::Character, 0x200C)},
+            {"ltrmark", text(TextWord::Character, 0x200E)},
+            {"rtlmark", text(TextWord::Character, 0x200F)},
+            {"u", text(TextWord::Unicode)},
+            {"uc", text(TextWord::UnicodeSkip)},
+            {"upr", text(TextWord::UnicodePair)},
+            {"b", character(CharWord::Bold)},
+            {"i", character(CharWord::Italic)},
+            {"ul", character(CharWord::Underline)},
+            {"ulnone", character(CharWord::UnderlineNone)},
+            {"strike", character(CharWord::Strike)},
+            {"striked", character(CharWord::Strike)},
+            {"v", character(CharWord::Hidden)},
+            {"fs", character(CharWord::FontSize)},
+            {"cf", character(CharWord::Color)},
+            {"plain", character(CharWord::Plain)},
+            {"pard", paragraph(ParaWord::Reset)},
+            {"ql", paragraph(ParaWord::Align, int(RtfAlignment::Left))},
+            {"qr", paragraph(ParaWord::Align, int(RtfAlignment::Right))},
+            {"qc", paragraph(ParaWord::Align, int(RtfAlignment::Center))},
+            {"qj", paragraph(ParaWord::Align, int(RtfAlignment::Justify))},
+            {"qd", paragraph(ParaWord::Align, int(RtfAlignment::Justify))},
+            {"li", paragraph(ParaWord::LeftIndent)},
+            {"lin", paragraph(ParaWord::LeftIndent)},
+            {"ri", paragraph(ParaWord::RightIndent)},
+            {"rin", paragraph(ParaWord::RightIndent)},
+            {"fi", paragraph(ParaWord::FirstIndent)},
+            {"sb", paragraph(ParaWord::SpaceBefore)},
+            {"sa", paragraph(ParaWord::SpaceAfter)},
+            {"fonttbl", font(FontWord::Table)},
+            {"f", font(FontWord::Number)},
+            {"deff", font(FontWord::Default)},
+            {"fcharset", font(FontWord::Charset)},
+            {"cpg", font(FontWord::CodePage)},
+            {"fnil", font(FontWord::Family, RtfFontFamily::Any)},
+            {"froman", font(FontWord::Family, RtfFontFamily::Roman)},
+            {"fswiss", font(FontWord::Family, RtfFontFamily::Swiss)},
+            {"fmodern", font(FontWord::Family, RtfFontFamily::Modern)},
+            {"fscript", font(FontWord::Family, RtfFontFamily::Script)},
+            {"fdecor", font(FontWord::Family, RtfFontFamily::Decorative)},
+            {"ftech", font(FontWord::Family, RtfFontFamily::Technical)},
+            {"colortbl", color(ColorWord::Table)},
+            {"red", color(ColorWord::Red)},
+            {"green", color(ColorWord::Green)},
+            {"blue", color(ColorWord::Blue)},
+            {"ansi", codePage(kWindows1252)},
+            {"mac", codePage(10000)},
+            {"pc", codePage(437)},
+            {"pca", codePage(850)},
+            {"ansicpg", codePage(0)},
+            {"bin", WordInfo{nullptr, 0, 0, Role::Binary}},
+            {"ud", WordInfo{nullptr, 0, 0, Role::UnicodeTwin}},
+        };
+        // The kinds of underline a word processor offers all read as underline here.
+        for (std::string_view kind : wordsOf(kUnderlineKinds))
+            t.emplace(kind, character(CharWord::Underline));
+        for (std::string_view skipped : wordsOf(kSkippedDestinations))
+            t.emplace(skipped, WordInfo{nullptr, 0, 0, Role::SkippedDestination});
+        return t;
+    }();
+    return table;
+}
 
 RtfDocument Reader::read()
 {
@@ -433,7 +562,7 @@ RtfDocument Reader::read()
     }
     if (!m_done)
         finishDocument();
-    return std::move(m_document);
+    return m_builder.take();
 }
 
 void Reader::openGroup()
@@ -558,15 +687,14 @@ void Reader::controlWord(std::string_view name, bool hasParameter, int parameter
 {
     flushBytes();
     const bool starred = std::exchange(m_starred, false);
-    const auto &table = words();
+    const auto &table = wordTable();
     const auto found = name.size() <= kMaxWordLength ? table.find(name) : table.end();
+    const WordInfo *info = found == table.end() ? nullptr : &found->second;
+    const WordInfo::Role role = info ? info->role : WordInfo::Role::Ordinary;
 
     // Binary data is skipped by its length wherever it stands, or its bytes would read as RTF.
-    if (found != table.end() && found->second.word == Word::Binary) {
-        const qint64 length = std::clamp<qint64>(hasParameter ? parameter : 0, 0, m_end - m_pos);
-        m_pos += length;
-        if (m_skipDepth == 0 && m_fallbackToSkip > 0)
-            --m_fallbackToSkip;
+    if (role == WordInfo::Role::Binary) {
+        skipBinary(hasParameter, parameter);
         return;
     }
     if (m_skipDepth > 0)
@@ -577,115 +705,40 @@ void Reader::controlWord(std::string_view name, bool hasParameter, int parameter
     }
     // Never skip the document's own group: a stray destination there would hide everything.
     const bool nested = m_saved.size() >= 2;
-    if (starred && nested && (found == table.end() || found->second.word != Word::UnicodeTwin)) {
+    if (starred && nested && role != WordInfo::Role::UnicodeTwin) {
         skipCurrentGroup();
         return;
     }
-    if (found == table.end())
-        return;
-    if (found->second.word == Word::SkippedDestination) {
-        if (nested)
-            skipCurrentGroup();
-        return;
-    }
-    applyWord(found->second, hasParameter, parameter);
+    if (role == WordInfo::Role::SkippedDestination && nested)
+        skipCurrentGroup();
+    if (info && info->handler)
+        (this->*info->handler)(*info, hasParameter, parameter);
 }
 
-void Reader::applyWord(const WordInfo &info, bool hasParameter, int parameter)
+void Reader::skipBinary(bool hasParameter, int parameter)
 {
-    const bool on = !hasParameter || parameter != 0;
-    CharState &chars = m_state.chars;
-    ParaState &para = m_state.para;
-    const auto indent = [parameter] { return std::clamp(parameter, -kMaxIndent, kMaxIndent); };
-    const auto spacing = [parameter] { return std::clamp(parameter, 0, kMaxIndent); };
-    const auto component = [parameter] { return std::clamp(parameter, 0, 255); };
+    const qint64 length = std::clamp<qint64>(hasParameter ? parameter : 0, 0, m_end - m_pos);
+    m_pos += length;
+    if (m_skipDepth == 0 && m_fallbackToSkip > 0)
+        --m_fallbackToSkip;
+}
 
-    switch (info.word) {
-    case Word::Par:
+void Reader::textWord(const WordInfo &info, bool hasParameter, int parameter)
+{
+    switch (TextWord(info.which)) {
+    case TextWord::ParagraphMark:
         endParagraph();
         break;
-    case Word::Line:
+    case TextWord::Line:
         deliverChar(QChar::LineSeparator);
         break;
-    case Word::Tab:
+    case TextWord::Tab:
         deliverChar(u'\t');
         break;
-    case Word::SpecialChar:
-        deliverChar(info.character);
+    case TextWord::Character:
+        deliverChar(char16_t(info.value));
         break;
-    case Word::Bold:
-        chars.bold = on;
-        break;
-    case Word::Italic:
-        chars.italic = on;
-        break;
-    case Word::Underline:
-        chars.underline = on;
-        break;
-    case Word::UnderlineNone:
-        chars.underline = false;
-        break;
-    case Word::Strike:
-    case Word::StrikeDouble:
-        chars.strike = on;
-        break;
-    case Word::Hidden:
-        chars.hidden = on;
-        break;
-    case Word::FontSize:
-        chars.halfPoints = parameter > 0 ? std::min(parameter, kMaxHalfPoints) : kDefaultHalfPoints;
-        break;
-    case Word::Color:
-        chars.color = std::max(parameter, 0);
-        break;
-    case Word::Font:
-        if (m_state.destination == Destination::FontTable) {
-            if (m_fontPending)
-                commitFont();
-            m_fontPending = true;
-            m_fontNumber = parameter;
-            m_font = FontEntry();
-        } else {
-            chars.font = parameter;
-        }
-        break;
-    case Word::Plain:
-        chars = CharState();
-        break;
-    case Word::Pard:
-        para = ParaState();
-        break;
-    case Word::AlignLeft:
-        para.alignment = RtfAlignment::Left;
-        break;
-    case Word::AlignRight:
-        para.alignment = RtfAlignment::Right;
-        break;
-    case Word::AlignCenter:
-        para.alignment = RtfAlignment::Center;
-        break;
-    case Word::AlignJustify:
-        para.alignment = RtfAlignment::Justify;
-        break;
-    case Word::LeftIndent:
-        para.left = indent();
-        break;
-    case Word::RightIndent:
-        para.right = indent();
-        break;
-    case Word::FirstIndent:
-        para.first = indent();
-        break;
-    case Word::SpaceBefore:
-        para.before = spacing();
-        break;
-    case Word::SpaceAfter:
-        para.after = spacing();
-        break;
-    case Word::UnicodeSkip:
-        m_state.unicodeSkip = std::clamp(parameter, 0, kMaxUnicodeSkip);
-        break;
-    case Word::Unicode: {
+    case TextWord::Unicode: {
         // The parameter is a signed 16-bit number: code units above 32767 arrive negative.
         const int unit = parameter < 0 ? parameter + 65536 : parameter;
         deliverChar(hasParameter && unit >= 0 && unit <= 0xFFFF ? char16_t(unit)
@@ -693,68 +746,147 @@ void Reader::applyWord(const WordInfo &info, bool hasParameter, int parameter)
         m_fallbackToSkip = m_state.unicodeSkip;
         break;
     }
-    case Word::Ansi:
-        m_codePage = kWindows1252;
+    case TextWord::UnicodeSkip:
+        m_state.unicodeSkip = std::clamp(parameter, 0, kMaxUnicodeSkip);
         break;
-    case Word::Mac:
-        m_codePage = 10000;
+    case TextWord::UnicodePair:
+        m_state.skipNextGroup = true;
         break;
-    case Word::Pc:
-        m_codePage = 437;
+    }
+}
+
+void Reader::characterWord(const WordInfo &info, bool hasParameter, int parameter)
+{
+    const bool on = !hasParameter || parameter != 0;
+    CharState &chars = m_state.chars;
+    switch (CharWord(info.which)) {
+    case CharWord::Bold:
+        chars.bold = on;
         break;
-    case Word::Pca:
-        m_codePage = 850;
+    case CharWord::Italic:
+        chars.italic = on;
         break;
-    case Word::AnsiCodePage:
-        if (parameter > 0)
-            m_codePage = parameter;
+    case CharWord::Underline:
+        chars.underline = on;
         break;
-    case Word::DefaultFont:
-        m_defaultFont = parameter;
+    case CharWord::UnderlineNone:
+        chars.underline = false;
         break;
-    case Word::FontCharset:
-        if (m_state.destination == Destination::FontTable)
-            m_font.charset = parameter;
+    case CharWord::Strike:
+        chars.strike = on;
         break;
-    case Word::FontCodePage:
-        if (m_state.destination == Destination::FontTable)
-            m_font.codePage = std::max(parameter, 0);
+    case CharWord::Hidden:
+        chars.hidden = on;
         break;
-    case Word::FontFamilyWord:
-        if (m_state.destination == Destination::FontTable)
-            m_font.family = info.family;
+    case CharWord::FontSize:
+        chars.halfPoints = parameter > 0 ? std::min(parameter, kMaxHalfPoints) : kDefaultHalfPoints;
         break;
-    case Word::Red:
-        m_red = component();
-        m_colorSet = true;
+    case CharWord::Color:
+        chars.color = std::max(parameter, 0);
         break;
-    case Word::Green:
-        m_green = component();
-        m_colorSet = true;
+    case CharWord::Plain:
+        chars = CharState();
         break;
-    case Word::Blue:
-        m_blue = component();
-        m_colorSet = true;
+    }
+}
+
+void Reader::paragraphWord(const WordInfo &info, bool, int parameter)
+{
+    ParaState &para = m_state.para;
+    const int indent = std::clamp(parameter, -kMaxIndent, kMaxIndent);
+    const int spacing = std::clamp(parameter, 0, kMaxIndent);
+    switch (ParaWord(info.which)) {
+    case ParaWord::Reset:
+        para = ParaState();
         break;
-    case Word::FontTableStart:
+    case ParaWord::Align:
+        para.alignment = RtfAlignment(info.value);
+        break;
+    case ParaWord::LeftIndent:
+        para.left = indent;
+        break;
+    case ParaWord::RightIndent:
+        para.right = indent;
+        break;
+    case ParaWord::FirstIndent:
+        para.first = indent;
+        break;
+    case ParaWord::SpaceBefore:
+        para.before = spacing;
+        break;
+    case ParaWord::SpaceAfter:
+        para.after = spacing;
+        break;
+    }
+}
+
+void Reader::fontTableWord(const WordInfo &info, bool, int parameter)
+{
+    const bool inTable = m_state.destination == Destination::FontTable;
+    switch (FontWord(info.which)) {
+    case FontWord::Table:
         if (m_saved.size() >= 2)
             m_state.destination = Destination::FontTable;
         break;
-    case Word::ColorTableStart:
+    case FontWord::Number:
+        if (!inTable) {
+            m_state.chars.font = parameter;
+            break;
+        }
+        if (m_fontPending)
+            commitFont();
+        m_fontPending = true;
+        m_fontNumber = parameter;
+        m_font = FontEntry();
+        break;
+    case FontWord::Default:
+        m_defaultFont = parameter;
+        break;
+    case FontWord::Charset:
+        if (inTable)
+            m_font.charset = parameter;
+        break;
+    case FontWord::CodePage:
+        if (inTable)
+            m_font.codePage = std::max(parameter, 0);
+        break;
+    case FontWord::Family:
+        if (inTable)
+            m_font.family = RtfFontFamily(info.value);
+        break;
+    }
+}
+
+void Reader::colorTableWord(const WordInfo &info, bool, int parameter)
+{
+    const int component = std::clamp(parameter, 0, 255);
+    switch (ColorWord(info.which)) {
+    case ColorWord::Table:
         if (m_saved.size() >= 2) {
             m_state.destination = Destination::ColorTable;
             m_colors.clear();
             m_colorSet = false;
         }
+        return;
+    case ColorWord::Red:
+        m_red = component;
         break;
-    case Word::UnicodePair:
-        m_state.skipNextGroup = true;
+    case ColorWord::Green:
+        m_green = component;
         break;
-    case Word::UnicodeTwin:
-    case Word::SkippedDestination:
-    case Word::Binary:
+    case ColorWord::Blue:
+        m_blue = component;
         break;
     }
+    m_colorSet = true;
+}
+
+void Reader::codePageWord(const WordInfo &info, bool, int parameter)
+{
+    if (info.value > 0)
+        m_codePage = info.value;
+    else if (parameter > 0)
+        m_codePage = parameter;
 }
 
 void Reader::textByte(char byte, bool literal)
@@ -813,7 +945,7 @@ void Reader::deliver(QString text)
         break;
     case Destination::FontTable:
         if (m_fontPending)
-            m_font.name += text;
+            m_font.name += QStringView(text).left(kMaxFontNameLength - m_font.name.size());
         break;
     case Destination::ColorTable:
     case Destination::Skip:
@@ -852,14 +984,14 @@ void Reader::appendToBody(QString text)
     if (text.isEmpty())
         return;
 
-    if (m_paragraph.runs.isEmpty() || !(m_runState == m_state.chars)) {
-        m_paragraph.runs.append({QString(), formatOf(m_state.chars)});
+    if (!m_builder.hasRun() || !(m_runState == m_state.chars)) {
+        m_builder.startRun(formatOf(m_state.chars));
         m_runState = m_state.chars;
     }
-    m_paragraph.runs.last().text += text;
+    m_builder.appendText(text);
 }
 
-void Reader::endParagraph()
+void Reader::endParagraph(bool last)
 {
     if (m_state.destination != Destination::Body)
         return;
@@ -868,24 +1000,16 @@ void Reader::endParagraph()
         m_highSurrogate = 0;
         appendToBody(QString(QChar(0xFFFD)));
     }
-    const ParaState &para = m_state.para;
-    m_paragraph.alignment = para.alignment;
-    m_paragraph.leftIndent = para.left;
-    m_paragraph.rightIndent = para.right;
-    m_paragraph.firstLineIndent = para.first;
-    m_paragraph.spaceBefore = para.before;
-    m_paragraph.spaceAfter = para.after;
-    m_document.paragraphs.append(std::move(m_paragraph));
-    m_paragraph = RtfParagraph();
+    m_builder.endParagraph(m_state.para, last);
 }
 
 void Reader::finishDocument()
 {
     flushBytes();
     // The text after the last paragraph mark is a paragraph of its own only when there is some.
-    if (!m_paragraph.runs.isEmpty() || m_highSurrogate != 0) {
+    if (m_builder.hasRun() || m_highSurrogate != 0) {
         m_state.destination = Destination::Body;
-        endParagraph();
+        endParagraph(true);
     }
 }
 
@@ -902,14 +1026,16 @@ void Reader::commitFont()
         return;
     m_fontPending = false;
     m_font.name = m_font.name.trimmed();
-    m_fonts.insert(m_fontNumber, m_font);
+    if (m_fonts.size() < kMaxFonts || m_fonts.contains(m_fontNumber))
+        m_fonts.insert(m_fontNumber, m_font);
 }
 
 void Reader::commitColor()
 {
-    m_colors.append(m_colorSet ? std::optional<quint32>(quint32(m_red) << 16 |
-                                                        quint32(m_green) << 8 | quint32(m_blue))
-                               : std::nullopt);
+    if (m_colors.size() < kMaxColors)
+        m_colors.append(m_colorSet ? std::optional<quint32>(quint32(m_red) << 16 |
+                                                            quint32(m_green) << 8 | quint32(m_blue))
+                                   : std::nullopt);
     m_colorSet = false;
     m_red = m_green = m_blue = 0;
 }

@@ -75,7 +75,9 @@ struct RtfDocument
 
 /// Reads rich text (RTF) as word processors and small editors write it. Never fails: malformed or
 /// truncated input gives what could be read, and text that is not RTF at all is taken as plain
-/// text. Time and memory grow linearly with the input.
+/// text. Time and memory grow linearly with the input: in a document so densely formatted that
+/// its paragraphs and runs would take more than about a dozen times its size, the formatting past
+/// that point is dropped and its text kept.
 RtfDocument readRtf(const QByteArray &rtf);
 
 /// Reads an RTF file into *document; false, with the reason in *error, when the path is not a

@@ -53,11 +53,29 @@ ProfileStore::WriteResult ProfileStore::write(const QString &path,
     return failure == TextWriteFailure::Open ? WriteResult::CannotOpen : WriteResult::WriteFailed;
 }
 
-bool ProfileStore::read(const QString &path, qsizetype maxLines, QList<QByteArray> *lines) const
+bool ProfileStore::read(const QString &path, qsizetype maxLines, QList<QByteArray> *lines,
+                        qsizetype maxLineBytes) const
 {
-    if (!readTextLines(path, lines))
+    // Line by line, so that what follows the lines a table can hold is never read at all.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return false;
-    if (lines->size() > maxLines)
-        lines->resize(maxLines);
+    lines->clear();
+    // Room for a CR LF after the longest line, and for the NUL that readLine adds.
+    QByteArray buffer(maxLineBytes + 3, Qt::Uninitialized);
+    while (lines->size() < maxLines && !file.atEnd()) {
+        qint64 length = file.readLine(buffer.data(), buffer.size());
+        if (length < 0)
+            return false;
+        if (length > 0 && buffer[length - 1] == '\n')
+            --length;
+        else if (!file.atEnd())
+            return false; // no line end within reach: the line is too long
+        if (length > 0 && buffer[length - 1] == '\r')
+            --length;
+        if (length > maxLineBytes)
+            return false;
+        lines->append(buffer.left(length));
+    }
     return true;
 }

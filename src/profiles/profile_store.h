@@ -18,6 +18,11 @@ public:
         WriteFailed, // the new text could not be written in full: the old file is unchanged
     };
 
+    /// The longest line a Profile may hold: over twice what Save writes for five cells of the most
+    /// a text box takes (32,767 characters of up to three bytes each), so that no line Save wrote
+    /// is ever refused, while a file that is one endless line cannot fill the memory.
+    static constexpr qsizetype kMaxLineBytes = 1024 * 1024;
+
     /// `startupDirectory`: the directory profiles are saved, searched and loaded in.
     explicit ProfileStore(QString startupDirectory);
 
@@ -30,9 +35,10 @@ public:
     /// Replaces the file of `path` with the lines once they are all written.
     WriteResult write(const QString &path, const QList<QByteArray> &lines) const;
 
-    /// Reads the lines of a Profile file (CR LF or LF), at most `maxLines` of them; false when the
-    /// file cannot be read.
-    bool read(const QString &path, qsizetype maxLines, QList<QByteArray> *lines) const;
+    /// Reads the first `maxLines` lines of a Profile file (CR LF or LF) and nothing after them;
+    /// false when the file cannot be read or one of those lines is longer than `maxLineBytes`.
+    bool read(const QString &path, qsizetype maxLines, QList<QByteArray> *lines,
+              qsizetype maxLineBytes = kMaxLineBytes) const;
 
 private:
     QString m_startupDirectory;

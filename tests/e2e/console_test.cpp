@@ -105,9 +105,18 @@ void ConsoleTest::testOpensWorkingConsole()
                                   qPrintable(screen()), 30000);
         tmux({u"send-keys"_s, u"-t"_s, u"console"_s, u"ls"_s, u"Enter"_s});
         QTRY_VERIFY2_WITH_TIMEOUT(screen().contains(markerName), qPrintable(screen()), 30000);
+        tmux({u"send-keys"_s, u"-t"_s, u"console"_s, u"quit"_s, u"Enter"_s});
     }
-    // The password is nowhere on the screen, and the console runs in the working directory.
+    // The password is nowhere on the screen, and once the client has ended, nowhere on disk.
     QVERIFY(!screen().contains(tb.plain.password));
+    const auto passwordFiles = [&work, &tb] {
+        QStringList files;
+        for (const QString &name : fileNamesIn(work.path()))
+            if (readBytes(work.filePath(name)).contains(tb.plain.password.toLocal8Bit()))
+                files << name;
+        return files;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(passwordFiles(), QStringList(), 30000);
     QCOMPARE(window.frmMessage->text(), u"Testing: "_s + row[1]);
 }
 

@@ -50,15 +50,16 @@ void closeFd(int &fd)
     fd = -1;
 }
 
-void sendAll(int fd, const std::string &bytes)
+bool sendAll(int fd, const std::string &bytes)
 {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t count = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (count <= 0)
-            return; // the client has gone: what it makes of that is its own business
+            return false; // the client has gone: what it makes of that is its own business
         sent += static_cast<std::size_t>(count);
     }
+    return true;
 }
 
 std::string replaced(std::string text, const std::string &from, const std::string &to)
@@ -72,8 +73,8 @@ std::string replaced(std::string text, const std::string &from, const std::strin
 } // namespace
 
 ScriptedFtpServer::ScriptedFtpServer(std::vector<std::string> pieces,
-                                     std::chrono::milliseconds silenceLimit)
-    : m_pieces(std::move(pieces)), m_silenceLimit(silenceLimit),
+                                     std::chrono::milliseconds silenceLimit, ServerQuirks quirks)
+    : m_pieces(std::move(pieces)), m_silenceLimit(silenceLimit), m_quirks(std::move(quirks)),
       m_controlListener(listenOnLoopback()), m_dataListener(listenOnLoopback()),
       m_lastActivity(Clock::now())
 {
@@ -174,6 +175,12 @@ void ScriptedFtpServer::acceptControl()
     m_control = fd;
     m_received.clear();
     answer(); // the greeting
+    for (std::size_t sent = 0; sent < m_quirks.floodBytes && !m_quirks.flood.empty();
+         sent += m_quirks.flood.size()) {
+        if (!sendAll(m_control, m_quirks.flood))
+            break;
+    }
+    m_lastActivity = Clock::now();
 }
 
 void ScriptedFtpServer::acceptData()
@@ -183,6 +190,7 @@ void ScriptedFtpServer::acceptData()
         return;
     closeFd(m_data);
     m_data = fd;
+    m_uploadTaken = 0;
     m_lastActivity = Clock::now();
     startTransfer();
 }
@@ -231,8 +239,11 @@ void ScriptedFtpServer::startTransfer()
 void ScriptedFtpServer::readData()
 {
     char buffer[4096];
-    const ssize_t count = ::recv(m_data, buffer, sizeof buffer, 0);
+    const std::size_t wanted = std::min(sizeof buffer, m_quirks.uploadBytesTaken - m_uploadTaken);
+    const ssize_t count = wanted > 0 ? ::recv(m_data, buffer, wanted, 0) : 0;
     m_lastActivity = Clock::now();
+    if (count > 0)
+        m_uploadTaken += static_cast<std::size_t>(count);
     if (count <= 0) {
         closeFd(m_data);
         if (m_transfer == Transfer::Upload)

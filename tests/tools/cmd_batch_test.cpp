@@ -1,12 +1,15 @@
+#include "support/files.h"
 #include "support/testbed.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 /// Runs the built parcelwright-cmd on hand-written batch files: what it prints, the status it
-/// ends with.
+/// ends with, and what it refuses to run in a directory it shares with another user.
 class CmdBatchTest : public QObject
 {
     Q_OBJECT
@@ -14,14 +17,9 @@ class CmdBatchTest : public QObject
 private Q_SLOTS:
     void runsBatch_data();
     void runsBatch();
+    void refusesAnotherUsersBatch_data();
+    void refusesAnotherUsersBatch();
 };
-
-static void writeProgram(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
-}
 
 void CmdBatchTest::runsBatch_data()
 {
@@ -55,9 +53,7 @@ void CmdBatchTest::runsBatch_data()
     QTest::newRow("signal ends the program") << c << QByteArray("@sh -c \"kill -TERM $$\"\r\n") << QByteArray() << 128 + 15;
     QTest::newRow("echo and both streams in order") << c << QByteArray("echo one\r\nsh -c \"echo two; echo 3 >&2\"\r\n") << QByteArray("\n{DIR}>echo one\none\n\n{DIR}>sh -c \"echo two; echo 3 >&2\"\ntwo\n3\n") << 0;
     QTest::newRow("psftp missing") << c << QByteArray("@psftp u@h -b XferJob.FTP -pw p\r\n@echo next\r\n") << QByteArray("parcelwright-cmd: 'psftp' was not found on PATH: psftp comes with PuTTY (Debian package putty-tools)\nnext\n") << 127;
-    QTest::newRow("program missing") << c << QByteArray("@no-such-client x\r\n") << QByteArray("parcelwright-cmd: 'no-such-client' was not found on PATH\n") << 127;
     QTest::newRow("ftp is the client beside it") << c << QByteArray("@FtP -s:XferJob.FTP \"a b\"\r\n") << QByteArray("<-s:XferJob.FTP><a b>\n") << 5;
-    QTest::newRow("batch file missing") << u"/C Missing.BAT"_s << QByteArray() << missing << 1;
     QTest::newRow("unknown switch") << u"/X a.bat"_s << QByteArray() << QByteArray("parcelwright-cmd: unknown switch '/X'; usage: parcelwright-cmd /C FILE | /K FILE\n") << 1;
     QTest::newRow("/K: shell after the batch, glued full path") << u"/K{DIR}/XFERJOB.bat"_s << hello << QByteArray("hello world\nshell in {DIR}\n") << 9;
     QTest::newRow("/K: shell even without batch") << u"/k Missing.BAT"_s << QByteArray() << missing + "shell in {DIR}\n" << 9;
@@ -80,11 +76,11 @@ void CmdBatchTest::runsBatch()
                             dir.filePath(u"bin/"_s + QLatin1String(tool))));
     const QString interpreter = dir.filePath(u"parcelwright-cmd"_s);
     QVERIFY(QFile::copy(builtProgram(u"parcelwright-cmd"_s), interpreter));
-    writeProgram(dir.filePath(u"parcelwright-ftp"_s),
-                 "#!/bin/sh\nprintf '<%s>' \"$@\"; echo; exit 5\n");
-    writeProgram(dir.filePath(u"shell.sh"_s), "#!/bin/sh\necho \"shell in $(pwd)\"\nexit 9\n");
-    if (!batch.isNull())
-        writeProgram(dir.filePath(u"XferJob.BAT"_s), batch);
+    QVERIFY(writeBytes(dir.filePath(u"parcelwright-ftp"_s),
+                       "#!/bin/sh\nprintf '<%s>' \"$@\"; echo; exit 5\n", 0700));
+    QVERIFY(writeBytes(dir.filePath(u"shell.sh"_s), "#!/bin/sh\necho \"shell in $(pwd)\"\nexit 9\n",
+                       0700));
+    QVERIFY(batch.isNull() || writeBytes(dir.filePath(u"XferJob.BAT"_s), batch, 0600));
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"PATH"_s, dir.filePath(u"bin"_s));
@@ -99,6 +95,61 @@ void CmdBatchTest::runsBatch()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.readAll(), expected.replace("{DIR}", QFile::encodeName(dir.path())));
     QTEST(process.exitCode(), "status");
+}
+
+void CmdBatchTest::refusesAnotherUsersBatch_data()
+{
+    QTest::addColumn<QString>("planted"); // what the other user does there, a shell command
+    QTest::addColumn<QByteArray>("own");  // the user's own XferJob.BAT; none when null
+    QTest::addColumn<int>("mode");        // its permissions
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<QByteArray>("output"); // after "parcelwright-cmd: "
+
+    // clang-format off
+    const QString batch = u"printf '@echo planted\\r\\n' > XferJob.BAT"_s;
+    const QByteArray mine = "@echo mine\r\n";
+    const QByteArray refused = "refusing to run batch file 'XferJob.BAT': ";
+    QTest::newRow("case variant of the name asked for") << u"printf '@echo planted\\r\\n' > XFERJOB.BAT"_s << mine << 0600 << u"/C XferJob.Bat"_s << QByteArray("refusing to run batch file 'XFERJOB.BAT': it belongs to another user\n");
+    QTest::newRow("the exact name") << batch << QByteArray() << 0 << u"/C XferJob.BAT"_s << refused + "it belongs to another user\n";
+    QTest::newRow("own file that others may write") << QString() << mine << 0646 << u"/C XferJob.BAT"_s << refused + "other users may write to it\n";
+    QTest::newRow("a link to the user's own batch file") << u"ln -s own.bat XferJob.BAT"_s << QByteArray() << 0 << u"/C XferJob.BAT"_s << refused + "it is a symbolic link\n";
+    QTest::newRow("a FIFO, refused at once") << u"mkfifo XferJob.BAT"_s << QByteArray() << 0 << u"/K XferJob.BAT"_s << refused + "it is not a regular file\n";
+    QTest::newRow("/K leaves another user's password file") << u"echo secret > XferJob.PWD"_s << QByteArray("@psftp u@h -pwfile XferJob.PWD\r\n") << 0600 << u"/K XferJob.BAT"_s << QByteArray("'psftp' was not found on PATH: psftp comes with PuTTY (Debian package putty-tools)\n");
+    // clang-format on
+}
+
+void CmdBatchTest::refusesAnotherUsersBatch()
+{
+    PW_REQUIRE_ROOT("a second user plants the files");
+    PW_REQUIRE_TESTBED(tb);
+    QFETCH(QString, planted);
+    QFETCH(QByteArray, own);
+    QFETCH(int, mode);
+    QFETCH(QString, arguments);
+    QFETCH(QByteArray, output);
+    // A directory that every user may write to and only owners may delete from, as /tmp.
+    QTemporaryDir shared(QDir::tempPath() + u"/pw-shared-XXXXXX"_s);
+    QCOMPARE(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
+    QVERIFY(writeBytes(shared.filePath(u"own.bat"_s), "@echo mine\r\n", 0600));
+    QProcess plant;
+    plant.setWorkingDirectory(shared.path());
+    plant.start(u"runuser"_s, {u"-u"_s, tb.plain.user, u"--"_s, u"sh"_s, u"-c"_s, planted});
+    QVERIFY(plant.waitForFinished(10000) && plant.exitCode() == 0);
+    QVERIFY(own.isNull() || writeBytes(shared.filePath(u"XferJob.BAT"_s), own, unsigned(mode)));
+    const QStringList before = fileNamesIn(shared.path());
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"PATH"_s, shared.filePath(u"no-bin"_s));
+    environment.insert(u"SHELL"_s, u"/bin/true"_s);
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(shared.path());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(builtProgram(u"parcelwright-cmd"_s), arguments.split(u' '));
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.readAll(), "parcelwright-cmd: " + output);
+    QCOMPARE(process.exitCode(), arguments.startsWith(u"/K"_s) ? 0 : 1);
+    QCOMPARE(fileNamesIn(shared.path()), before); // nothing of the other user's went away
 }
 
 QTEST_GUILESS_MAIN(CmdBatchTest)

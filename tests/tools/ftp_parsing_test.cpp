@@ -2,6 +2,7 @@
 #include "tools/ftp/ftp_command.h"
 #include "tools/ftp/ftp_session.h"
 #include "tools/ftp/remote_path.h"
+#include "tools/ftp/reply_filter.h"
 
 #include <QtTest>
 
@@ -23,6 +24,8 @@ private Q_SLOTS:
     void buildsUrlsOfRemoteNames_data();
     void buildsUrlsOfRemoteNames();
     void summarisesTransfers();
+    void showsListingsInPieces_data();
+    void showsListingsInPieces();
 };
 
 void FtpParsingTest::parsesArguments_data()
@@ -166,6 +169,34 @@ void FtpParsingTest::summarisesTransfers()
     QCOMPARE(transferSummary(12, 300, true), "ftp: 12 bytes sent in 0.00Seconds 12.00Kbytes/sec.");
     QCOMPARE(transferSummary(1048576, 2000000, false),
              "ftp: 1048576 bytes received in 2.00Seconds 524.29Kbytes/sec.");
+}
+
+void FtpParsingTest::showsListingsInPieces_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("shown");
+    // clang-format off
+    QTest::newRow("line ends kept, a lone CR escaped") << QByteArray("a\r\nb\rc\n\r") << QByteArray("a\r\nb^Mc\n^M");
+    QTest::newRow("C1 encoded and alone; a letter ending as C1 does") << QByteArray("\xc2\x9b \x9b \xc4\x9b") << QByteArray("M-BM-^[ M-^[ \xc4\x9b");
+    QTest::newRow("8-bit text kept; a cut character is bytes") << QByteArray("\xe9 \xe2\x82") << QByteArray("\xe9 \xe2M-^B");
+    // clang-format on
+}
+
+void FtpParsingTest::showsListingsInPieces()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, shown);
+    // A listing arrives in pieces of any size: one byte at a time must show as the whole does.
+    TerminalText whole(true);
+    TerminalText bytewise(true);
+    std::string inPieces;
+    for (char byte : bytes)
+        inPieces += bytewise.feed(std::string_view(&byte, 1));
+    inPieces += bytewise.finish();
+    std::string inOne = whole.feed(bytes.toStdString());
+    inOne += whole.finish();
+    QCOMPARE(QByteArray::fromStdString(inOne), shown);
+    QCOMPARE(QByteArray::fromStdString(inPieces), shown);
 }
 
 QTEST_GUILESS_MAIN(FtpParsingTest)

@@ -1,11 +1,9 @@
 #include "support/files.h"
 #include "support/processes.h"
+#include "support/scripted_ftp_server.h"
 #include "support/testbed.h"
 
-#include <QElapsedTimer>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -13,135 +11,86 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// What the server does wrong.
-enum class Misreply
+// What the server does wrong besides its replies.
+enum class Quirk
 {
-    GarbageGreeting,     // bytes without a reply code, then silence
-    UnknownCode,         // a greeting with a code no server sends
+    None,
     EndlessContinuation, // "220-" lines for as long as the client listens
     UnterminatedLine,    // a 50 MB greeting line that never ends
-    DroppedData,         // the data connection of a put closed after its first bytes
-    No226                // all data taken, and no reply after it
+    DataReset,           // the data connection of a put reset after its first byte
+    TakesPart,           // an upload's data connection closed after 1000 bytes
 };
 
-constexpr qint64 kUnterminatedBytes = 50 * 1024 * 1024;
 // Larger than the sockets can buffer, so the client is still sending when the data is dropped.
 constexpr qsizetype kUploadBytes = 64 * 1024 * 1024;
-// Kept queued ahead of the client while the server floods it.
-constexpr qint64 kFloodAhead = 256 * 1024;
 
-/// An FTP server in the test's own event loop that speaks enough FTP for a log-in and a put, and
-/// then does one thing wrong.
-class ScriptedFtpServer final : public QObject
+ServerQuirks quirksOf(Quirk quirk)
 {
-public:
-    explicit ScriptedFtpServer(Misreply misreply) : m_misreply(misreply)
-    {
-        connect(&m_control, &QTcpServer::newConnection, this, &ScriptedFtpServer::accept);
-        connect(&m_data, &QTcpServer::newConnection, this, &ScriptedFtpServer::acceptData);
+    switch (quirk) {
+    case Quirk::EndlessContinuation:
+        return {"220-and one more line of a greeting that never ends\r\n", std::size_t(1) << 32};
+    case Quirk::UnterminatedLine:
+        return {std::string(64 * 1024, 'x'), 50 * 1024 * 1024};
+    case Quirk::DataReset:
+        return {{}, 0, 1};
+    case Quirk::TakesPart:
+        return {{}, 0, 1000};
+    case Quirk::None:
+        break;
     }
+    return {};
+}
 
-    bool listen() { return m_control.listen(QHostAddress::LocalHost); }
-    quint16 port() const { return m_control.serverPort(); }
-
-private:
-    void accept()
-    {
-        while (QTcpSocket *client = m_control.nextPendingConnection()) {
-            connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
-            switch (m_misreply) {
-            case Misreply::GarbageGreeting: {
-                static const char garbage[] = "\0\xff\xfe garbage, no code\r\n";
-                client->write(garbage, sizeof garbage - 1); // the NUL at the start included
-                break;
-            }
-            case Misreply::UnknownCode:
-                client->write("999 not a greeting\r\n");
-                break;
-            case Misreply::EndlessContinuation:
-            case Misreply::UnterminatedLine:
-                client->write(m_misreply == Misreply::UnterminatedLine ? "220 " : "");
-                connect(client, &QTcpSocket::bytesWritten, this, [this, client] { flood(client); });
-                flood(client);
-                break;
-            case Misreply::DroppedData:
-            case Misreply::No226:
-                client->write("220 Scripted server ready.\r\n");
-                connect(client, &QTcpSocket::readyRead, this, [this, client] { answer(client); });
-                break;
-            }
-        }
-    }
-
-    // Keeps the client's socket topped up, the flood ending only when the client leaves.
-    void flood(QTcpSocket *client)
-    {
-        while (client->bytesToWrite() < kFloodAhead) {
-            if (m_misreply == Misreply::EndlessContinuation) {
-                client->write("220-and one more line of a greeting that never ends\r\n");
-            } else if (m_unterminatedSent < kUnterminatedBytes) {
-                const QByteArray chunk(64 * 1024, 'x');
-                client->write(chunk);
-                m_unterminatedSent += chunk.size();
-            } else {
-                return;
-            }
-        }
-    }
-
-    void answer(QTcpSocket *client)
-    {
-        while (client->canReadLine()) {
-            const QByteArray line = client->readLine().trimmed();
-            const QByteArray verb = line.split(' ').constFirst().toUpper();
-            if (verb == "USER")
-                client->write("331 Password required.\r\n");
-            else if (verb == "PASS")
-                client->write("230 Logged in.\r\n");
-            else if (verb == "PWD")
-                client->write("257 \"/\" is the current directory.\r\n");
-            else if (verb == "CWD")
-                client->write("250 Directory changed.\r\n");
-            else if (verb == "TYPE")
-                client->write("200 Type set.\r\n");
-            else if (verb == "EPSV" &&
-                     (m_data.isListening() || m_data.listen(QHostAddress::LocalHost)))
-                client->write("229 Entering Extended Passive Mode (|||" +
-                              QByteArray::number(m_data.serverPort()) + "|)\r\n");
-            else if (verb == "STOR")
-                client->write("150 Ok to send data.\r\n");
-            else if (verb == "QUIT") {
-                client->write("221 Goodbye.\r\n");
-                client->disconnectFromHost();
-            } else
-                client->write("502 Not implemented.\r\n");
-        }
-    }
-
-    void acceptData()
-    {
-        while (QTcpSocket *data = m_data.nextPendingConnection()) {
-            connect(data, &QTcpSocket::disconnected, data, &QObject::deleteLater);
-            connect(data, &QTcpSocket::readyRead, data, [this, data] {
-                data->readAll();
-                if (m_misreply == Misreply::DroppedData)
-                    data->abort(); // a reset, as a server that crashed or a firewall gives
-            });
-        }
-    }
-
-    Misreply m_misreply;
-    QTcpServer m_control;
-    QTcpServer m_data;
-    qint64 m_unterminatedSent = 0;
+/// What the client printed (both streams) and how it ended.
+struct ClientRun
+{
+    QByteArray output;
+    int status = -1;
+    qint64 peakKiB = 0;
 };
+
+/// Runs parcelwright-ftp on `script` in `directory` against the server, with time-outs of 2 s;
+/// fails the test when it does not end within a minute.
+ClientRun runClient(const ScriptedFtpServer &server, const QString &directory,
+                    const QByteArray &script)
+{
+    ClientRun run;
+    if (!writeBytes(directory + u"/XferJob.FTP"_s, script))
+        return run;
+    QProcess client;
+    client.setWorkingDirectory(directory);
+    client.setProcessChannelMode(QProcess::MergedChannels);
+    client.setStandardInputFile(QProcess::nullDevice());
+    client.start(builtProgram(u"parcelwright-ftp"_s),
+                 {u"-t:2"_s, u"-s:XferJob.FTP"_s, u"127.0.0.1:%1"_s.arg(server.port())});
+    if (!client.waitForStarted())
+        return run;
+    const pid_t pid = pid_t(client.processId());
+    for (int waited = 0; waited < 6000 && !client.waitForFinished(10); ++waited) {
+        run.peakKiB = std::max(run.peakKiB, peakMemoryKiB(pid));
+        run.output += client.readAll();
+    }
+    run.output += client.readAll();
+    if (client.state() == QProcess::NotRunning && client.exitStatus() == QProcess::NormalExit)
+        run.status = client.exitCode();
+    return run;
+}
+
+std::vector<std::string> stdPieces(const QByteArrayList &pieces)
+{
+    std::vector<std::string> result;
+    for (const QByteArray &piece : pieces)
+        result.emplace_back(piece.constData(), std::size_t(piece.size()));
+    return result;
+}
 
 } // namespace
 
-Q_DECLARE_METATYPE(Misreply)
+Q_DECLARE_METATYPE(Quirk)
 
-/// parcelwright-ftp against replies that no real server sends: it ends within its time-outs, says
-/// why, reports the failure in its status and keeps its memory and its output bounded.
+/// parcelwright-ftp against a scripted server that sends what no real server sends: the client
+/// ends within its time-outs, says why, reports a failure in its status, keeps its memory and its
+/// output bounded, and shows nothing of the server's that could act on a terminal.
 class FtpRepliesTest final : public QObject
 {
     Q_OBJECT
@@ -149,6 +98,8 @@ private Q_SLOTS:
     void initTestCase();
     void misreplyEndsTheClient_data();
     void misreplyEndsTheClient();
+    void repliesShown_data();
+    void repliesShown();
 
 private:
     QTemporaryDir m_work;
@@ -157,72 +108,94 @@ private:
 void FtpRepliesTest::initTestCase()
 {
     QVERIFY(writeBytes(m_work.filePath(u"upload.bin"_s), QByteArray(kUploadBytes, 'u')));
-    QVERIFY(writeBytes(m_work.filePath(u"XferJob.FTP"_s),
-                       "user\r\nsecret\r\nput upload.bin\r\nquit\r\n"));
+    QVERIFY(writeBytes(m_work.filePath(u"small.bin"_s), QByteArray(4096, 's')));
 }
 
 void FtpRepliesTest::misreplyEndsTheClient_data()
 {
-    QTest::addColumn<Misreply>("misreply");
+    QTest::addColumn<QByteArrayList>("pieces");
+    QTest::addColumn<Quirk>("quirk");
     QTest::addColumn<QString>("said"); // the client's message, a pattern
 
-    using enum Misreply;
+    // clang-format off
+    const QByteArrayList login{"220 Ready.\r\n", "331 Password.\r\n", "230 In.\r\n", "257 \"/\"\r\n", "250 Ok.\r\n", "229 Extended Passive Mode (|||%P|)\r\n", "200 Binary.\r\n"};
     const QString timeOut = u"ftp: time-out after 2 seconds without an answer or progress"_s;
     const QString tooLong = u"ftp: Too large response headers"_s;
-    QTest::newRow("garbage greeting") << GarbageGreeting << timeOut;
-    QTest::newRow("unknown code") << UnknownCode
-                                  << u"ftp: Got a 999 ftp-server response when 220 was expected"_s;
-    QTest::newRow("endless continuation lines") << EndlessContinuation << tooLong;
-    QTest::newRow("unterminated 50 MB line") << UnterminatedLine << tooLong;
-    QTest::newRow("dropped data connection")
-        << DroppedData << u"ftp> put upload.bin\n150 Ok to send data.\nftp: [^\n]+\n"_s;
-    QTest::newRow("no 226 after the data")
-        << No226 << u"ftp> put upload.bin\n150 Ok to send data.\n"_s + timeOut;
+    QTest::newRow("garbage greeting") << QByteArrayList{QByteArray("\0\xff\xfe garbage, no code\r\n", 22), ""} << Quirk::None << timeOut;
+    QTest::newRow("unknown code") << QByteArrayList{"999 not a greeting\r\n"} << Quirk::None << u"ftp: Got a 999 ftp-server response when 220 was expected"_s;
+    QTest::newRow("endless continuation lines") << QByteArrayList{"", ""} << Quirk::EndlessContinuation << tooLong;
+    QTest::newRow("unterminated 50 MB line") << QByteArrayList{"220 ", ""} << Quirk::UnterminatedLine << tooLong;
+    QTest::newRow("data connection reset") << login + QByteArrayList{"150 Ok to send data.\r\n", ""} << Quirk::DataReset << u"ftp> put upload.bin\n150 Ok to send data.\nftp: [^\n]+\n"_s;
+    QTest::newRow("no 226 after the data") << login + QByteArrayList{"150 Ok to send data.\r\n", ""} << Quirk::None << u"ftp> put upload.bin\n150 Ok to send data.\n"_s + timeOut;
+    // clang-format on
 }
 
 void FtpRepliesTest::misreplyEndsTheClient()
 {
-    QFETCH(Misreply, misreply);
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(Quirk, quirk);
     QFETCH(QString, said);
-    ScriptedFtpServer server(misreply);
-    QVERIFY(server.listen());
+    const ScriptedFtpServer server(stdPieces(pieces), std::chrono::seconds(10), quirksOf(quirk));
+    QVERIFY(server.port() != 0);
 
-    QProcess client;
-    client.setWorkingDirectory(m_work.path());
-    client.setProcessChannelMode(QProcess::MergedChannels);
-    client.setStandardInputFile(QProcess::nullDevice());
-    client.start(builtProgram(u"parcelwright-ftp"_s),
-                 {u"-t:2"_s, u"-s:XferJob.FTP"_s, u"127.0.0.1:%1"_s.arg(server.port())});
-    QVERIFY(client.waitForStarted());
-    const pid_t pid = pid_t(client.processId());
-    // The server lives in this thread: the wait must keep its events going. The guard only
-    // stops a client that would otherwise hang the suite.
-    qint64 peakKiB = 0;
-    QByteArray output;
-    QElapsedTimer guard;
-    guard.start();
-    while (client.state() != QProcess::NotRunning && guard.elapsed() < 60000) {
-        peakKiB = std::max(peakKiB, peakMemoryKiB(pid));
-        QTest::qWait(10);
-        output += client.readAll();
-    }
-    if (client.state() != QProcess::NotRunning) {
-        client.kill();
-        client.waitForFinished();
-        QFAIL("parcelwright-ftp did not end within a minute");
-    }
-    output += client.readAll();
+    const ClientRun run =
+        runClient(server, m_work.path(), "user\r\nsecret\r\nput upload.bin\r\nquit\r\n");
 
-    QCOMPARE(client.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(client.exitCode(), 1);
-    const QRegularExpression expected(said);
-    QVERIFY2(expected.match(QString::fromLatin1(output)).hasMatch(),
-             output.right(2000).constData());
-    QVERIFY2(!output.contains("bytes sent in"), output.right(2000).constData());
-    QVERIFY2(!output.contains("secret"), output.right(2000).constData());
+    const QByteArray tail = run.output.right(2000);
+    QCOMPARE(run.status, 1);
+    QVERIFY2(QRegularExpression(said).match(QString::fromLatin1(run.output)).hasMatch(), tail);
+    QVERIFY2(!run.output.contains("bytes sent in"), tail);
+    QVERIFY2(!run.output.contains("secret"), tail);
     // A flooding server fills neither the client's memory nor the log it writes.
-    QVERIFY2(peakKiB < 64 * 1024, qPrintable(u"peak %1 KiB"_s.arg(peakKiB)));
-    QVERIFY2(output.size() < 1024 * 1024, qPrintable(u"%1 bytes of output"_s.arg(output.size())));
+    QVERIFY2(run.peakKiB < 64 * 1024, qPrintable(u"peak %1 KiB"_s.arg(run.peakKiB)));
+    QVERIFY2(run.output.size() < 1024 * 1024, qPrintable(u"%1 bytes"_s.arg(run.output.size())));
+}
+
+void FtpRepliesTest::repliesShown_data()
+{
+    QTest::addColumn<QByteArray>("script"); // after the log-in
+    QTest::addColumn<QByteArrayList>("pieces");
+    QTest::addColumn<QByteArray>("output"); // after the log-in
+    QTest::addColumn<int>("status");
+
+    // clang-format off
+    const QByteArrayList greeting{"220 hi\r\n", "331 pw\r\n", "230 in\r\n", "257 \"/\"\r\n"};
+    // The first put changes to the directory and the type, the next one finds them as they are.
+    const QByteArrayList put{"229 Extended Passive Mode (|||%P|)\r\n", "150 Ok\r\n226 Done\r\n"};
+    const QByteArrayList firstPut = QByteArrayList{"250 ok\r\n", put[0], "200 ok\r\n", put[1]};
+    const QByteArray sent = "ftp> put small.bin\n150 Ok\n226 Done\nftp: sent\n";
+    const QByteArray bye = "ftp> quit\n221 bye\n";
+    // A line after the last of a reply stays unread until the next request, which must not read it
+    // through the buffer of the request before.
+    QTest::newRow("a line too many after a cd, then quit") << QByteArray("cd a\nquit\n") << greeting + QByteArrayList{"250 ok\r\n", "250 ok\r\nextra\r\n", "200 ok\r\n", "221 bye\r\n"} << "ftp> cd a\n250 ok\n" + bye << 0;
+    QTest::newRow("a line too many after a cd, then pwd") << QByteArray("cd a\npwd\nquit\n") << greeting + QByteArrayList{"250 ok\r\n", "250 ok\r\nextra\r\n", "200 ok\r\n", "257 \"/a\"\r\n", "200 ok\r\n", "221 bye\r\n"} << "ftp> cd a\n250 ok\nftp> pwd\n257 \"/a\"\n" + bye << 0;
+    QTest::newRow("control characters escaped, UTF-8 and 8-bit text kept") << QByteArray("cd a\nquit\n") << greeting + QByteArrayList{QByteArray("250-\x1b]0;title\x07\x1b[2J") + '\0' + "\x7f|\r|\x9b|\xc2\x9b|\r\n250 caf\xc3\xa9 \xe9\t\xc4\x9b\r\n", "250 ok\r\n", "200 ok\r\n", "221 bye\r\n"} << "ftp> cd a\n250-^[]0;title^G^[[2J^@^?|^M|M-^[|M-BM-^[|\n250 caf\xc3\xa9 \xe9\t\xc4\x9b\n" + bye << 0;
+    // A server that answers 226 before it has read the whole file: what it holds tells.
+    QTest::newRow("226 before all the bytes") << QByteArray("put small.bin\nquit\n") << greeting + firstPut + QByteArrayList{"213 1000\r\n", "200 ok\r\n", "221 bye\r\n"} << sent + "put small.bin: the server holds 1000 bytes, 4096 were sent\n" + bye << 1;
+    // SIZE goes out on the connection of the puts; its refusal is noted once and shown nowhere else.
+    QTest::newRow("no SIZE: noted once, two puts") << QByteArray("put small.bin\nput small.bin\nquit\n") << greeting + firstPut + QByteArrayList{"502 no\r\n"} + put + QByteArrayList{"500 no\r\n", "200 ok\r\n", "221 bye\r\n"} << sent + "ftp: the server does not answer SIZE (502 no): uploads are not checked.\n" + sent + bye << 0;
+    // clang-format on
+}
+
+void FtpRepliesTest::repliesShown()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(QByteArray, output);
+    // Every upload is cut short, which only the size the server holds can tell.
+    const ScriptedFtpServer server(stdPieces(pieces), std::chrono::seconds(5),
+                                   quirksOf(Quirk::TakesPart));
+    QVERIFY(server.port() != 0);
+
+    const ClientRun run = runClient(server, m_work.path(), "u\np\n" + script);
+
+    const QByteArray login = "Connected to 127.0.0.1.\n220 hi\nUser (127.0.0.1:(none)): u\n331 "
+                             "pw\nPassword:\n230 in\n";
+    const QRegularExpression summary(u"^ftp: \\d+ bytes sent in .*$"_s,
+                                     QRegularExpression::MultilineOption);
+    QCOMPARE(QString::fromLatin1(run.output).replace(summary, u"ftp: sent"_s).toLatin1(),
+             login + output);
+    QTEST(run.status, "status");
 }
 
 QTEST_GUILESS_MAIN(FtpRepliesTest)

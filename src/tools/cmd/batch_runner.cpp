@@ -1,18 +1,14 @@
 #include "tools/cmd/batch_runner.h"
 
+#include "tools/cmd/batch_system.h"
 #include "tools/common/words.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -67,17 +63,6 @@ void writeOut(const std::string &text)
     std::fflush(stdout);
 }
 
-// Our own messages go to standard error; stdout is flushed first so that a merged log keeps the
-// order in which things happened.
-void writeError(const std::string &text)
-{
-    std::fflush(stdout);
-    std::fputs(kSelf, stderr);
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
-}
-
 std::string currentDirectory()
 {
     char *path = ::getcwd(nullptr, 0);
@@ -89,6 +74,15 @@ std::string currentDirectory()
 }
 
 } // namespace
+
+void writeError(const std::string &text)
+{
+    std::fflush(stdout);
+    std::fputs(kSelf, stderr);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
 
 bool parseCommandLine(const std::vector<std::string> &arguments, CommandLine *commandLine,
                       std::string *error)
@@ -122,8 +116,10 @@ bool parseCommandLine(const std::vector<std::string> &arguments, CommandLine *co
 
 std::string resolveBatchFile(const std::string &name)
 {
+    // The exact name wins whenever it is there: another user's case variant of it must never be
+    // picked instead. A link of that name is taken too, for the reader to refuse.
     struct stat info;
-    if (name.empty() || ::stat(name.c_str(), &info) == 0)
+    if (name.empty() || ::lstat(name.c_str(), &info) == 0)
         return name;
 
     const size_t slash = name.rfind('/');
@@ -140,7 +136,8 @@ std::string resolveBatchFile(const std::string &name)
     if (dir == nullptr)
         return name;
     // Several spellings of one name can live side by side here; take the first in byte order so
-    // that the choice does not depend on the directory's internal order.
+    // that the choice does not depend on the directory's internal order. Whose file it is, the
+    // reader checks.
     std::string best;
     while (const dirent *entry = ::readdir(dir)) {
         if (strcasecmp(entry->d_name, base.c_str()) == 0 && (best.empty() || entry->d_name < best))
@@ -148,38 +145,6 @@ std::string resolveBatchFile(const std::string &name)
     }
     ::closedir(dir);
     return best.empty() ? name : prefix + best;
-}
-
-bool readBatchFile(const std::string &path, std::string *text, std::string *error)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        *error = "cannot open batch file '" + path + "': " + std::strerror(errno);
-        return false;
-    }
-    struct stat info;
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        *error = "cannot read batch file '" + path + "': it is a directory";
-        return false;
-    }
-    text->clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count == 0)
-            break;
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            *error = "cannot read batch file '" + path + "': " + std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        text->append(buffer, static_cast<size_t>(count));
-    }
-    ::close(fd);
-    return true;
 }
 
 std::vector<std::string> splitBatchLines(const std::string &text)
@@ -338,84 +303,28 @@ int BatchRunner::runProgram(const std::vector<std::string> &words) const
         writeError(notFound);
         return 127;
     }
-
-    std::vector<char *> argv;
-    const std::string firstArgument = lowerCase(words[0]) == "ftp" ? program : words[0];
-    argv.push_back(const_cast<char *>(firstArgument.c_str()));
-    for (size_t i = 1; i < words.size(); ++i)
-        argv.push_back(const_cast<char *>(words[i].c_str()));
-    argv.push_back(nullptr);
-
-    // Like system(): a Ctrl-C in the console ends the client, not the rest of the batch file.
-    struct sigaction ignore = {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    struct sigaction oldInterrupt = {};
-    struct sigaction oldQuit = {};
-    ::sigaction(SIGINT, &ignore, &oldInterrupt);
-    ::sigaction(SIGQUIT, &ignore, &oldQuit);
-
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::sigaction(SIGINT, &oldInterrupt, nullptr);
-        ::sigaction(SIGQUIT, &oldQuit, nullptr);
-        ::execv(program.c_str(), argv.data());
-        const int failure = errno;
-        writeError("cannot run '" + program + "': " + std::strerror(failure));
-        ::_exit(failure == ENOENT ? 127 : 126);
-    }
-
-    int status = 0;
-    if (child < 0) {
-        writeError("cannot start '" + program + "': " + std::strerror(errno));
-        status = 126;
-    } else {
-        int raw = 0;
-        pid_t waited;
-        do {
-            waited = ::waitpid(child, &raw, 0);
-        } while (waited < 0 && errno == EINTR);
-        if (waited < 0)
-            status = 126;
-        else if (WIFEXITED(raw))
-            status = WEXITSTATUS(raw);
-        else if (WIFSIGNALED(raw))
-            status = 128 + WTERMSIG(raw);
-    }
-    ::sigaction(SIGINT, &oldInterrupt, nullptr);
-    ::sigaction(SIGQUIT, &oldQuit, nullptr);
-    return status;
+    std::vector<std::string> arguments = words;
+    if (lowerCase(words[0]) == "ftp")
+        arguments[0] = program;
+    return runAndWait(program, arguments);
 }
 
-std::string ownExecutableDirectory()
+std::vector<std::string> clientJobFiles(const std::vector<std::string> &lines)
 {
-    std::vector<char> buffer(4096);
-    for (;;) {
-        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0)
-            return ".";
-        if (static_cast<size_t>(length) < buffer.size()) {
-            const std::string path(buffer.data(), static_cast<size_t>(length));
-            const size_t slash = path.rfind('/');
-            if (slash == std::string::npos)
-                return ".";
-            return slash == 0 ? std::string("/") : path.substr(0, slash);
+    std::vector<std::string> files;
+    for (const std::string &line : lines) {
+        const BatchLine parsed = parseBatchLine(line);
+        if (parsed.kind != BatchLine::Kind::Program)
+            continue;
+        const std::string program = lowerCase(parsed.words[0]);
+        for (size_t i = 1; i < parsed.words.size(); ++i) {
+            const std::string &word = parsed.words[i];
+            const bool hasNext = i + 1 < parsed.words.size();
+            if (program == "ftp" && word.size() > 3 && lowerCase(word.substr(0, 3)) == "-s:")
+                files.push_back(word.substr(3));
+            else if (program == "psftp" && hasNext && (word == "-b" || word == "-pwfile"))
+                files.push_back(parsed.words[++i]);
         }
-        buffer.resize(buffer.size() * 2);
     }
-}
-
-void handOverToShell()
-{
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const char *shell = std::getenv("SHELL");
-    if (shell != nullptr && *shell != '\0') {
-        ::execl(shell, shell, static_cast<char *>(nullptr));
-        writeError(std::string("cannot start the shell '") + shell + "': " + std::strerror(errno));
-    }
-    ::execl("/bin/sh", "/bin/sh", static_cast<char *>(nullptr));
-    writeError(std::string("cannot start the shell '/bin/sh': ") + std::strerror(errno));
+    return files;
 }

@@ -21,12 +21,10 @@ struct CommandLine
 bool parseCommandLine(const std::vector<std::string> &arguments, CommandLine *commandLine,
                       std::string *error);
 
-/// The batch file a name stands for: the name itself when it exists, else the one file of its
-/// directory whose name matches it without regard to letter case, else the name unchanged.
+/// The batch file a name stands for: the name itself when anything of that name exists (a link
+/// included, which the reader then refuses), else the first file of its directory in byte order
+/// whose name matches it without regard to letter case, else the name unchanged.
 std::string resolveBatchFile(const std::string &name);
-
-/// Reads a whole batch file as bytes; false and *error (naming the file) when it cannot be read.
-bool readBatchFile(const std::string &path, std::string *text, std::string *error);
 
 /// Splits batch file bytes into lines at LF, dropping the CR of a CR LF ending.
 std::vector<std::string> splitBatchLines(const std::string &text);
@@ -52,6 +50,10 @@ struct BatchLine
 /// "@" signs, labels, rem, echo, and the words of a program's command line.
 BatchLine parseBatchLine(const std::string &line);
 
+/// The files that the client lines of a batch file read a script or a password from: `-s:FILE`
+/// of ftp, `-b FILE` and `-pwfile FILE` of psftp, in the order they appear.
+std::vector<std::string> clientJobFiles(const std::vector<std::string> &lines);
+
 /// Carries out batch file lines one after another the way the Windows command interpreter does.
 class BatchRunner final
 {
@@ -74,9 +76,6 @@ private:
     int m_status = 0;
 };
 
-/// The directory that holds the running executable, without a closing separator.
-std::string ownExecutableDirectory();
-
-/// Replaces this process with an interactive shell ($SHELL, else /bin/sh) in the current
-/// directory; returns only when no shell could be started.
-void handOverToShell();
+/// Writes one of parcelwright-cmd's own messages to standard error, after flushing standard output
+/// so that a merged log keeps the order in which things happened.
+void writeError(const std::string &text);

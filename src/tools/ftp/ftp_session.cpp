@@ -2,9 +2,12 @@
 
 #include "tools/ftp/remote_path.h"
 
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 namespace {
 
@@ -240,7 +243,8 @@ CURLcode FtpSession::drive()
 
 void FtpSession::reportFailure(CURLcode code)
 {
-    const std::string detail = m_errorBuffer[0] != '\0' ? m_errorBuffer : curl_easy_strerror(code);
+    const std::string detail =
+        visibleReply(m_errorBuffer[0] != '\0' ? m_errorBuffer : curl_easy_strerror(code));
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
         printLine("Unknown host " + m_arguments.host + ".");
@@ -271,7 +275,7 @@ void FtpSession::reportFailure(CURLcode code)
     // The server refused something the user did not ask for by name (a CWD before a STOR, a
     // data connection): its reply says more than libcurl's summary.
     if (isFailureReply(m_filter.lastReply()))
-        printLine(m_filter.lastReply());
+        printLine(visibleReply(m_filter.lastReply()));
     else
         printLine("ftp: " + detail);
 }
@@ -352,10 +356,12 @@ bool FtpSession::list(const std::vector<std::string> &arguments, bool namesOnly)
     request.listOnly = namesOnly;
     request.visibleVerbs = {namesOnly ? "NLST" : "LIST"};
     m_download = Download{};
-    if (!perform(request))
-        return false;
-    printTransferSummary(false);
-    return true;
+    const bool ok = perform(request);
+    const std::string rest = m_download.listing.finish();
+    std::fwrite(rest.data(), 1, rest.size(), stdout);
+    if (ok)
+        printTransferSummary(false);
+    return ok;
 }
 
 bool FtpSession::put(const std::vector<std::string> &arguments)
@@ -384,11 +390,51 @@ bool FtpSession::put(const std::vector<std::string> &arguments)
     request.upload = file;
     request.uploadSize = error ? curl_off_t{-1} : static_cast<curl_off_t>(size);
     request.visibleVerbs = {"STOR"};
-    const bool ok = perform(request);
+    // A server may answer 226 before it has all the bytes; what it holds then tells. The "*" keeps
+    // a server without SIZE from failing the request; the reply is read below. In ASCII mode the
+    // server's count differs by its line ends, so there is nothing to compare.
+    if (m_binary)
+        request.postQuote = {"*SIZE " + lastPathPart(remote)};
+    bool ok = perform(request);
     std::fclose(file);
     if (ok)
         printTransferSummary(true);
+    if (ok && m_binary)
+        ok = checkStoredSize(local);
     return ok;
+}
+
+bool FtpSession::checkStoredSize(const std::string &name)
+{
+    const std::string &reply = m_filter.lastReply();
+    if (reply.rfind("500", 0) == 0 || reply.rfind("502", 0) == 0) {
+        if (!std::exchange(m_sizeUnsupportedNoted, true))
+            printLine("ftp: the server does not answer SIZE (" + visibleReply(reply) +
+                      "): uploads are not checked.");
+        return true;
+    }
+    curl_off_t sent = 0;
+    curl_easy_getinfo(m_curl, CURLINFO_SIZE_UPLOAD_T, &sent);
+    // "213 N", N a whole number of bytes, perhaps followed by words of the server's own.
+    long long held = -1;
+    if (reply.size() > 4 && reply.rfind("213 ", 0) == 0 &&
+        std::isdigit(static_cast<unsigned char>(reply[4])) != 0) {
+        char *end = nullptr;
+        errno = 0;
+        held = std::strtoll(reply.c_str() + 4, &end, 10);
+        if (errno != 0 || (*end != '\0' && *end != ' '))
+            held = -1;
+    }
+    if (held < 0) {
+        printLine("put " + name +
+                  ": the server did not tell the size it holds: " + visibleReply(reply));
+        return false;
+    }
+    if (held == sent)
+        return true;
+    printLine("put " + name + ": the server holds " + std::to_string(held) + " bytes, " +
+              std::to_string(sent) + " were sent");
+    return false;
 }
 
 bool FtpSession::get(const std::vector<std::string> &arguments)
@@ -403,22 +449,22 @@ bool FtpSession::get(const std::vector<std::string> &arguments)
     m_download = Download{};
     m_download.localPath = arguments.size() > 1 ? arguments[1] : lastPathPart(remote);
     bool ok = perform(request);
-    if (ok && m_download.file == nullptr && !m_download.openFailed) {
+    if (ok && m_download.file == nullptr && !m_download.localFileFailed) {
         // An empty remote file still gives a local one.
         m_download.file = std::fopen(m_download.localPath.c_str(), "wb");
         if (m_download.file == nullptr) {
-            m_download.openFailed = true;
-            m_download.openErrno = errno;
+            m_download.localFileFailed = true;
+            m_download.localErrno = errno;
         }
     }
     if (m_download.file != nullptr && std::fclose(m_download.file) != 0 && ok) {
-        m_download.openFailed = true;
-        m_download.openErrno = errno;
+        m_download.localFileFailed = true;
+        m_download.localErrno = errno;
     }
     m_download.file = nullptr;
-    if (m_download.openFailed) {
+    if (m_download.localFileFailed) {
         printLine("Error writing local file " + m_download.localPath + ": " +
-                  std::strerror(m_download.openErrno) + ".");
+                  std::strerror(m_download.localErrno) + ".");
         return false;
     }
     if (ok)
@@ -431,6 +477,7 @@ bool FtpSession::setType(bool binary)
     // libcurl sends its own TYPE before a transfer whenever the type it last set differs from the
     // wanted one, so the server never transfers in a type the user did not choose.
     curl_easy_setopt(m_curl, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
+    m_binary = binary;
     return quoteCommands({binary ? "TYPE I" : "TYPE A"}, {"TYPE"});
 }
 
@@ -482,7 +529,7 @@ int FtpSession::debugCallback(CURL *, curl_infotype type, char *data, std::size_
                 printLine("Connected to " + session->m_arguments.host + ".");
             }
             if (session->m_filter.replyReceived(line))
-                printLine(std::string(line));
+                printLine(visibleReply(line));
             start = end + 1;
         }
     }
@@ -504,20 +551,22 @@ std::size_t FtpSession::writeCallback(char *data, std::size_t size, std::size_t 
     Download &download = session->m_download;
     const std::size_t bytes = size * count;
     if (download.localPath.empty()) {
-        std::fwrite(data, 1, bytes, stdout);
+        // A listing is the server's text too, bound for the same terminal as its replies.
+        const std::string shown = download.listing.feed(std::string_view(data, bytes));
+        std::fwrite(shown.data(), 1, shown.size(), stdout);
         return bytes;
     }
     if (download.file == nullptr) {
         download.file = std::fopen(download.localPath.c_str(), "wb");
         if (download.file == nullptr) {
-            download.openFailed = true;
-            download.openErrno = errno;
+            download.localFileFailed = true;
+            download.localErrno = errno;
             return 0;
         }
     }
     if (std::fwrite(data, 1, bytes, download.file) != bytes) {
-        download.openFailed = true;
-        download.openErrno = errno;
+        download.localFileFailed = true;
+        download.localErrno = errno;
         return 0;
     }
     return bytes;

@@ -50,8 +50,9 @@ private:
     {
         std::string localPath; // empty: standard output
         std::FILE *file = nullptr;
-        bool openFailed = false;
-        int openErrno = 0;
+        bool localFileFailed = false; // opening, writing or closing the local file failed
+        int localErrno = 0;
+        TerminalText listing{true};
     };
 
     bool perform(const Request &request, bool showGreeting = false);
@@ -63,6 +64,7 @@ private:
     bool quoteCommands(const std::vector<std::string> &commands,
                        const std::vector<std::string> &verbs);
     bool put(const std::vector<std::string> &arguments);
+    bool checkStoredSize(const std::string &name);
     bool get(const std::vector<std::string> &arguments);
     bool setType(bool binary);
     bool changeLocalDirectory(const std::vector<std::string> &arguments);
@@ -85,6 +87,8 @@ private:
     // Log-in prompts printed from the debug callback, when USER and PASS go out.
     bool m_promptOnSend = false;
     bool m_connectAnnounced = false;
+    bool m_binary = true;
+    bool m_sizeUnsupportedNoted = false;
     std::string m_user;
     Download m_download;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
