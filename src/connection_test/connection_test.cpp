@@ -25,35 +25,12 @@ ConnectionTest::ConnectionTest(ConsoleStarter &consoles) : m_consoles(consoles) 
 
 void ConnectionTest::testCurrentRow(ConnectionTestWindow &window)
 {
+    const int row = checkedRow(window);
+    if (row == 0)
+        return;
     DestinationGrid &grid = window.destinationGrid();
-    if (grid.currentRow() == 0) {
-        window.showMessage(kNoRowText, kProcessErrorTitle);
-        return;
-    }
-    window.commitPendingEdit();
-    const int row = grid.currentRow();
-    // A row without a host has nothing to test: a console would only report a missing file.
-    if (grid.text(row, kHostColumn).isEmpty()) {
-        window.showMessage(kNoRowText, kProcessErrorTitle);
-        return;
-    }
-    const QFileInfo directoryInfo(window.workingDirectoryText());
-    if (window.workingDirectoryText().isEmpty() || !directoryInfo.isDir() ||
-        !directoryInfo.isWritable()) {
-        window.showMessage(kBadDirectoryText, QStringLiteral("No Files"));
-        return;
-    }
-    // The same values are refused as for a transfer: the console runs the same command lines.
-    const bool plain =
-        checkValuesArePlain(grid, row, [&window, &grid](int column, const QString &text) {
-            window.showMessage(text, QStringLiteral("Error Message"));
-            grid.setCurrentColumn(column);
-            grid.setCurrentCellTextColour(kFaultColour);
-        });
-    if (!plain)
-        return;
-
-    const QString directory = QDir::cleanPath(directoryInfo.absoluteFilePath());
+    const QString directory =
+        QDir::cleanPath(QFileInfo(window.workingDirectoryText()).absoluteFilePath());
     WorkingDirectoryHold hold(directory);
     QString text;
     QString title;
@@ -92,4 +69,34 @@ void ConnectionTest::testCurrentRow(ConnectionTestWindow &window)
         window.showMessage(kNoTerminalText, QStringLiteral("System Error"));
     else
         window.showMessage(console.error, QStringLiteral("System Error"));
+}
+
+int ConnectionTest::checkedRow(ConnectionTestWindow &window)
+{
+    DestinationGrid &grid = window.destinationGrid();
+    if (grid.currentRow() == 0) {
+        window.showMessage(kNoRowText, kProcessErrorTitle);
+        return 0;
+    }
+    window.commitPendingEdit();
+    const int row = grid.currentRow();
+    // A row without a host has nothing to test: a console would only report a missing file.
+    if (grid.text(row, kHostColumn).isEmpty()) {
+        window.showMessage(kNoRowText, kProcessErrorTitle);
+        return 0;
+    }
+    const QFileInfo directoryInfo(window.workingDirectoryText());
+    if (window.workingDirectoryText().isEmpty() || !directoryInfo.isDir() ||
+        !directoryInfo.isWritable()) {
+        window.showMessage(kBadDirectoryText, QStringLiteral("No Files"));
+        return 0;
+    }
+    // The same values are refused as for a transfer: the console runs the same command lines.
+    const bool plain =
+        checkValuesArePlain(grid, row, [&window, &grid](int column, const QString &text) {
+            window.showMessage(text, QStringLiteral("Error Message"));
+            grid.setCurrentColumn(column);
+            grid.setCurrentCellTextColour(kFaultColour);
+        });
+    return plain ? row : 0;
 }

@@ -14,5 +14,8 @@ public:
     void testCurrentRow(ConnectionTestWindow &window);
 
 private:
+    /// The row to test once the refusals have had their say; 0 when one refused it.
+    static int checkedRow(ConnectionTestWindow &window);
+
     ConsoleStarter &m_consoles;
 };

@@ -43,29 +43,6 @@ bool writeLines(QFileDevice &file, const QList<QByteArray> &lines)
 
 } // namespace
 
-bool writeTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
-                    QString *error)
-{
-    // Removing first makes the file new, so it takes the requested permissions from its creation
-    // instead of keeping an old file's wider ones.
-    QFile::remove(path);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, permissionsFor(access))) {
-        setError(error, failure("Cannot create %1: %2", path, file));
-        return false;
-    }
-    if (!writeLines(file, lines) || !file.flush()) {
-        setError(error, failure("Cannot write %1: %2", path, file));
-        return false;
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        setError(error, failure("Cannot write %1: %2", path, file));
-        return false;
-    }
-    return true;
-}
-
 bool replaceTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
                       QString *error, TextWriteFailure *failed)
 {
@@ -93,33 +70,6 @@ bool replaceTextLines(const QString &path, const QList<QByteArray> &lines, FileA
     }
     if (failed != nullptr)
         *failed = TextWriteFailure::None;
-    return true;
-}
-
-bool readTextLines(const QString &path, QList<QByteArray> *lines, QString *error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        setError(error, failure("Cannot read %1: %2", path, file));
-        return false;
-    }
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        setError(error, failure("Cannot read %1: %2", path, file));
-        return false;
-    }
-    lines->clear();
-    qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = text.indexOf('\n', start);
-        const qsizetype next = end < 0 ? text.size() : end + 1;
-        if (end < 0)
-            end = text.size();
-        if (end > start && text.at(end - 1) == '\r')
-            --end;
-        lines->append(text.mid(start, end - start));
-        start = next;
-    }
     return true;
 }
 

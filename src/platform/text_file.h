@@ -11,11 +11,6 @@ enum class FileAccess
     OwnerOnly // readable and writable by its owner only: the file may hold a password
 };
 
-/// Writes 8-bit lines, each ended by CR LF, into a file created anew (an old file of that name is
-/// replaced, never appended to). Returns false and says why in *error on failure.
-bool writeTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
-                    QString *error = nullptr);
-
 /// Which step of a write failed.
 enum class TextWriteFailure
 {
@@ -24,13 +19,11 @@ enum class TextWriteFailure
     Write, // writing or replacing failed part way
 };
 
-/// As writeTextLines, but the target is replaced only once the whole new text is written, so a
-/// failure leaves the old file as it was; *failure says which step failed.
+/// Writes 8-bit lines, each ended by CR LF, in place of a file, which is replaced only once the
+/// whole new text is written, so a failure leaves the old file as it was; false, with why in
+/// *error and which step failed in *failure.
 bool replaceTextLines(const QString &path, const QList<QByteArray> &lines, FileAccess access,
                       QString *error = nullptr, TextWriteFailure *failure = nullptr);
-
-/// Reads a text file's lines, accepting CR LF and LF endings; false when it cannot be read.
-bool readTextLines(const QString &path, QList<QByteArray> *lines, QString *error = nullptr);
 
 /// Writes 8-bit lines, each ended by CR LF, into a file that must be new: created exclusively,
 /// readable by its owner only, never through a link; nothing of that name is removed first. On

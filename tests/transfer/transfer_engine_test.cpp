@@ -36,7 +36,8 @@ enum class Step
     NearlyFull, // the cumulative log can take a few bytes more, not a whole block
     Killed,     // a signal ends the client
     CancelRace, // the user cancels just as the client ends by itself
-    TakeName    // something takes the name of the third destination's launcher
+    TakeName,   // something takes the name of the third destination's launcher
+    SwapLog     // the client's log is swapped for a link to another file while it runs
 };
 using Steps = QList<Step>;
 
@@ -183,7 +184,7 @@ void TransferEngineTest::requestChecks()
     bench.window.setFileRow(1, firstFile);
     bench.window.setWorkingDirectory(directory.replace(u"{DIR}"_s, bench.dir.path()));
     // An earlier run's log and red mark: a refused request keeps the log, a valid row is reset.
-    QVERIFY(writeTextLines(bench.file(kCumulativeLogName), {"old run"}, FileAccess::Default));
+    QVERIFY(writeBytes(bench.file(kCumulativeLogName), "old run\r\n"));
     bench.window.grid().setCurrentCellTextColour(kFaultColour);
 
     bench.process();
@@ -309,6 +310,7 @@ void TransferEngineTest::runEnds_data()
     // clang-format off
     QTest::newRow("two clients failed") << 1 << Steps{Ok, Fail, Fail} << QList<int>() << 3 << failed.arg(2).arg(3).arg(u"h2, h3"_s) << Messages() << block(1) + block(2) + block(3) << QStringList{u"sent"_s, u"failed"_s, u"failed"_s};
     QTest::newRow("client not started") << 1 << Steps{Ok, Dead, Ok} << QList<int>() << 3 << failed.arg(1).arg(3).arg(u"h2"_s) << Messages() << block(1) + "Output from: h2 \r\nThe client could not be started: no interpreter\r\n" + kEnd + block(3) << QStringList{u"sent"_s, u"failed"_s, u"sent"_s};
+    QTest::newRow("log swapped for a link while the client runs") << 1 << Steps{SwapLog, Ok, Ok} << QList<int>() << 3 << kCompletion << Messages() << block(1) + block(2) + block(3) << QStringList{u"sent"_s, u"sent"_s, u"sent"_s};
     QTest::newRow("client killed by a signal") << 1 << Steps{Killed, Ok, Ok} << QList<int>() << 3 << failed.arg(1).arg(3).arg(u"h1"_s) << Messages() << block(1, "The client ended by signal 9\r\n") + block(2) + block(3) << QStringList{u"failed"_s, u"sent"_s, u"sent"_s};
     QTest::newRow("cancel while a client runs") << 1 << Steps{Ok, Cancel, Ok} << QList<int>() << 2 << cancelled.arg(u"h2"_s) << Messages() << block(1) + block(2, stopped) << QStringList{u"sent"_s, u"cancelled"_s, u"not started"_s};
     QTest::newRow("cancel after a failure") << 1 << Steps{Fail, Cancel, Ok} << QList<int>() << 2 << u"Transmission cancelled at h2 - earlier errors at 1 destinations (h1) - see FTPLogALL.TXT"_s << Messages() << block(1) + block(2, stopped) << QStringList{u"failed"_s, u"cancelled"_s, u"not started"_s};
@@ -338,6 +340,9 @@ void TransferEngineTest::runEnds()
     bench.window.simultaneous = simultaneous;
     for (int call = 0; call < delays.size(); ++call)
         bench.launcher.delaysMs[call] = delays[call];
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath(u"theirs"_s);
+    QVERIFY(writeBytes(outside, "their file"));
     // A file size limit makes writes past it fail, even for root.
     rlimit unlimited;
     ::getrlimit(RLIMIT_FSIZE, &unlimited);
@@ -373,6 +378,10 @@ void TransferEngineTest::runEnds()
             break;
         case Step::TakeName: // see below: taken before the third destination starts
             break;
+        case Step::SwapLog:
+            QVERIFY(QFile::remove(bench.file(u"FTPLog0001.TXT"_s)) &&
+                    QFile::link(outside, bench.file(u"FTPLog0001.TXT"_s)));
+            break;
         case Step::FullLog:
         case Step::NearlyFull: {
             const qint64 room = steps[call] == Step::NearlyFull ? 10 : 0;
@@ -403,6 +412,7 @@ void TransferEngineTest::runEnds()
     QTEST(bench.window.statusText, "status");
     QTEST(bench.window.messages, "messages");
     QCOMPARE(bench.log(), log);
+    QCOMPARE(readBytes(outside), QByteArray("their file"));
     QStringList seen;
     for (const DestinationResult &result : std::as_const(bench.window.lastRun.results))
         seen.append(outcomeName(result.outcome));
