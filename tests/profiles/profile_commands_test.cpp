@@ -408,7 +408,6 @@ void ProfileCommandsTest::startUp()
 
     bench.commands.startUp();
 
-    QCOMPARE(CipherKey, QByteArray("CalmTide"));
     QCOMPARE(bench.window.names, names);
     QCOMPARE(bench.window.name, names.value(0));
     QCOMPARE(bench.row(1)[1], loaded);
