@@ -83,8 +83,6 @@ private Q_SLOTS:
     void runLeavesNoPassword();
     void ftpClientNeverPrintsPassword_data();
     void ftpClientNeverPrintsPassword();
-    void profileIsOwnerOnly_data();
-    void profileIsOwnerOnly();
 };
 
 void SecretsTest::runLeavesNoPassword_data()
@@ -237,39 +235,6 @@ void SecretsTest::ftpClientNeverPrintsPassword()
     QVERIFY2(!output.contains(account.password.trimmed().toLocal8Bit()), output.constData());
     // Not even a piece of it: the part that would be a psftp option if it ever were split off.
     QVERIFY2(!output.contains("proxycmd"), output.constData());
-}
-
-void SecretsTest::profileIsOwnerOnly_data()
-{
-    QTest::addColumn<int>("oldMode"); // of a Profile file there before; 0 for none
-    QTest::newRow("new Profile") << 0;
-    QTest::newRow("over a world-readable Profile") << 0644;
-    QTest::newRow("over a world-writable Profile") << 0666;
-}
-
-void SecretsTest::profileIsOwnerOnly()
-{
-    PW_REQUIRE_TESTBED(tb);
-    QFETCH(int, oldMode);
-    QTemporaryDir startup;
-    const QString path = startup.filePath(u"Shared.pro"_s);
-    if (oldMode != 0)
-        QVERIFY(writeBytes(path, "an old profile\r\n", unsigned(oldMode)));
-    FakeProfileWindow window;
-    const ProfileStore store(startup.path());
-    ProfileCommands commands(window, store);
-    CipherKey = kProfileCipherKey;
-    window.name = u"Shared"_s;
-    int row = 0;
-    for (const TestbedAccount *account : {&tb.plain, &tb.quoted, &tb.hostile})
-        window.grid().setRow({++row, u"Y"_s, tb.sshSession, {}, account->user, account->password});
-
-    commands.Save();
-
-    QCOMPARE(window.messages, Messages());
-    QCOMPARE(fileNamesIn(startup.path()), QStringList{u"Shared.pro"_s});
-    QVERIFY(isOwnerOnly(path));
-    QVERIFY(!holdsAny(readBytes(path), passwordsOf(tb))); // enciphered, as the format has it
 }
 
 QTEST_GUILESS_MAIN(SecretsTest)

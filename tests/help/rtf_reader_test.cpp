@@ -1,7 +1,10 @@
 #include "help/rtf_reader.h"
+#include "ui/rich_text_document.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -11,8 +14,16 @@ using namespace Qt::StringLiterals;
 // The rows name only the members that differ from the defaults; the rest keep their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
+/// A paragraph's alignment, indents and spacing in twips.
+struct Layout
+{
+    RtfAlignment alignment = RtfAlignment::Left;
+    int left = 0, right = 0, first = 0, before = 0, after = 0;
+    bool operator==(const Layout &) const = default;
+};
+
 Q_DECLARE_METATYPE(RtfCharFormat)
-Q_DECLARE_METATYPE(RtfAlignment)
+Q_DECLARE_METATYPE(Layout)
 
 namespace {
 
@@ -36,6 +47,7 @@ QByteArray longTables(int count)
 
 } // namespace
 
+/// The RTF reader, and its document as the Help window shows it.
 class RtfReaderTest : public QObject
 {
     Q_OBJECT
@@ -53,6 +65,7 @@ private Q_SLOTS:
     void readsFiles_data();
     void readsFiles();
     void helpFileReads();
+    void showsAsRichText();
 };
 
 void RtfReaderTest::text_data()
@@ -189,54 +202,36 @@ void RtfReaderTest::charFormat()
     QVERIFY(!document.paragraphs.isEmpty() && !document.paragraphs.last().runs.isEmpty());
     const RtfRun &run = document.paragraphs.last().runs.last();
     QCOMPARE(run.text, u"x"_s);
-    QCOMPARE(run.format.bold, format.bold);
-    QCOMPARE(run.format.halfPoints, format.halfPoints);
-    QCOMPARE(run.format.color, format.color);
-    QCOMPARE(run.format.fontName, format.fontName);
-    QVERIFY(run.format == format);
+    QCOMPARE(run.format, format);
 }
 
 void RtfReaderTest::paragraph_data()
 {
     QTest::addColumn<QByteArray>("rtf");
-    QTest::addColumn<RtfAlignment>("alignment");
-    QTest::addColumn<int>("left");
-    QTest::addColumn<int>("right");
-    QTest::addColumn<int>("first");
-    QTest::addColumn<int>("before");
-    QTest::addColumn<int>("after");
+    QTest::addColumn<Layout>("layout");
     // clang-format off
-    QTest::newRow("defaults") << QByteArray(R"({\rtf1 x\par})") << RtfAlignment::Left << 0 << 0 << 0 << 0 << 0;
-    QTest::newRow("centred") << QByteArray(R"({\rtf1\qc x\par})") << RtfAlignment::Center << 0 << 0 << 0 << 0 << 0;
-    QTest::newRow("right") << QByteArray(R"({\rtf1\qr x\par})") << RtfAlignment::Right << 0 << 0 << 0 << 0 << 0;
-    QTest::newRow("justified") << QByteArray(R"({\rtf1\qj x\par})") << RtfAlignment::Justify << 0 << 0 << 0 << 0 << 0;
-    QTest::newRow("indents and spacing") << QByteArray(R"({\rtf1\li720\ri360\fi-360\sb120\sa240 x\par})") << RtfAlignment::Left << 720 << 360 << -360 << 120 << 240;
-    QTest::newRow("pard resets") << QByteArray(R"({\rtf1\qc\li720\sa240\pard x\par})") << RtfAlignment::Left << 0 << 0 << 0 << 0 << 0;
-    QTest::newRow("as at the mark") << QByteArray(R"({\rtf1 x\qr\li10\par})") << RtfAlignment::Right << 10 << 0 << 0 << 0 << 0;
-    QTest::newRow("last without a mark") << QByteArray(R"({\rtf1\qc\li20 x})") << RtfAlignment::Center << 20 << 0 << 0 << 0 << 0;
-    QTest::newRow("absurd indents") << QByteArray(R"({\rtf1\li99999999999\fi-99999999999\sa-5 x\par})") << RtfAlignment::Left << 31680 << 0 << -31680 << 0 << 0;
+    QTest::newRow("defaults") << QByteArray(R"({\rtf1 x\par})") << Layout{};
+    QTest::newRow("centred") << QByteArray(R"({\rtf1\qc x\par})") << Layout{RtfAlignment::Center};
+    QTest::newRow("right") << QByteArray(R"({\rtf1\qr x\par})") << Layout{RtfAlignment::Right};
+    QTest::newRow("justified") << QByteArray(R"({\rtf1\qj x\par})") << Layout{RtfAlignment::Justify};
+    QTest::newRow("indents and spacing") << QByteArray(R"({\rtf1\li720\ri360\fi-360\sb120\sa240 x\par})") << Layout{RtfAlignment::Left, 720, 360, -360, 120, 240};
+    QTest::newRow("pard resets") << QByteArray(R"({\rtf1\qc\li720\sa240\pard x\par})") << Layout{};
+    QTest::newRow("as at the mark") << QByteArray(R"({\rtf1 x\qr\li10\par})") << Layout{RtfAlignment::Right, 10};
+    QTest::newRow("last without a mark") << QByteArray(R"({\rtf1\qc\li20 x})") << Layout{RtfAlignment::Center, 20};
+    QTest::newRow("absurd indents") << QByteArray(R"({\rtf1\li99999999999\fi-99999999999\sa-5 x\par})") << Layout{RtfAlignment::Left, 31680, 0, -31680};
     // clang-format on
 }
 
 void RtfReaderTest::paragraph()
 {
     QFETCH(QByteArray, rtf);
-    QFETCH(RtfAlignment, alignment);
-    QFETCH(int, left);
-    QFETCH(int, right);
-    QFETCH(int, first);
-    QFETCH(int, before);
-    QFETCH(int, after);
     const RtfDocument document = readRtf(rtf);
     QCOMPARE(document.paragraphs.size(), 1);
-    const RtfParagraph &paragraph = document.paragraphs.first();
-    QCOMPARE(paragraph.text(), u"x"_s);
-    QCOMPARE(paragraph.alignment, alignment);
-    QCOMPARE(paragraph.leftIndent, left);
-    QCOMPARE(paragraph.rightIndent, right);
-    QCOMPARE(paragraph.firstLineIndent, first);
-    QCOMPARE(paragraph.spaceBefore, before);
-    QCOMPARE(paragraph.spaceAfter, after);
+    const RtfParagraph &p = document.paragraphs.first();
+    QCOMPARE(p.text(), u"x"_s);
+    QTEST((Layout{p.alignment, p.leftIndent, p.rightIndent, p.firstLineIndent, p.spaceBefore,
+                  p.spaceAfter}),
+          "layout");
 }
 
 void RtfReaderTest::damagedInputStaysBounded()
@@ -327,5 +322,44 @@ void RtfReaderTest::helpFileReads()
     QVERIFY(headings >= 8);
 }
 
-QTEST_GUILESS_MAIN(RtfReaderTest)
+void RtfReaderTest::showsAsRichText()
+{
+    // Colour 1 is red; font 1 a sans serif. At 96 DPI, 15 twips make a pixel.
+    const RtfDocument source = readRtf(
+        R"({\rtf1{\fonttbl{\f0 Arial;}{\f1\fswiss Helvetica;}}{\colortbl;\red255\green0\blue0;})"
+        R"(\pard\qc\sb150\sa300\b\i\fs32 Head\par)"
+        R"(\pard\li720\ri360\fi-360\plain\ul\strike\cf1\f1 \bullet\tab item\par})");
+    QTextDocument document;
+    fillTextDocument(&document, source, 96);
+    QCOMPARE(document.blockCount(), 2);
+
+    const QTextBlock head = document.firstBlock();
+    QCOMPARE(head.text(), u"Head"_s);
+    QCOMPARE(head.blockFormat().alignment(), Qt::AlignHCenter);
+    QCOMPARE(head.blockFormat().topMargin(), 10.0);
+    QCOMPARE(head.blockFormat().bottomMargin(), 20.0);
+    const QTextCharFormat headFormat = head.begin().fragment().charFormat();
+    QCOMPARE(headFormat.fontWeight(), int(QFont::Bold));
+    QVERIFY(headFormat.fontItalic() && !headFormat.fontUnderline());
+    QCOMPARE(headFormat.fontPointSize(), 16.0);
+    QCOMPARE(headFormat.fontFamilies().toStringList(), QStringList{u"Arial"_s});
+
+    const QTextBlock item = head.next();
+    QCOMPARE(item.text(), u"\u2022\titem"_s);
+    QCOMPARE(item.blockFormat().alignment(), Qt::AlignLeft);
+    QCOMPARE(item.blockFormat().leftMargin(), 48.0);
+    QCOMPARE(item.blockFormat().rightMargin(), 24.0);
+    QCOMPARE(item.blockFormat().textIndent(), -24.0);
+    // The tab after the bullet reaches the left indent.
+    QCOMPARE(item.blockFormat().tabPositions().value(0).position, 24.0);
+    const QTextCharFormat itemFormat = item.begin().fragment().charFormat();
+    QCOMPARE(itemFormat.fontWeight(), int(QFont::Normal));
+    QVERIFY(!itemFormat.fontItalic() && itemFormat.fontUnderline() && itemFormat.fontStrikeOut());
+    QCOMPARE(itemFormat.fontPointSize(), 12.0);
+    QCOMPARE(itemFormat.foreground().color(), QColor(Qt::red));
+    QCOMPARE(itemFormat.fontFamilies().toStringList(), QStringList{u"Helvetica"_s});
+    QCOMPARE(itemFormat.fontStyleHint(), QFont::SansSerif);
+}
+
+QTEST_MAIN(RtfReaderTest)
 #include "rtf_reader_test.moc"

@@ -8,6 +8,7 @@
 
 #include <QtTest>
 #include <csignal>
+#include <optional>
 #include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
@@ -42,6 +43,28 @@ struct Bench
     }
 };
 
+/// A limit on the size of any file this process writes, for as long as it lives: writes past it
+/// fail as on a full file system, even for root.
+class FileSizeLimit final
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes) : m_handler(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        const rlimit limit{bytes, m_saved.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved;
+    void (*m_handler)(int);
+};
+
 const Message kBadName{
     u"Edit Error"_s,
     u"The Profile name is used as a file name - please stick to A-Z and _ (underlines) - Profile NOT stored - Please try again, Thank You"_s};
@@ -53,10 +76,13 @@ class ProfileCommandsTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void cipherKnownAnswers_data();
+    void cipherKnownAnswers();
     void saveWritesPackedRows();
     void saveRefuses_data();
     void saveRefuses();
-    void saveKeepsOldProfileWhenWriteFails();
+    void saveLeavesOnDisk_data();
+    void saveLeavesOnDisk();
     void loadReadsCraftedFiles_data();
     void loadReadsCraftedFiles();
     void loadOfUnreadableFileKeepsTable();
@@ -65,6 +91,32 @@ private Q_SLOTS:
     void startUp_data();
     void startUp();
 };
+
+void ProfileCommandsTest::cipherKnownAnswers_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("enciphered");
+    // "CALMTIDE": position 1 takes A (65), 2 takes L (76), 3 M (77), 4 T (84), ..., 8 takes C.
+    // clang-format off
+    QTest::newRow("record start") << QByteArray("[Y] ") << QByteArray("CalmTide") << QByteArray("\x9c\xa5\xaa\x74");
+    QTest::newRow("position 8 takes the first") << QByteArray(9, '\x01') << QByteArray("CalmTide") << QByteArray("BMNUJEFDB");
+    // "AB", whatever the key's case: odd positions take B (66), even ones A (65).
+    QTest::newRow("two-letter key") << QByteArray("abcd") << QByteArray("ab") << QByteArray("\xa3\xa3\xa5\xa5");
+    QTest::newRow("sum past 255 wraps") << QByteArray("\xff") << QByteArray("A") << QByteArray("@");
+    QTest::newRow("empty key") << QByteArray("plain") << QByteArray() << QByteArray("plain");
+    QTest::newRow("empty text") << QByteArray() << QByteArray("CalmTide") << QByteArray();
+    // clang-format on
+}
+
+void ProfileCommandsTest::cipherKnownAnswers()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, enciphered);
+    QCOMPARE(EncryptWithKey(text, key), enciphered);
+    QCOMPARE(DecryptWithKey(enciphered, key), text);
+}
 
 void ProfileCommandsTest::saveWritesPackedRows()
 {
@@ -82,9 +134,14 @@ void ProfileCommandsTest::saveWritesPackedRows()
 
     QVERIFY(bench.window.messages.isEmpty());
     QCOMPARE(bench.window.statusText, u"Profile 'Alpha' Stored Successfully"_s);
+    // "[Y] [sftp.example] [/in] [me] [pass word] ", "[N] [ftp.example] [] [pending] [p\u00e9] ",
+    // "[] [last] [] [] [] ", each enciphered by hand and ended by CR LF.
     QCOMPARE(readBytes(bench.file(u"Alpha.pro"_s)),
-             profileBytes({"[Y] [sftp.example] [/in] [me] [pass word] ",
-                           "[N] [ftp.example] [] [pending] [p\xc3\xa9] ", "[] [last] [] [] [] "}));
+             QByteArray::fromHex("9ca5aa74a4b7abb7b17ab2ccaab1b5afa6a96daf78adb3a061a7bab9a664a0b3"
+                                 "a2bfc074c0b3b7a79e6c0d0a"
+                                 "9c9aaa74a4aab9b36fb1c5b5b6b4b1a89e6ca8b1699fb5a8afb0b6c2b0a1659e"
+                                 "b10ff6b1690d0a"
+                                 "9ca96dafb5a5b8b79e6ca8b1699fa2639ca96d0d0a"));
     QVERIFY(isOwnerOnly(bench.file(u"Alpha.pro"_s)));
 
     // Read back: the rows packed from row 1, every other row empty, passwords hidden.
@@ -158,31 +215,52 @@ void ProfileCommandsTest::saveRefuses()
         QStringList{u"P.pro"_s});
 }
 
-void ProfileCommandsTest::saveKeepsOldProfileWhenWriteFails()
+void ProfileCommandsTest::saveLeavesOnDisk_data()
 {
-    Bench bench;
-    QVERIFY(writeBytes(bench.file(u"Big.pro"_s), "old profile\r\n", 0600));
-    for (int row = kFirstDataRow; row <= kLastDataRow; ++row)
-        bench.window.grid().setRow({row, u"N"_s, u"host%1"_s.arg(row), u"/in"_s, u"u"_s, u"p"_s});
-    bench.window.name = u"Big"_s;
-    // A file size limit makes the write fail part way, even for root.
-    rlimit saved;
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    const rlimit small{4096, saved.rlim_max};
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    bench.commands.Save();
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    QTest::addColumn<int>("oldMode");    // of a Profile file there before; 0 for none
+    QTest::addColumn<int>("room");       // bytes a file may take; -1 for no limit
+    QTest::addColumn<int>("rows");       // rows 1 on with a host
+    QTest::addColumn<QString>("failed"); // the message, empty when stored
+    const QString notWritten = u"The Profile could not be written - Profile NOT stored"_s;
+    const QString kept = notWritten + u" - the old Profile is unchanged"_s;
+    // clang-format off
+    QTest::newRow("over a world-writable Profile") << 0666 << -1 << 3 << QString();
+    QTest::newRow("a new Profile, nothing fits") << 0 << 0 << 3 << notWritten;
+    QTest::newRow("over an old Profile, nothing fits") << 0600 << 0 << 3 << kept;
+    QTest::newRow("over an old Profile, full part way") << 0600 << 4096 << kLastDataRow << kept;
+    // clang-format on
+}
 
-    QCOMPARE(
-        bench.window.messages,
-        (Messages{
-            {u"Edit Error"_s,
-             u"The Profile could not be written - Profile NOT stored - the old Profile is unchanged"_s}}));
-    QCOMPARE(readBytes(bench.file(u"Big.pro"_s)), QByteArray("old profile\r\n"));
-    QCOMPARE(QDir(bench.dir.path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{u"Big.pro"_s});
+void ProfileCommandsTest::saveLeavesOnDisk()
+{
+    QFETCH(int, oldMode);
+    QFETCH(int, room);
+    QFETCH(int, rows);
+    QFETCH(QString, failed);
+    Bench bench;
+    const QString path = bench.file(u"P.pro"_s);
+    if (oldMode != 0)
+        QVERIFY(writeBytes(path, "old profile\r\n", unsigned(oldMode)));
+    for (int row = kFirstDataRow; row <= rows; ++row)
+        bench.window.grid().setRow({row, u"N"_s, u"host%1"_s.arg(row), u"/in"_s, u"u"_s, u"p"_s});
+    bench.window.name = u"P"_s;
+    {
+        std::optional<FileSizeLimit> limit;
+        if (room >= 0)
+            limit.emplace(rlim_t(room));
+        bench.commands.Save();
+    }
+
+    QCOMPARE(bench.window.messages,
+             (failed.isEmpty() ? Messages() : Messages{{u"Edit Error"_s, failed}}));
+    QCOMPARE(bench.window.statusText.isEmpty(), !failed.isEmpty());
+    // Nothing half written stays, and an old Profile stays whole.
+    QCOMPARE(fileNamesIn(bench.dir.path()),
+             oldMode != 0 || failed.isEmpty() ? QStringList{u"P.pro"_s} : QStringList());
+    if (failed.isEmpty())
+        QVERIFY(isOwnerOnly(path)); // the new text is as secret as any Profile
+    else if (oldMode != 0)
+        QCOMPARE(readBytes(path), QByteArray("old profile\r\n"));
 }
 
 void ProfileCommandsTest::loadReadsCraftedFiles_data()
@@ -330,7 +408,6 @@ void ProfileCommandsTest::startUp()
 
     bench.commands.startUp();
 
-    QCOMPARE(CipherKey, QByteArray("CalmTide"));
     QCOMPARE(bench.window.names, names);
     QCOMPARE(bench.window.name, names.value(0));
     QCOMPARE(bench.row(1)[1], loaded);

@@ -7,13 +7,14 @@
 #include "ui/twips.h"
 #include "window_fixture.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QHelpEvent>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -116,6 +117,8 @@ private Q_SLOTS:
         QTest::newRow("click moves the edit") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << click << u"new"_s << u"3:other"_s;
         QTest::newRow("grid key moves the edit") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.grid().setFocus(); QTest::keyClick(&f.grid(), Qt::Key_Down); } << u"new"_s << u"3:other"_s;
         QTest::newRow("code move commits") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.grid().setCurrentRow(3); } << u"new"_s << u"3:other"_s;
+        QTest::newRow("code move to the same cell") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.grid().setCurrentRow(2); } << u"old"_s << u"2:new"_s;
+        QTest::newRow("far code move scrolls there") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.grid().setCurrentRow(4000); QVERIFY(f.grid().topRow() > 3900); } << u"new"_s << u"4000:"_s;
         QTest::newRow("direct commit") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << commit << u"new"_s << u"-"_s;
         QTest::newRow("scroll commits and hides") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << scroll << u"new"_s << u"-"_s;
         QTest::newRow("click on same cell reloads") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << +[](WindowFixture &f) { f.click(2, 1); } << u"old"_s << u"2:old"_s;
@@ -134,6 +137,7 @@ private Q_SLOTS:
         QTest::newRow("down from 4997") << 4997 << 3 << QStringList{} << u"typed"_s << down << u"typed"_s << u"4998:other"_s;
         QTest::newRow("down from 4998") << 4998 << 3 << QStringList{} << u"typed"_s << down << u""_s << u"4998:typed"_s;
         QTest::newRow("down from 4999") << 4999 << 3 << QStringList{} << u"typed"_s << down << u""_s << u"4999:typed"_s;
+        QTest::newRow("code move past the grid") << 4999 << 3 << QStringList{} << u"typed"_s << +[](WindowFixture &f) { f.grid().setCurrentRow(5000); QCOMPARE(f.grid().text(5000, 3), QString()); } << u""_s << u"4999:typed"_s;
         QTest::newRow("double-click opens") << 2 << 1 << QStringList{{}, u"old"_s} << u"-"_s << doubleClickAndType << u"old"_s << u"3:otherx"_s;
         QTest::newRow("double-click moves the edit") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << doubleClickAndType << u"new"_s << u"3:otherx"_s;
         QTest::newRow("column resized by its heading") << 2 << 1 << QStringList{{}, u"old"_s} << u"new"_s << widenByHeading << u"old"_s << u"2:new"_s;
@@ -155,6 +159,8 @@ private Q_SLOTS:
         QFETCH(QString, editorAfter);
 
         WindowFixture f;
+        QAbstractItemModelTester tester(f.grid().model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         f.fill(row, cells);
         for (int neighbour : {row - 1, row + 1})
             f.grid().setText(neighbour, column, u"other"_s);
@@ -189,6 +195,28 @@ private Q_SLOTS:
             QCOMPARE(f.editor().geometry(),
                      QRect(view->mapTo(f.window.centralWidget(), shown.topLeft()), shown.size()));
         }
+    }
+
+    void gridModel()
+    {
+        GridControl grid(50, 3);
+        QAbstractItemModelTester tester(grid.model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        grid.setFormatString(u"<One |^Two|>Three"_s);
+        grid.setText(1, 0, u"entry"_s);
+        grid.setCurrentCell(7, 2);
+        grid.setCurrentCellTextColour(kFaultColour);
+        QCOMPARE(grid.model()->data(grid.model()->index(6, 2), Qt::ForegroundRole).value<QColor>(),
+                 QColor(Qt::red));
+        grid.clearEntries();
+        QCOMPARE(grid.text(1, 0), QString());
+        QCOMPARE(grid.model()->rowCount(), 49); // row 0 is the view's header, not a model row
+        QStringList headings;
+        for (int column = 0; column < 3; ++column)
+            headings << grid.model()->headerData(column, Qt::Horizontal).toString();
+        QCOMPARE(headings, (QStringList{u"One "_s, u"Two"_s, u"Three"_s}));
+        QCOMPARE(grid.text(50, 0), QString()); // outside the grid: nothing, and no crash
+        grid.setText(-1, 9, u"ignored"_s);
     }
 
     void longEntries_data()
@@ -455,7 +483,7 @@ private Q_SLOTS:
     void simultaneousTransfers_data()
     {
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("kept");    // the number runs use afterwards
+        QTest::addColumn<int>("kept");   // the number runs use afterwards
         QTest::addColumn<bool>("stays"); // Enter does not close the dialog
         QTest::newRow("within the bounds") << u"2"_s << 2 << false;
         QTest::newRow("none at all") << u"0"_s << 1 << true;
@@ -492,8 +520,7 @@ private Q_SLOTS:
         };
         f.window.cmdProcess_Click();
         QCOMPARE(f.launcher.mostAtOnce, kept);
-        QCOMPARE(seen.value(0),
-                 kept == 2 ? u"2 running: host1, host2"_s : u"Host: host1"_s);
+        QCOMPARE(seen.value(0), kept == 2 ? u"2 running: host1, host2"_s : u"Host: host1"_s);
     }
 
     void terminationSignalWithoutRunEndsAtOnce()
