@@ -84,10 +84,11 @@ struct RunWatch
     QStringList held;         // names of the files that held a password at some look
     QStringList commandLines; // those that showed a password
     int inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    bool watching = false; // whether a change of mode can be seen at all
 
     RunWatch(const QString &dir, const QByteArrayList &secrets) : directory(dir), passwords(secrets)
     {
-        ::inotify_add_watch(inotify, QFile::encodeName(dir).constData(), IN_ATTRIB);
+        watching = ::inotify_add_watch(inotify, QFile::encodeName(dir).constData(), IN_ATTRIB) >= 0;
     }
     ~RunWatch() { ::close(inotify); }
 
@@ -246,6 +247,7 @@ void RunFaultsTest::runEndsClean()
                                    longestPiece(tb.hostile.password)};
     // While psftp waits on the silent server the watch sees its command line for a second.
     RunWatch watch(work.path(), passwords);
+    QVERIFY(watch.watching);
     QElapsedTimer stalled;
     engine.processRequest([&] {
         watch.look();
