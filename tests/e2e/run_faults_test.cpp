@@ -10,44 +10,38 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
+// What stands in the way of the destinations under test.
 enum class Fault
 {
-    ServerKilledMidPut,   // the server's process for the connection killed while a file goes up
-    ServerStopsAnswering, // the server's process for the connection stopped while a file goes up
-    SilentServer,         // a port that takes the connection and never says a word
-    UnknownHost,          // a host name that does not resolve
-    ClientMissing,        // the client is not on PATH
+    None,                   // nothing: they are sent
+    SilentServer,           // a port that takes the connection and never answers: the user cancels
+    UnknownHost,            // names that do not resolve; a shell would run them as commands
+    MissingRemoteDirectory, // the server refuses the cd
+    ForeignFile,            // another user's file holds one of the run's names: nothing is sent
 };
 
-// How the run deals with the faulty destination.
-enum class Ending
+/// One run: a sound plain FTP destination, the destinations under test (the hostile account's),
+/// another sound one.
+struct RunCase
 {
-    Failed,   // the client gives up by itself, the run goes on to the next destination
-    Cancelled // the client would wait for ever: the user cancels
+    Client client; // of the destinations under test
+    Fault fault;
+    QStringList hosts; // of the destinations under test; empty for the one the fault implies
+    QString said;      // a pattern each of their blocks matches ({HOST}: its host), or the
+                       // message of a refused run ({DIR}: the working directory)
 };
-
-// Large enough that the put is still going when the poll, a few milliseconds after the file
-// appears, reaches the server.
-constexpr qsizetype kLargeFileSize = 256 * 1024 * 1024;
 
 // How long a stalled client is watched before the user gives up on it.
 constexpr qint64 kPatienceMilliseconds = 1000;
 
 const QByteArray kEnd = "\r\n*********** End of Transmission ***************\r\n\r\n";
-
-QByteArray patterned(qsizetype size)
-{
-    QByteArray bytes(size, '\0');
-    for (qsizetype i = 0; i < size; i += 4096)
-        bytes[i] = char(i / 4096);
-    return bytes;
-}
 
 // The blocks of a cumulative log, each without its end line.
 QByteArrayList blocksOf(const QByteArray &log)
@@ -63,37 +57,111 @@ QByteArrayList blocksOf(const QByteArray &log)
     return blocks;
 }
 
+// A password split into arguments at its blanks still shows its longest piece.
+QByteArray longestPiece(const QString &password)
+{
+    QByteArray longest;
+    for (const QByteArray &piece : password.toLocal8Bit().split(' '))
+        longest = piece.size() > longest.size() ? piece : longest;
+    return longest;
+}
+
+bool holdsAny(const QByteArray &bytes, const QByteArrayList &passwords)
+{
+    return std::any_of(passwords.cbegin(), passwords.cend(),
+                       [&bytes](const QByteArray &password) { return bytes.contains(password); });
+}
+
+/// Looks at a working directory while a run goes on: at the files, and at the command lines of the
+/// processes that run there. A file seen readable by its owner only whose mode never changed was
+/// created so: one created readable and tightened at once still shows.
+struct RunWatch
+{
+    QString directory;
+    QByteArrayList passwords;
+    QStringList exposed;      // "NAME MODE" of each file seen readable by others
+    QStringList changed;      // names whose mode changed after they were created
+    QStringList held;         // names of the files that held a password at some look
+    QStringList commandLines; // those that showed a password
+    int inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    bool watching = false; // whether a change of mode can be seen at all
+
+    RunWatch(const QString &dir, const QByteArrayList &secrets) : directory(dir), passwords(secrets)
+    {
+        watching = ::inotify_add_watch(inotify, QFile::encodeName(dir).constData(), IN_ATTRIB) >= 0;
+    }
+    ~RunWatch() { ::close(inotify); }
+
+    void look()
+    {
+        alignas(inotify_event) char events[4096];
+        for (ssize_t size; (size = ::read(inotify, events, sizeof events)) > 0;) {
+            for (const char *at = events; at < events + size;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(at);
+                const QString name = QFile::decodeName(event->len > 0 ? event->name : "");
+                if (!changed.contains(name))
+                    changed.append(name);
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        for (const QString &name : fileNamesIn(directory)) {
+            const QString path = directory + u'/' + name;
+            if (holdsAny(readBytes(path), passwords) && !held.contains(name))
+                held.append(name);
+            if (!isOwnerOnly(path) && QFileInfo::exists(path))
+                exposed.append(name + u' ' + QString::number(QFile::permissions(path), 16));
+        }
+        for (const QString &line : processesIn(directory)) {
+            if (holdsAny(line.toLocal8Bit(), passwords) && !commandLines.contains(line))
+                commandLines.append(line);
+        }
+    }
+};
+
+// However a run ended: no client left running, nothing left but its log (or what stood in its
+// way), each file owner-only from its creation on and holding no password.
+void verifyCleanEnd(const QString &work, const QString &left, RunWatch &watch)
+{
+    QTRY_COMPARE_WITH_TIMEOUT(processesIn(work), QStringList(), 5000);
+    watch.look();
+    QCOMPARE(fileNamesIn(work), QStringList{left});
+    QCOMPARE(watch.exposed, QStringList());
+    QCOMPARE(watch.changed, QStringList());
+    QCOMPARE(watch.commandLines, QStringList());
+    const QByteArray bytes = readBytes(work + u'/' + left);
+    QVERIFY2(!holdsAny(bytes, watch.passwords), bytes.constData());
+}
+
 } // namespace
 
-Q_DECLARE_METATYPE(Fault)
-Q_DECLARE_METATYPE(Ending)
+Q_DECLARE_METATYPE(RunCase)
 
-/// Servers and clients that fail in the middle of a real run: each faulty destination sits between
-/// two sound ones, and the run reports it, reaches its end or can be cancelled, and keeps what the
-/// sound ones stored.
+/// Real runs that end every way a run ends - sent, failed, cancelled, refused - with the
+/// destinations under test between two sound ones: the run reports them, goes on past a failure
+/// and keeps what the sound ones stored, and whatever the ending it leaves no client running, no
+/// file but its log, and no password anywhere.
 class RunFaultsTest final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void faultIsReported_data();
-    void faultIsReported();
+    void runEndsClean_data();
+    void runEndsClean();
 
 private:
+    QStringList hostsUnderTest(const RunCase &run, const Testbed &tb) const;
+
     QTemporaryDir m_local; // the files to send
     QTemporaryDir m_putty; // the test bed's session, and one that leads to the silent port
     QTcpServer m_silent;   // takes connections and never answers
-    QByteArray m_large;
 };
 
 void RunFaultsTest::initTestCase()
 {
     PW_REQUIRE_TESTBED(tb);
     QVERIFY(m_silent.listen(QHostAddress::LocalHost));
-    m_large = patterned(kLargeFileSize);
-    QVERIFY(writeBytes(m_local.filePath(u"first.txt"_s), "stored before the fault\r\n"));
-    QVERIFY(writeBytes(m_local.filePath(u"large.bin"_s), m_large));
-    QVERIFY(writeBytes(m_local.filePath(u"last.txt"_s), "stored after it\r\n"));
+    QVERIFY(writeBytes(m_local.filePath(u"first.txt"_s), "sent before the fault\r\n"));
+    QVERIFY(writeBytes(m_local.filePath(u"last.txt"_s), "sent after it\r\n"));
 
     const QByteArray session = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
     QVERIFY(!session.isEmpty());
@@ -104,151 +172,143 @@ void RunFaultsTest::initTestCase()
                            QByteArray::number(m_silent.serverPort()) + "\nProtocol=ssh\n"));
 }
 
-void RunFaultsTest::faultIsReported_data()
+QStringList RunFaultsTest::hostsUnderTest(const RunCase &run, const Testbed &tb) const
 {
-    QTest::addColumn<Client>("client");
-    QTest::addColumn<Fault>("fault");
-    QTest::addColumn<Ending>("ending");
-    QTest::addColumn<QString>("said"); // what the faulty destination's block says
+    const bool secure = run.client == Client::Psftp;
+    if (!run.hosts.isEmpty())
+        return run.hosts;
+    if (run.fault != Fault::SilentServer)
+        return {secure ? tb.sshSession : tb.ftpHost};
+    return {secure ? u"pwsilent"_s : u"127.0.0.1:%1"_s.arg(m_silent.serverPort())};
+}
 
+void RunFaultsTest::runEndsClean_data()
+{
+    QTest::addColumn<RunCase>("run");
+    using enum Fault;
+    const auto ftp = Client::Ftp;
+    const auto psftp = Client::Psftp;
     const QString cancelled =
         u"The transmission to this destination was cancelled before it ended\r\n$"_s;
-    using enum Fault;
-    // A stopped psftp loses what it had buffered of its standard output ("local:A => remote:B"):
-    // its block may end at the user name, before the line that says it was cancelled.
+    const QString ftpLine = u">ftp -s:XferJob.FTP {HOST}\r\n"_s;
+    const QString psftpLine = u">psftp pwhostile@{HOST} -b XferJob.FTP -pwfile XferJob.PWD\r\n"_s;
+    // Commands a shell would run, written without blanks (which the row check refuses).
+    const QStringList commands{u"h;touch${IFS}pw-marker"_s, u"h&touch${IFS}pw-marker"_s,
+                               u"h|touch${IFS}pw-marker"_s, u"$(touch${IFS}pw-marker)"_s,
+                               u"`touch${IFS}pw-marker`"_s, u"h'x'&&touch${IFS}pw-marker"_s};
     // clang-format off
-    QTest::newRow("ftp, server killed in the middle of a put") << Client::Ftp << ServerKilledMidPut << Ending::Failed << u"ftp> put .*large.bin large.bin\r\n150 Ok to send data.\r\nftp: [^\r]+\r\n"_s;
-    QTest::newRow("psftp, server stops answering") << Client::Psftp << ServerStopsAnswering << Ending::Cancelled << u"\r\nUsing username \"pwplain\".\r\n(?:[^\r]*\r\n)*"_s + cancelled;
-    QTest::newRow("ftp, silent server") << Client::Ftp << SilentServer << Ending::Failed << u"ftp: time-out after 30 seconds without an answer or progress"_s;
-    QTest::newRow("psftp, silent server") << Client::Psftp << SilentServer << Ending::Cancelled << u">psftp pwplain@pwsilent -b XferJob.FTP -pwfile XferJob.PWD\r\n"_s + cancelled;
-    QTest::newRow("ftp, unknown host") << Client::Ftp << UnknownHost << Ending::Failed << u"Unknown host no-such-host.invalid.\r\n"_s;
-    QTest::newRow("psftp, unknown host") << Client::Psftp << UnknownHost << Ending::Failed << u"ssh_init: Name or service not known\r\n"_s;
-    QTest::newRow("psftp missing from PATH") << Client::Psftp << ClientMissing << Ending::Failed << u"parcelwright-cmd: 'psftp' was not found on PATH: psftp comes with PuTTY \\(Debian package putty-tools\\)\r\n"_s;
+    QTest::newRow("ftp, sent") << RunCase{ftp, None, {}, {}};
+    QTest::newRow("psftp, sent") << RunCase{psftp, None, {}, {}};
+    QTest::newRow("ftp, silent server, cancelled") << RunCase{ftp, SilentServer, {}, ftpLine + cancelled};
+    QTest::newRow("psftp, silent server, cancelled") << RunCase{psftp, SilentServer, {}, psftpLine + cancelled};
+    QTest::newRow("ftp, hosts that are shell commands") << RunCase{ftp, UnknownHost, commands, ftpLine + u"Unknown host {HOST}.\r\n"_s};
+    QTest::newRow("psftp, hosts that are shell commands") << RunCase{psftp, UnknownHost, commands, psftpLine + u"ssh_init: Name or service not known\r\n"_s};
+    QTest::newRow("psftp, missing remote directory") << RunCase{psftp, MissingRemoteDirectory, {}, u"\r\nUsing username \"pwhostile\".\r\n(?:[^\r]*\r\n)*[^\r]*/missing: no such file or directory\r\n"_s};
+    QTest::newRow("psftp, another user's password file") << RunCase{psftp, ForeignFile, {}, u"XferJob.PWD in the working directory {DIR} belongs to another user or cannot be replaced - nothing was sent. Choose a working directory of your own (for example ~/Parcelwright)"_s};
     // clang-format on
 }
 
-void RunFaultsTest::faultIsReported()
+void RunFaultsTest::runEndsClean()
 {
     PW_REQUIRE_TESTBED(tb);
-    QFETCH(Client, client);
-    QFETCH(Fault, fault);
-    QFETCH(Ending, ending);
-    QFETCH(QString, said);
+    QFETCH(RunCase, run);
+    const bool secure = run.client == Client::Psftp;
+    const bool refused = run.fault == Fault::ForeignFile;
+    const bool cancel = run.fault == Fault::SilentServer;
+    if (refused)
+        PW_REQUIRE_ROOT("only root can give a file to another user");
     qputenv("PUTTYDIR", QFile::encodeName(m_putty.path()));
-    const QByteArray path = qgetenv("PATH");
-    const auto restorePath = qScopeGuard([&path] { qputenv("PATH", path); });
-    if (fault == Fault::ClientMissing)
-        qputenv("PATH", "/nonexistent");
-
-    const bool midPut = fault == Fault::ServerKilledMidPut || fault == Fault::ServerStopsAnswering;
-    if (midPut)
-        PW_REQUIRE_ROOT("only root may stop the servers' processes of another user's log-in");
-    QStringList files{m_local.filePath(u"first.txt"_s)};
-    if (midPut)
-        files.append(m_local.filePath(u"large.bin"_s));
-    files.append(m_local.filePath(u"last.txt"_s));
-    const RemoteDirectory before(tb.plain), faulty(tb.plain), after(tb.plain);
-    QVERIFY(before.isValid() && faulty.isValid() && after.isValid());
-
-    const bool secure = client == Client::Psftp;
-    QString host = secure ? tb.sshSession : u"localhost:%1"_s.arg(tb.ftpPort);
-    if (fault == Fault::SilentServer)
-        host = secure ? u"pwsilent"_s : u"127.0.0.1:%1"_s.arg(m_silent.serverPort());
-    if (fault == Fault::UnknownHost)
-        host = u"no-such-host.invalid"_s;
+    const TestbedAccount &account = tb.hostile;
+    const RemoteDirectory before(tb.plain), tested(account), after(tb.plain);
+    QVERIFY(before.isValid() && tested.isValid() && after.isValid());
+    const QStringList hosts = hostsUnderTest(run, tb);
+    const QString testedDirectory =
+        tested.path() + (run.fault == Fault::MissingRemoteDirectory ? u"/missing"_s : QString());
 
     QTemporaryDir work;
-    EngineRun run;
-    run.window.setFiles(files);
-    run.window.setWorkingDirectory(work.path());
-    FakeDestinationGrid &grid = run.window.grid();
-    const TestbedAccount &account = tb.plain;
-    grid.setRow({1, u"N"_s, tb.ftpHost, before.path(), account.user, account.password});
-    grid.setRow({2, secure ? u"Y"_s : u"N"_s, host, faulty.path(), account.user, account.password});
-    grid.setRow({3, u"N"_s, tb.ftpHost, after.path(), account.user, account.password});
+    EngineRun engine;
+    engine.window.setFiles({m_local.filePath(u"first.txt"_s), m_local.filePath(u"last.txt"_s)});
+    engine.window.setWorkingDirectory(work.path());
+    FakeDestinationGrid &grid = engine.window.grid();
+    int row = 0;
+    grid.setRow({++row, u"N"_s, tb.ftpHost, before.path(), tb.plain.user, tb.plain.password});
+    for (const QString &host : std::as_const(hosts))
+        grid.setRow({++row, secure ? u"Y"_s : u"N"_s, host, testedDirectory, account.user,
+                     account.password});
+    grid.setRow({++row, u"N"_s, tb.ftpHost, after.path(), tb.plain.user, tb.plain.password});
+    if (refused) {
+        const QString planted = work.filePath(u"XferJob.PWD"_s);
+        QVERIFY(writeBytes(planted, "another user's file\r\n", 0600));
+        QCOMPARE(::chown(QFile::encodeName(planted).constData(), 65534, 65534), 0);
+    }
 
-    // The fault strikes the server's processes for this client's connection only: other tests
-    // share the servers.
-    const QString program = secure ? u"psftp"_s : u"parcelwright-ftp"_s;
-    const qint64 serverPid = secure ? tb.sshServerPid : tb.ftpServerPid;
-    QList<pid_t> struck;
-    qint64 sizeAtFault = -1;
+    const QByteArrayList passwords{longestPiece(tb.plain.password),
+                                   longestPiece(tb.quoted.password),
+                                   longestPiece(tb.hostile.password)};
+    // While psftp waits on the silent server the watch sees its command line for a second.
+    RunWatch watch(work.path(), passwords);
+    QVERIFY(watch.watching);
     QElapsedTimer stalled;
-    const auto whileRunning = [&] {
-        const QList<pid_t> clients = processIdsIn(work.path(), program);
-        if (clients.isEmpty() || run.window.progress.size() < 3) // row 2 not started yet
+    engine.processRequest([&] {
+        watch.look();
+        // The user gives up once the client under test has waited a while.
+        if (!cancel || engine.window.progress.size() < 3 ||
+            processIdsIn(work.path(), secure ? u"psftp"_s : u"parcelwright-ftp"_s).isEmpty())
             return;
-        if (midPut && struck.isEmpty()) {
-            const QFileInfo arriving(faulty.filePath(u"large.bin"_s));
-            if (!arriving.exists() || arriving.size() == 0)
-                return;
-            struck = withDescendants(connectionPeersBelow(pid_t(serverPid), clients.first()));
-            for (const pid_t pid : std::as_const(struck))
-                ::kill(pid, SIGSTOP);
-            sizeAtFault = QFileInfo(arriving.filePath()).size();
-            if (fault == Fault::ServerKilledMidPut) {
-                for (const pid_t pid : std::as_const(struck))
-                    ::kill(pid, SIGKILL);
-            }
-        }
-        if (ending == Ending::Cancelled && !stalled.isValid())
+        if (!stalled.isValid())
             stalled.start();
-        if (stalled.isValid() && stalled.elapsed() > kPatienceMilliseconds)
-            run.engine.requestCancel();
-    };
-    // Stopped processes are ended afterwards; only those still serving below the listener, so
-    // that no id the system has given to another process since is hit.
-    const auto release = qScopeGuard([&struck, serverPid] {
-        const QList<pid_t> serving = withDescendants({pid_t(serverPid)});
-        for (const pid_t pid : std::as_const(struck)) {
-            if (pid != pid_t(serverPid) && serving.contains(pid)) {
-                ::kill(pid, SIGKILL);
-                ::kill(pid, SIGCONT);
-            }
-        }
+        if (stalled.elapsed() > kPatienceMilliseconds)
+            engine.engine.requestCancel();
     });
-    run.processRequest(whileRunning);
 
+    const QStringList sent{u"first.txt"_s, u"last.txt"_s};
     const QByteArray log = readBytes(work.filePath(u"FTPLogALL.TXT"_s));
-    if (midPut) {
-        QVERIFY2(!struck.isEmpty(), "no server process was found for the client's connection");
-        QVERIFY2(sizeAtFault < kLargeFileSize, "the put ended before the fault struck");
-        // What the faulty destination had stored before the fault stays as it was sent.
-        QCOMPARE(readBytes(faulty.filePath(u"first.txt"_s)),
-                 readBytes(m_local.filePath(u"first.txt"_s)));
-    }
-    QCOMPARE(run.window.messages, Messages());
-    const QStringList arrived{u"first.txt"_s, u"last.txt"_s};
-    QStringList sent = arrived;
-    if (midPut)
-        sent.insert(1, u"large.bin"_s);
-    QCOMPARE(before.fileNames(), sent);
-    for (const QString &name : arrived)
-        QCOMPARE(readBytes(before.filePath(name)), readBytes(m_local.filePath(name)));
     const QByteArrayList blocks = blocksOf(log);
-    if (ending == Ending::Failed) {
-        QCOMPARE(
-            run.window.statusText,
-            u"Transmission ended with errors at 1 of 3 destinations (%1) - see FTPLogALL.TXT"_s.arg(
-                host));
-        QCOMPARE(blocks.size(), 3);
-        QCOMPARE(after.fileNames(), sent);
-        for (const QString &name : arrived)
-            QCOMPARE(readBytes(after.filePath(name)), readBytes(m_local.filePath(name)));
+    const QString hostList = hosts.join(u", "_s);
+    if (refused) {
+        QCOMPARE(engine.window.messages,
+                 Messages({{u"Process Error"_s, run.said.replace(u"{DIR}"_s, work.path())}}));
+        QCOMPARE(before.fileNames(), QStringList());
+        QCOMPARE(readBytes(work.filePath(u"XferJob.PWD"_s)), QByteArray("another user's file\r\n"));
     } else {
-        QCOMPARE(run.window.statusText,
-                 u"Transmission cancelled at %1 - see FTPLogALL.TXT"_s.arg(host));
-        QCOMPARE(blocks.size(), 2);
-        QCOMPARE(after.fileNames(), QStringList());
+        QCOMPARE(engine.window.messages, Messages());
+        QCOMPARE(before.fileNames(), sent);
+        QCOMPARE(readBytes(before.filePath(u"last.txt"_s)),
+                 readBytes(m_local.filePath(u"last.txt"_s)));
     }
-    QVERIFY2(blocks.value(1).startsWith("Output from: " + host.toLocal8Bit() + ' ' +
-                                        QFile::encodeName(faulty.path()) + "\r\n"),
-             log.constData());
-    const QRegularExpression expected(said);
-    QVERIFY2(expected.match(QString::fromLocal8Bit(blocks.value(1))).hasMatch(), log.constData());
-    QVERIFY2(!log.contains(account.password.toLocal8Bit()), log.constData());
-    QCOMPARE(fileNamesIn(work.path()), QStringList{u"FTPLogALL.TXT"_s});
-    QTRY_COMPARE_WITH_TIMEOUT(processesIn(work.path()), QStringList(), 5000);
+    if (run.fault == Fault::None) {
+        QVERIFY2(engine.window.statusText.startsWith(u"All Transmissions are complete"_s),
+                 qPrintable(engine.window.statusText));
+        QCOMPARE(tested.fileNames(), sent);
+        // The watch saw the file that carries the password, so it would have seen it exposed.
+        QVERIFY2(watch.held.contains(secure ? u"XferJob.PWD"_s : u"XferJob.FTP"_s),
+                 qPrintable(watch.held.join(u' ')));
+    } else if (cancel) {
+        QCOMPARE(engine.window.statusText,
+                 u"Transmission cancelled at %1 - see FTPLogALL.TXT"_s.arg(hostList));
+        QCOMPARE(after.fileNames(), QStringList());
+        QCOMPARE(blocks.size(), 2);
+    } else if (!refused) {
+        QCOMPARE(
+            engine.window.statusText,
+            u"Transmission ended with errors at %1 of %2 destinations (%3) - see FTPLogALL.TXT"_s
+                .arg(hosts.size())
+                .arg(hosts.size() + 2)
+                .arg(hostList));
+        QCOMPARE(after.fileNames(), sent);
+        QCOMPARE(blocks.size(), hosts.size() + 2);
+    }
+    for (int i = 0; i < hosts.size() && !refused && run.fault != Fault::None; ++i) {
+        const QByteArray block = blocks.value(i + 1);
+        QVERIFY2(block.startsWith("Output from: " + hosts[i].toLocal8Bit() + ' ' +
+                                  QFile::encodeName(testedDirectory) + "\r\n"),
+                 log.constData());
+        const QRegularExpression said(
+            QString(run.said).replace(u"{HOST}"_s, QRegularExpression::escape(hosts[i])));
+        QVERIFY2(said.match(QString::fromLocal8Bit(block)).hasMatch(), block.constData());
+    }
+
+    verifyCleanEnd(work.path(), refused ? u"XferJob.PWD"_s : u"FTPLogALL.TXT"_s, watch);
 }
 
 QTEST_GUILESS_MAIN(RunFaultsTest)

@@ -14,13 +14,6 @@ QStringList processesIn(const QString &directory);
 /// their first argument, is `program`.
 QList<pid_t> processIdsIn(const QString &directory, const QString &program);
 
-/// Ids of the live processes below `ancestor` (children, their children, ...) that hold the far
-/// end of a TCP connection of `peer`: on a shared server, the ones serving that one client.
-QList<pid_t> connectionPeersBelow(pid_t ancestor, pid_t peer);
-
-/// The live processes below each of `roots`, the roots included.
-QList<pid_t> withDescendants(const QList<pid_t> &roots);
-
 /// True while the process runs; a zombie counts as ended.
 bool isAlive(pid_t pid);
 

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
-#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 
@@ -63,38 +62,6 @@ QString builtProgram(const QString &name)
     return QStringLiteral(PARCELWRIGHT_BIN_DIR "/") + name;
 }
 
-static bool writeCrLfFile(const QString &path, const QList<QByteArray> &lines)
-{
-    return writeBytes(path, lines.join("\r\n") + "\r\n", 0600);
-}
-
-LauncherRun runXferJob(Client client, const QString &host, const TestbedAccount &account,
-                       const QList<QByteArray> &commands)
-{
-    QList<QByteArray> script = commands;
-    QByteArray commandLine = "ftp -s:XferJob.FTP " + host.toLocal8Bit();
-    if (client == Client::Ftp) // whole lines: no quotes even with a blank inside
-        script = QList<QByteArray>{account.user.toLocal8Bit(), account.password.toLocal8Bit()} +
-                 commands;
-    else // the password in a file, as the program gives it, never on a command line
-        commandLine = "psftp " + quotedIfBlank(account.user) + '@' + host.toLocal8Bit() +
-                      " -b XferJob.FTP -pwfile XferJob.PWD";
-
-    QTemporaryDir work;
-    const QString dir = QDir(work.path()).canonicalPath();
-    if (!writeCrLfFile(dir + u"/XferJob.BAT"_s, {"@echo on", commandLine}) ||
-        !writeCrLfFile(dir + u"/XferJob.FTP"_s, script) ||
-        (client == Client::Psftp &&
-         !writeCrLfFile(dir + u"/XferJob.PWD"_s, {account.password.toLocal8Bit()}))) {
-        LauncherRun run;
-        run.log = "cannot write the launcher files in " + QFile::encodeName(dir);
-        return run;
-    }
-    LauncherRun run = runLauncher(dir);
-    run.echo = '\n' + QFile::encodeName(dir) + '>' + commandLine + '\n';
-    return run;
-}
-
 LauncherRun runLauncher(const QString &dir, const std::function<void()> &whileRunning)
 {
     LauncherRun run;
@@ -122,10 +89,4 @@ LauncherRun runLauncher(const QString &dir, const std::function<void()> &whileRu
                   ? readBytes(dir + u"/FTPLog0001.TXT"_s)
                   : "no log: " + process.errorString().toLocal8Bit();
     return run;
-}
-
-QByteArray quotedIfBlank(const QString &value)
-{
-    const QByteArray bytes = value.toLocal8Bit();
-    return bytes.contains(' ') ? '"' + bytes + '"' : bytes;
 }

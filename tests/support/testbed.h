@@ -76,8 +76,7 @@ struct LauncherRun
 {
     bool finished = false; // false: it did not end within two minutes and was killed
     int exitCode = -1;
-    QByteArray echo; // the client's command line as the interpreter must echo it first
-    QByteArray log;  // standard output and standard error, merged as the transfer run merges them
+    QByteArray log; // standard output and standard error, merged as the transfer run merges them
 };
 
 /// Runs `parcelwright-cmd /C XferJob.BAT` in a directory that holds the files of one transfer as
@@ -85,13 +84,3 @@ struct LauncherRun
 /// whileRunning, when given, is called every few milliseconds until the interpreter has ended.
 LauncherRun runLauncher(const QString &directory,
                         const std::function<void()> &whileRunning = nullptr);
-
-/// Writes XferJob.BAT and XferJob.FTP for one transfer into a new directory as the system writes
-/// them (for ftp the log-in as the first script lines, for psftp on the command line) and runs
-/// `parcelwright-cmd /C XferJob.BAT` there as the transfer run does: both output streams into
-/// FTPLog0001.TXT, standard input from /dev/null.
-LauncherRun runXferJob(Client client, const QString &host, const TestbedAccount &account,
-                       const QList<QByteArray> &commands);
-
-/// A value as a launcher or script line carries it: in double quotes when it holds a blank.
-QByteArray quotedIfBlank(const QString &value);

@@ -174,6 +174,13 @@ void FtpRepliesTest::repliesShown_data()
     QTest::newRow("226 before all the bytes") << QByteArray("put small.bin\nquit\n") << greeting + firstPut + QByteArrayList{"213 1000\r\n", "200 ok\r\n", "221 bye\r\n"} << sent + "put small.bin: the server holds 1000 bytes, 4096 were sent\n" + bye << 1;
     // SIZE goes out on the connection of the puts; its refusal is noted once and shown nowhere else.
     QTest::newRow("no SIZE: noted once, two puts") << QByteArray("put small.bin\nput small.bin\nquit\n") << greeting + firstPut + QByteArrayList{"502 no\r\n"} + put + QByteArrayList{"500 no\r\n", "200 ok\r\n", "221 bye\r\n"} << sent + "ftp: the server does not answer SIZE (502 no): uploads are not checked.\n" + sent + bye << 0;
+    // A 4xx reply fails the command with the server's line alone; after a 421 the server has hung up.
+    const QByteArrayList hiddenCwd = greeting + QByteArrayList{"250 ok\r\n", put[0], "200 ok\r\n"};
+    QTest::newRow("421 to a cd") << QByteArray("cd a\nquit\n") << greeting + QByteArrayList{"421 Closing.\r\n"} << QByteArray("ftp> cd a\n421 Closing.\nftp> quit\n") << 1;
+    QTest::newRow("421 to the CWD of a put") << QByteArray("put small.bin\nquit\n") << greeting + QByteArrayList{"421 Closing.\r\n"} << QByteArray("ftp> put small.bin\n421 Closing.\nftp> quit\n") << 1;
+    QTest::newRow("451 to the CWD of a put") << QByteArray("put small.bin\nquit\n") << greeting + QByteArrayList{"451 Not now.\r\n", "200 ok\r\n", "200 ok\r\n", "221 bye\r\n"} << "ftp> put small.bin\n451 Not now.\n" + bye << 1;
+    QTest::newRow("421 to STOR") << QByteArray("put small.bin\nquit\n") << hiddenCwd + QByteArrayList{"421 Closing.\r\n"} << QByteArray("ftp> put small.bin\n421 Closing.\nftp> quit\n") << 1;
+    QTest::newRow("450 to STOR") << QByteArray("put small.bin\nquit\n") << hiddenCwd + QByteArrayList{"450 Busy.\r\n", "200 ok\r\n", "221 bye\r\n"} << "ftp> put small.bin\n450 Busy.\n" + bye << 1;
     // clang-format on
 }
 

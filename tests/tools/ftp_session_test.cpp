@@ -1,3 +1,4 @@
+#include "support/files.h"
 #include "support/testbed.h"
 
 #include <QTemporaryDir>
@@ -5,9 +6,28 @@
 
 using namespace Qt::StringLiterals;
 
-/// Runs the built parcelwright-ftp on scripts against the test bed's vsftpd and against a server
-/// that does not exist. Uploads and the failures both clients share are tested end to end in
-/// foundation_*; servers that misbehave, in ftp_replies.
+namespace {
+
+/// One run of parcelwright-ftp. In every text {FTP} is the test bed; {USER} {PASS} {HOME} the
+/// account with a blank and & | ; $ ` in its password; {BASE} {HOME} without its {PARENT}; {DIR}
+/// an empty directory the account may write to. Every greeting shows as "220", every upload's
+/// summary as "ftp: sent", a wait in milliseconds as "N".
+struct Session
+{
+    QString host;   // the arguments after the script's, split at blanks
+    QString script; // no -s option when null
+    QByteArray input;
+    QString output;
+    int status = 0;
+    QStringList arrived; // what {DIR} holds afterwards: copies of the script
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Session)
+
+/// Runs the built parcelwright-ftp on scripts against the test bed's vsftpd and against servers
+/// that are not there; servers that misbehave are played in ftp_replies.
 class FtpSessionTest : public QObject
 {
     Q_OBJECT
@@ -19,39 +39,30 @@ private Q_SLOTS:
 
 void FtpSessionTest::runsScript_data()
 {
-    // {FTP}: the test bed; {USER} {PASS} {HOME}: the account
-    // with a blank and & | ; $ ` in its password; {BASE}: {HOME} without its {PARENT}; {DIR}: an
-    // empty directory the account may write to. No script file when null. Every greeting shows
-    // as "220", every upload's summary as "ftp: sent".
-    QTest::addColumn<QString>("host");
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QString>("output");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QStringList>("arrived"); // what {DIR} holds afterwards: copies of the script
+    QTest::addColumn<Session>("session");
 
     // clang-format off
     const QString login = u"Connected to 127.0.0.1.\n220\nUser (127.0.0.1:(none)): {USER}\n331 Please specify the password.\nPassword:\n230 Login successful.\n"_s;
     const QString help = u"Commands may be abbreviated.  Commands are:\n\n?               ascii           binary          bye             cd\ndelete          dir             get             help            lcd\nls              mkdir           put             pwd             quit\nrecv            rename          rmdir           send\n"_s;
     const QString sent = u"150 Ok to send data.\n226 Transfer complete.\nftp: sent\n"_s;
-    QTest::newRow("cd relative and absolute, put into a missing directory") << u"{FTP}"_s << u"{USER}\r\n{PASS}\r\ncd ..\r\npwd\r\ncd {BASE}\r\npwd\r\ncd /\r\npwd\r\nput XferJob.FTP no-such-dir/x\r\nquit\r\n"_s << QByteArray() << login + u"ftp> cd ..\n250 Directory successfully changed.\nftp> pwd\n257 \"{PARENT}\" is the current directory\nftp> cd {BASE}\n250 Directory successfully changed.\nftp> pwd\n257 \"{HOME}\" is the current directory\nftp> cd /\n250 Directory successfully changed.\nftp> pwd\n257 \"/\" is the current directory\nftp> put XferJob.FTP no-such-dir/x\n550 Failed to change directory.\nftp> quit\n221 Goodbye.\n"_s << 1 << QStringList();
-    QTest::newRow("invalid lines, session goes on") << u"{FTP}"_s << u"{USER}\n{PASS}\nsend-all *\ncd\nhelp put\nquit\n"_s << QByteArray() << login + u"ftp> send-all *\nInvalid command.\nftp> cd\nUsage: cd remote-directory\nftp> help put\nput             send one file\nftp> quit\n221 Goodbye.\n"_s << 1 << QStringList();
-    QTest::newRow("no quit: typed commands, then end of input") << u"{FTP}"_s << u"{USER}\r\n{PASS}\r\nhelp\r\n"_s << QByteArray("pwd\n") << login + u"ftp> help\n"_s + help + u"ftp> pwd\n257 \"{HOME}\" is the current directory\nftp> \n221 Goodbye.\n"_s << 0 << QStringList();
-    QTest::newRow("failed log-in, then help alone") << u"{FTP}"_s << u"{USER}\r\nwrong\r\nhelp\r\n"_s << QByteArray() << u"Connected to 127.0.0.1.\n220\nUser (127.0.0.1:(none)): {USER}\n331 Please specify the password.\nPassword:\n530 Login incorrect.\nLogin failed.\nftp> help\n"_s + help + u"ftp> \n"_s << 1 << QStringList();
-    QTest::newRow("refused cd leaves the directory; a put's name keeps its backslash") << u"{FTP}"_s << u"{USER}\r\n{PASS}\r\ncd {DIR}\r\ncd missing\r\nput XferJob.FTP\r\nput XferJob.FTP ..\\up.txt\r\nquit\r\n"_s << QByteArray() << login + u"ftp> cd {DIR}\n250 Directory successfully changed.\nftp> cd missing\n550 Failed to change directory.\nftp> put XferJob.FTP\n"_s + sent + u"ftp> put XferJob.FTP ..\\up.txt\n"_s + sent + u"ftp> quit\n221 Goodbye.\n"_s << 1 << QStringList{u"..\\up.txt"_s, u"XferJob.FTP"_s};
-    QTest::newRow("unknown host, last line open") << u"nonexistent.invalid"_s << u"u\np\ncd x\nquit"_s << QByteArray() << u"Unknown host nonexistent.invalid.\nftp> cd x\nNot connected.\nftp> quit\n"_s << 1 << QStringList();
-    QTest::newRow("empty script") << u"{FTP}"_s << u""_s << QByteArray() << u"Script file XferJob.FTP is empty: no user id to log in with.\n"_s << 1 << QStringList();
-    QTest::newRow("unreadable script") << u"{FTP}"_s << QString() << QByteArray() << u"Error opening script file XferJob.FTP: No such file or directory.\n"_s << 1 << QStringList();
+    QTest::newRow("cd relative and absolute, put into a missing directory") << Session{u"{FTP}"_s, u"{USER}\r\n{PASS}\r\ncd ..\r\npwd\r\ncd {BASE}\r\npwd\r\ncd /\r\npwd\r\nput XferJob.FTP no-such-dir/x\r\nquit\r\n"_s, {}, login + u"ftp> cd ..\n250 Directory successfully changed.\nftp> pwd\n257 \"{PARENT}\" is the current directory\nftp> cd {BASE}\n250 Directory successfully changed.\nftp> pwd\n257 \"{HOME}\" is the current directory\nftp> cd /\n250 Directory successfully changed.\nftp> pwd\n257 \"/\" is the current directory\nftp> put XferJob.FTP no-such-dir/x\n550 Failed to change directory.\nftp> quit\n221 Goodbye.\n"_s, 1, {}};
+    QTest::newRow("invalid lines, session goes on") << Session{u"{FTP}"_s, u"{USER}\n{PASS}\nsend-all *\ncd\nhelp put\nquit\n"_s, {}, login + u"ftp> send-all *\nInvalid command.\nftp> cd\nUsage: cd remote-directory\nftp> help put\nput             send one file\nftp> quit\n221 Goodbye.\n"_s, 1, {}};
+    QTest::newRow("no quit: typed commands, then end of input") << Session{u"{FTP}"_s, u"{USER}\r\n{PASS}\r\nhelp\r\n"_s, QByteArray("pwd\n"), login + u"ftp> help\n"_s + help + u"ftp> pwd\n257 \"{HOME}\" is the current directory\nftp> \n221 Goodbye.\n"_s, 0, {}};
+    QTest::newRow("failed log-in, then help alone") << Session{u"{FTP}"_s, u"{USER}\r\nwrong\r\nhelp\r\n"_s, {}, u"Connected to 127.0.0.1.\n220\nUser (127.0.0.1:(none)): {USER}\n331 Please specify the password.\nPassword:\n530 Login incorrect.\nLogin failed.\nftp> help\n"_s + help + u"ftp> \n"_s, 1, {}};
+    QTest::newRow("refused cd leaves the directory; a put's name keeps its backslash") << Session{u"{FTP}"_s, u"{USER}\r\n{PASS}\r\ncd {DIR}\r\ncd missing\r\nput XferJob.FTP\r\nput XferJob.FTP ..\\up.txt\r\nquit\r\n"_s, {}, login + u"ftp> cd {DIR}\n250 Directory successfully changed.\nftp> cd missing\n550 Failed to change directory.\nftp> put XferJob.FTP\n"_s + sent + u"ftp> put XferJob.FTP ..\\up.txt\n"_s + sent + u"ftp> quit\n221 Goodbye.\n"_s, 1, QStringList{u"..\\up.txt"_s, u"XferJob.FTP"_s}};
+    QTest::newRow("unknown host, last line open") << Session{u"nonexistent.invalid"_s, u"u\np\ncd x\nquit"_s, {}, u"Unknown host nonexistent.invalid.\nftp> cd x\nNot connected.\nftp> quit\n"_s, 1, {}};
+    QTest::newRow("empty script") << Session{u"{FTP}"_s, u""_s, {}, u"Script file XferJob.FTP is empty: no user id to log in with.\n"_s, 1, {}};
+    QTest::newRow("unreadable script") << Session{u"-s:XferJob.FTP {FTP}"_s, QString(), {}, u"Error opening script file XferJob.FTP: No such file or directory.\n"_s, 1, {}};
+    QTest::newRow("a local file that is not there") << Session{u"{FTP}"_s, u"{USER}\n{PASS}\nput missing.txt\nquit\n"_s, {}, login + u"ftp> put missing.txt\nError opening local file missing.txt: No such file or directory.\nftp> quit\n221 Goodbye.\n"_s, 1, {}};
+    QTest::newRow("no script: everything typed") << Session{u"{FTP}"_s, QString(), QByteArray("{USER}\n{PASS}\npwd\n"), u"User (127.0.0.1:(none)): {USER}\nPassword:\nConnected to 127.0.0.1.\n220\n331 Please specify the password.\n230 Login successful.\nftp> pwd\n257 \"{HOME}\" is the current directory\nftp> \n221 Goodbye.\n"_s, 0, {}};
+    QTest::newRow("connection refused") << Session{u"127.0.0.1:1"_s, u"{USER}\n{PASS}\ncd x\nquit\n"_s, {}, u"ftp: connect: Failed to connect to 127.0.0.1 port 1 after N ms: Couldn't connect to server\nftp> cd x\nNot connected.\nftp> quit\n"_s, 1, {}};
     // clang-format on
 }
 
 void FtpSessionTest::runsScript()
 {
     PW_REQUIRE_TESTBED(tb);
-    QFETCH(QString, host);
-    QFETCH(QString, script);
-    QFETCH(QByteArray, input);
-    QFETCH(QString, output);
+    QFETCH(Session, session);
     QTemporaryDir dir(tb.quoted.home + u"/pw-session-XXXXXX"_s);
     QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
     const auto fill = [&](QString text) {
@@ -64,18 +75,16 @@ void FtpSessionTest::runsScript()
             .replace(u"{DIR}"_s, dir.path());
     };
     QTemporaryDir work;
-    QFile file(work.filePath(u"XferJob.FTP"_s));
-    const QByteArray scriptBytes = fill(script).toUtf8();
-    QVERIFY(script.isNull() ||
-            (file.open(QIODevice::WriteOnly) && file.write(scriptBytes) == scriptBytes.size()));
-    file.close();
+    const QByteArray script = fill(session.script).toUtf8();
+    QVERIFY(session.script.isNull() || writeBytes(work.filePath(u"XferJob.FTP"_s), script));
 
     QProcess process;
     process.setWorkingDirectory(work.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(builtProgram(u"parcelwright-ftp"_s),
-                  QStringList{u"-s:XferJob.FTP"_s} + fill(host).split(u' '));
-    process.write(input);
+                  (session.script.isNull() ? QStringList() : QStringList{u"-s:XferJob.FTP"_s}) +
+                      fill(session.host).split(u' '));
+    process.write(fill(QString::fromUtf8(session.input)).toUtf8());
     process.closeWriteChannel();
     QVERIFY(process.waitForFinished(20000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
@@ -84,16 +93,13 @@ void FtpSessionTest::runsScript()
                                      QRegularExpression::MultilineOption);
     QCOMPARE(QString::fromUtf8(process.readAll())
                  .replace(greeting, u"220"_s)
-                 .replace(summary, u"ftp: sent"_s),
-             fill(output));
-    QTEST(process.exitCode(), "status");
-    const QStringList arrived =
-        QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    QTEST(arrived, "arrived");
-    for (const QString &name : arrived) {
-        QFile arrived(dir.filePath(name));
-        QVERIFY(arrived.open(QIODevice::ReadOnly) && arrived.readAll() == scriptBytes);
-    }
+                 .replace(summary, u"ftp: sent"_s)
+                 .replace(QRegularExpression(u" after \\d+ ms"_s), u" after N ms"_s),
+             fill(session.output));
+    QCOMPARE(process.exitCode(), session.status);
+    QCOMPARE(fileNamesIn(dir.path()), session.arrived);
+    for (const QString &name : std::as_const(session.arrived))
+        QCOMPARE(readBytes(dir.filePath(name)), script);
 }
 
 QTEST_GUILESS_MAIN(FtpSessionTest)

@@ -264,6 +264,12 @@ void FtpSession::reportFailure(CURLcode code)
         printLine("Login failed.");
         return;
     case CURLE_OPERATION_TIMEDOUT:
+        // libcurl reports "421 Service not available, closing control connection" as a
+        // time-out: the server's line says what happened, and the connection is gone.
+        if (m_filter.lastReply().rfind("421", 0) == 0) {
+            m_loggedIn = false;
+            break;
+        }
         printLine("ftp: time-out after " + std::to_string(m_arguments.timeoutSeconds) +
                   " seconds without an answer or progress: " + detail);
         return;
