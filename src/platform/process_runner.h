@@ -55,6 +55,8 @@ private:
     struct Job;
     void jobEnded(Job *job);
     void reportWhenGroupGone(Job *job);
+    void retire(Job *job);
 
-    QList<Job *> m_jobs;
+    QList<Job *> m_jobs;  // running
+    QList<Job *> m_ended; // ended, to be deleted
 };

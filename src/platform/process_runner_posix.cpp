@@ -69,6 +69,19 @@ ProcessRunner::~ProcessRunner()
         job->process.waitForFinished(kGraceMilliseconds);
         delete job;
     }
+    qDeleteAll(m_ended);
+}
+
+void ProcessRunner::retire(Job *job)
+{
+    // A job may still be inside its QProcess's signal: it goes once the loop turns, or with the
+    // runner, whichever comes first.
+    m_ended.append(job);
+    if (m_ended.size() == 1)
+        QTimer::singleShot(0, this, [this] {
+            qDeleteAll(m_ended);
+            m_ended.clear();
+        });
 }
 
 void ProcessRunner::start(const LaunchRequest &request, Finished finished)
@@ -98,9 +111,11 @@ void ProcessRunner::start(const LaunchRequest &request, Finished finished)
     if (!process.waitForStarted(-1)) {
         job->outcome.error = tr("Cannot start %1: %2").arg(request.program, process.errorString());
         // The caller hears of every end from the event loop, a failed start included.
-        QTimer::singleShot(0, this, [job] {
-            job->finished(job->outcome);
-            delete job;
+        QTimer::singleShot(0, this, [this, job] {
+            const Finished finished = std::move(job->finished);
+            const ProcessOutcome outcome = job->outcome;
+            retire(job);
+            finished(outcome);
         });
         return;
     }
@@ -150,9 +165,8 @@ void ProcessRunner::reportWhenGroupGone(Job *job)
     m_jobs.removeOne(job);
     const Finished finished = std::move(job->finished);
     const ProcessOutcome outcome = job->outcome;
-    // The QProcess may still be inside its own signal; it goes once the loop turns.
     job->process.disconnect(this);
-    QTimer::singleShot(0, [job] { delete job; });
+    retire(job);
     finished(outcome);
 }
 
