@@ -1,0 +1,150 @@
+// A large request sent from the real window to the test bed's servers, several destinations at
+// once: every file must arrive, the log must hold one block per row in row order, and the failed
+// rows must be named with their reasons. Prints the time it took.
+
+#include "connection_test/connection_test.h"
+#include "platform/launcher.h"
+#include "profiles/profile_store.h"
+#include "support/fake_launcher.h"
+#include "support/testbed.h"
+#include "transfer/transfer_engine.h"
+#include "ui/controls/grid_control.h"
+#include "ui/ftp_information.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+[[noreturn]] void fail(const QString &why)
+{
+    std::fprintf(stderr, "window_send_bench: %s\n", qPrintable(why));
+    std::exit(1);
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The window reads and writes the user's settings: a benchmark keeps its own.
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    QApplication app(argc, argv);
+    const int rows = argc > 1 ? std::atoi(argv[1]) : 300;
+    const int simultaneous = argc > 2 ? std::atoi(argv[2]) : 32;
+    if (rows < 4 || rows > 4999 || simultaneous < 1 || simultaneous > 64)
+        fail(u"usage: window_send_bench [ROWS 4-4999] [AT ONCE 1-64]"_s);
+    QString why;
+    const std::optional<Testbed> tb = Testbed::load(&why);
+    if (!tb)
+        fail(why);
+
+    QTemporaryDir work;
+    const QString runDir = work.filePath(u"run"_s);
+    QDir().mkpath(runDir);
+    QStringList files;
+    for (int i = 0; i < 3; ++i) {
+        files.append(work.filePath(u"file %1.txt"_s.arg(i)));
+        QFile out(files.last());
+        if (!out.open(QIODevice::WriteOnly) || out.write(QByteArray(16 * 1024, char('a' + i))) < 0)
+            fail(u"cannot write "_s + files.last());
+    }
+    QTemporaryDir plainRemote(tb->plain.home + u"/pw-bench-XXXXXX"_s);
+    QTemporaryDir secureRemote(tb->quoted.home + u"/pw-bench-XXXXXX"_s);
+    for (const QTemporaryDir *dir : {&plainRemote, &secureRemote})
+        QFile::setPermissions(dir->path(), QFileDevice::Permissions(0x7777));
+
+    // Two rows are meant to fail: a wrong password, then a server that is not there. Two are
+    // Secure Shell rows; every other row sends into a directory of its own.
+    const int wrongPasswordRow = rows / 3;
+    const int deadServerRow = 2 * rows / 3;
+    const QSet<int> secureRows = {2, rows};
+    CommandInterpreterLauncher launcher(builtProgram(u"parcelwright-cmd"_s));
+    TransferEngine engine(launcher);
+    FakeConsoleStarter consoles;
+    ConnectionTest connectionTest(consoles);
+    const ProfileStore profiles(work.path());
+    FTP_Information window(engine, connectionTest, profiles);
+    window.setSimultaneousTransfers(simultaneous);
+    QStringList messages;
+    window.setMessageSink([&](const QString &text, const QString &) { messages << text; });
+    window.frmWorkingDirectory->setText(runDir);
+    for (int i = 0; i < files.size(); ++i)
+        window.frmFileList->setText(i + 1, 0, files[i]);
+    QStringList expectedHeaders;
+    for (int row = 1; row <= rows; ++row) {
+        const bool secure = secureRows.contains(row);
+        const QString host = row == deadServerRow ? u"127.0.0.1:1"_s
+                             : secure             ? tb->sshSession
+                                                  : tb->ftpHost;
+        const TestbedAccount &account = secure ? tb->quoted : tb->plain;
+        const QString remote = (secure ? secureRemote : plainRemote).filePath(u"d%1"_s.arg(row));
+        QDir().mkpath(remote);
+        QFile::setPermissions(remote, QFileDevice::Permissions(0x7777));
+        const QStringList cells = {secure ? u"Y"_s : u"N"_s, host, remote, account.user,
+                                   row == wrongPasswordRow ? u"wrong"_s : account.password};
+        for (int column = 0; column < 5; ++column)
+            window.frmFTPTo->setText(row, column, cells[column]);
+        expectedHeaders.append(u"Output from: "_s + host + u' ' + remote + u"\r\n"_s);
+    }
+    window.show();
+
+    QElapsedTimer clock;
+    clock.start();
+    window.cmdProcess_Click();
+    const qint64 ms = clock.elapsed();
+
+    if (!messages.isEmpty())
+        fail(u"the window said: "_s + messages.join(u"; "_s));
+    const QByteArray log = contentOf(runDir + u"/FTPLogALL.TXT"_s);
+    qsizetype at = 0;
+    for (const QString &header : expectedHeaders) {
+        const qsizetype found = log.indexOf(header.toLocal8Bit(), at);
+        if (found < 0)
+            fail(u"the log has no block, or one out of row order, for: "_s + header.trimmed());
+        at = found + 1;
+    }
+    if (log.count("Output from: ") != rows)
+        fail(u"the log holds %1 blocks for %2 rows"_s.arg(log.count("Output from: ")).arg(rows));
+    int arrived = 0;
+    for (int row = 1; row <= rows; ++row) {
+        if (row == wrongPasswordRow || row == deadServerRow)
+            continue;
+        const QTemporaryDir &remote = secureRows.contains(row) ? secureRemote : plainRemote;
+        for (const QString &file : files) {
+            const QString name = QFileInfo(file).fileName();
+            if (contentOf(remote.filePath(u"d%1/%2"_s.arg(row).arg(name))) != contentOf(file))
+                fail(u"row %1: %2 did not arrive whole"_s.arg(row).arg(name));
+            ++arrived;
+        }
+    }
+    QStringList failed;
+    for (const DestinationResult &result : window.lastRunResults()) {
+        if (result.outcome != Outcome::Sent)
+            failed.append(u"row %1 %2: %3"_s.arg(result.row).arg(result.host, result.reason));
+    }
+    if (failed.size() != 2)
+        fail(u"expected two failed rows, got: "_s + failed.join(u"; "_s));
+    std::printf("%d destinations, %d at once, from the window: %lld ms; %d files arrived whole, "
+                "%d blocks in row order\n",
+                rows, simultaneous, static_cast<long long>(ms), arrived, rows);
+    std::printf("status line: %s\n", qPrintable(window.frmMessage->text()));
+    for (const QString &line : failed)
+        std::printf("failed %s\n", qPrintable(line));
+    return 0;
+}
