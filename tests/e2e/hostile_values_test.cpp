@@ -16,12 +16,20 @@ const QString kMarker = u"pw-marker"_s;
 
 // A psftp host given by a saved session, or a plain host name that only the default settings
 // lead to the test server: psftp lets a saved session override some command-line options, so an
-// injected option must also meet a plain host.
+// injected option must meet a plain host.
 enum class Host
 {
     Ftp,
     Session,
     Plain
+};
+
+/// One run against a real client: the hostile account's, or its user id replaced by `user`.
+struct Attack
+{
+    Host host;
+    QString user;
+    QByteArrayList said; // each in the log; {REMOTE}: the remote directory
 };
 
 // Every file and folder below a directory, as paths relative to it.
@@ -33,18 +41,6 @@ QStringList entriesBelow(const QString &directory)
     while (it.hasNext())
         entries.append(QDir(directory).relativeFilePath(it.next()));
     entries.sort();
-    return entries;
-}
-
-// What stands at the top of an account's home, but for the scratch directories ("pw-...", "pw
-// ...") that tests running meanwhile, here or in another build, make and remove there: a file
-// that escapes its remote directory lands here.
-QStringList homeEntries(const QString &home)
-{
-    QStringList entries =
-        QDir(home).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-    entries.removeIf(
-        [](const QString &name) { return name.startsWith(u"pw-"_s) || name.startsWith(u"pw "_s); });
     return entries;
 }
 
@@ -88,7 +84,7 @@ struct Job
 
 } // namespace
 
-Q_DECLARE_METATYPE(Host)
+Q_DECLARE_METATYPE(Attack)
 
 /// Values a hostile user could key or pick, written by the real writers and run by the real
 /// interpreter and clients against the test bed's servers: each arrives as plain data, and
@@ -101,13 +97,8 @@ private Q_SLOTS:
     void initTestCase();
     void sendsValuesAsData_data();
     void sendsValuesAsData();
-    void userIdIsOneName_data();
-    void userIdIsOneName();
 
 private:
-    QString hostName(const Testbed &tb, Host host) const;
-    void usePrivateSettings() const;
-
     QTemporaryDir m_putty;
 };
 
@@ -125,39 +116,32 @@ void HostileValuesTest::initTestCase()
     QVERIFY(writeBytes(m_putty.filePath(u"sessions/Default%20Settings"_s), settings));
 }
 
-void HostileValuesTest::usePrivateSettings() const
-{
-    // Loading the test bed points PUTTYDIR at its own settings tree.
-    qputenv("PUTTYDIR", QFile::encodeName(m_putty.path()));
-}
-
-QString HostileValuesTest::hostName(const Testbed &tb, Host host) const
-{
-    switch (host) {
-    case Host::Ftp:
-        return tb.ftpHost;
-    case Host::Session:
-        return tb.sshSession;
-    case Host::Plain:
-        break;
-    }
-    return u"127.0.0.1"_s;
-}
-
 void HostileValuesTest::sendsValuesAsData_data()
 {
-    QTest::addColumn<Host>("host");
-    QTest::newRow("ftp") << Host::Ftp;
-    QTest::newRow("psftp, saved session") << Host::Session;
-    QTest::newRow("psftp, plain host") << Host::Plain;
+    QTest::addColumn<Attack>("attack");
+    // The files and the directory travel in the script, whatever the host; the user id travels on
+    // the launcher line, where a plain host lets an option in it act.
+    const QString user = uR"(u" -proxycmd "touch pw-marker)"_s;
+    const QByteArray name = user.toLocal8Bit();
+    QTest::newRow("ftp, names") << Attack{Host::Ftp, {}, {"230 Login successful."}};
+    QTest::newRow("psftp, names") << Attack{
+        Host::Session, {}, {"Remote directory is now {REMOTE}"}};
+    QTest::newRow("ftp, user id") << Attack{
+        Host::Ftp, user, {"User (127.0.0.1:(none)): " + name + "\n", "530 Login incorrect."}};
+    QTest::newRow("psftp, user id")
+        << Attack{Host::Plain, user, {"Using username \"" + name + "\".", "Access denied"}};
 }
 
 void HostileValuesTest::sendsValuesAsData()
 {
     PW_REQUIRE_TESTBED(tb);
-    usePrivateSettings();
-    QFETCH(Host, host);
-    const TestbedAccount &account = tb.hostile;
+    QFETCH(Attack, attack);
+    // Loading the test bed points PUTTYDIR at its own settings tree.
+    qputenv("PUTTYDIR", QFile::encodeName(m_putty.path()));
+    TestbedAccount account = tb.hostile;
+    const bool refused = !attack.user.isEmpty();
+    if (refused)
+        account.user = attack.user;
 
     // Listed files whose names would split, move, add an option or run a command; qxy.txt lies
     // beside them unlisted, and a name beginning with "-" is listed by a path relative to the
@@ -175,63 +159,30 @@ void HostileValuesTest::sendsValuesAsData()
     const QString dashed = u"-dash.txt"_s;
     files.append(dashed);
     QVERIFY(writeBytes(job.dir + u'/' + dashed, "relative"));
-
     // A remote directory holding a blank and double quotes, made by root for the account.
-    const QStringList homeBefore = homeEntries(account.home);
     QTemporaryDir remote(account.home + uR"(/pw "q" x-XXXXXX)"_s);
     QVERIFY(QFile::setPermissions(remote.path(), QFileDevice::Permissions(0x7777)));
+    const QString host = attack.host == Host::Ftp       ? tb.ftpHost
+                         : attack.host == Host::Session ? tb.sshSession
+                                                        : u"127.0.0.1"_s;
 
-    QVERIFY(job.write(host, hostName(tb, host), account, remote.path(), files));
+    QVERIFY(job.write(attack.host, host, account, remote.path(), files));
     const LauncherRun run = runLauncher(job.dir);
 
     QCOMPARE(markersIn({job.dir, local.path(), account.home}), QStringList());
-    QVERIFY2(run.finished && run.exitCode == 0, run.log.constData());
-    QVERIFY2(run.log.contains(host == Host::Ftp
-                                  ? "230 Login successful."
-                                  : "Remote directory is now " + QFile::encodeName(remote.path())),
-             run.log.constData());
+    QVERIFY2(run.finished && run.exitCode == (refused ? 1 : 0), run.log.constData());
+    for (QByteArray said : attack.said) {
+        said.replace("{REMOTE}", QFile::encodeName(remote.path()));
+        QVERIFY2(run.log.contains(said), run.log.constData());
+    }
     QStringList expected = names;
     expected.append(dashed);
     expected.sort();
-    QCOMPARE(entriesBelow(remote.path()), expected);
-    for (const QString &file : files) {
-        const QString name = QFileInfo(file).fileName();
-        QCOMPARE(readBytes(remote.filePath(name)),
+    QCOMPARE(entriesBelow(remote.path()), refused ? QStringList() : expected);
+    for (const QString &file : refused ? QStringList() : files)
+        QCOMPARE(readBytes(remote.filePath(QFileInfo(file).fileName())),
                  readBytes(file.startsWith(u'-') ? job.dir + u'/' + file : file));
-    }
-    QCOMPARE(homeEntries(account.home), homeBefore);
     QVERIFY2(!run.log.contains(account.password.trimmed().toLocal8Bit()), run.log.constData());
-}
-
-void HostileValuesTest::userIdIsOneName_data()
-{
-    QTest::addColumn<Host>("host");
-    QTest::addColumn<QByteArray>("reported"); // what the log must say of the user id
-    const QByteArray name = R"(u" -proxycmd "touch pw-marker)";
-    QTest::newRow("ftp") << Host::Ftp << "User (127.0.0.1:(none)): " + name + "\n";
-    QTest::newRow("psftp, saved session") << Host::Session << "Using username \"" + name + "\".";
-    QTest::newRow("psftp, plain host") << Host::Plain << "Using username \"" + name + "\".";
-}
-
-void HostileValuesTest::userIdIsOneName()
-{
-    PW_REQUIRE_TESTBED(tb);
-    usePrivateSettings();
-    QFETCH(Host, host);
-    QFETCH(QByteArray, reported);
-    TestbedAccount account = tb.hostile;
-    account.user = uR"(u" -proxycmd "touch pw-marker)"_s;
-
-    Job job;
-    QVERIFY(writeBytes(job.dir + u"/a.txt"_s, "a"));
-    QVERIFY(job.write(host, hostName(tb, host), account, QString(), {u"a.txt"_s}));
-    const LauncherRun run = runLauncher(job.dir);
-
-    QCOMPARE(markersIn({job.dir}), QStringList());
-    QVERIFY2(run.finished && run.exitCode == 1, run.log.constData());
-    QVERIFY2(run.log.contains(reported), run.log.constData());
-    QVERIFY2(run.log.contains(host == Host::Ftp ? "530 Login incorrect." : "Access denied"),
-             run.log.constData());
 }
 
 QTEST_GUILESS_MAIN(HostileValuesTest)
