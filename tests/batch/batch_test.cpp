@@ -39,15 +39,12 @@ BatchRun runBatch(const QString &directory, const QStringList &arguments,
             return batch.state() == QProcess::NotRunning;
         },
         120000);
-    BatchRun run;
     if (!ended)
         batch.kill();
-    else if (batch.exitStatus() == QProcess::NormalExit)
-        run.status = batch.exitCode();
     batch.waitForFinished();
-    run.out = batch.readAllStandardOutput();
-    run.err = batch.readAllStandardError();
-    return run;
+    const bool exited = ended && batch.exitStatus() == QProcess::NormalExit;
+    return {exited ? batch.exitCode() : -1, batch.readAllStandardOutput(),
+            batch.readAllStandardError()};
 }
 
 /// A destinations file of the user's own, one tab-separated line per row after a comment.

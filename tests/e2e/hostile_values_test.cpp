@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -57,30 +58,35 @@ QStringList markersIn(const QStringList &directories)
     return found;
 }
 
-/// The three generated files of one destination, written by the real writers into a working
-/// directory of their own, as the transfer run writes them.
-struct Job
+/// What one run of a launcher batch file left behind.
+struct LauncherRun
 {
-    QTemporaryDir work;
-    QString dir = QDir(work.path()).canonicalPath();
-
-    bool write(Host host, const QString &hostName, const TestbedAccount &account,
-               const QString &remoteDirectory, const QStringList &files)
-    {
-        const bool secure = host != Host::Ftp;
-        const QString flag = secure ? u"Y"_s : u"N"_s;
-        // A Secure Shell row's account is on the launcher line and in the password file only.
-        const QString user = secure ? QString() : account.user;
-        const QString password = secure ? QString() : account.password;
-        const JobFileNames names;
-        removeJobFiles(dir, names);
-        const JobFiles jobFiles{
-            launcherLines(flag, hostName, account.user, names),
-            transferScriptLines(flag, remoteDirectory, user, password, hostName, files), secure,
-            passwordFileLines(account.password)};
-        return writeJobFiles(dir, names, jobFiles, nullptr);
-    }
+    bool finished = false; // false: it did not end within two minutes and was killed
+    int exitCode = -1;
+    QByteArray log; // standard output and standard error, merged as the transfer run merges them
 };
+
+// Runs `parcelwright-cmd /C XferJob.BAT` in a directory that holds the files of one transfer as
+// the transfer run does: both output streams into FTPLog0001.TXT, standard input from /dev/null.
+LauncherRun runLauncher(const QString &dir)
+{
+    QProcess process;
+    process.setWorkingDirectory(dir);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardOutputFile(dir + u"/FTPLog0001.TXT"_s);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(builtProgram(u"parcelwright-cmd"_s), {u"/C"_s, u"XferJob.BAT"_s});
+    LauncherRun run;
+    run.finished = process.waitForFinished(120000);
+    if (!run.finished)
+        process.kill();
+    process.waitForFinished(5000);
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.log = readBytes(dir + u"/FTPLog0001.TXT"_s);
+    if (run.log.isEmpty())
+        run.log = "no log: " + process.errorString().toLocal8Bit();
+    return run;
+}
 
 } // namespace
 
@@ -146,8 +152,8 @@ void HostileValuesTest::sendsValuesAsData()
     // Listed files whose names would split, move, add an option or run a command; qxy.txt lies
     // beside them unlisted, and a name beginning with "-" is listed by a path relative to the
     // working directory, the only way a path can begin so.
-    Job job;
-    QTemporaryDir local;
+    QTemporaryDir work, local;
+    const QString dir = QDir(work.path()).canonicalPath();
     const QStringList names{uR"(q"x"y.txt)"_s, uR"(..\outside.txt)"_s, u"-r"_s, u"a b.txt"_s,
                             u"$(touch "_s + kMarker + u")"_s};
     QStringList files;
@@ -158,7 +164,7 @@ void HostileValuesTest::sendsValuesAsData()
     QVERIFY(writeBytes(local.filePath(u"qxy.txt"_s), "must stay here"));
     const QString dashed = u"-dash.txt"_s;
     files.append(dashed);
-    QVERIFY(writeBytes(job.dir + u'/' + dashed, "relative"));
+    QVERIFY(writeBytes(dir + u'/' + dashed, "relative"));
     // A remote directory holding a blank and double quotes, made by root for the account.
     QTemporaryDir remote(account.home + uR"(/pw "q" x-XXXXXX)"_s);
     QVERIFY(QFile::setPermissions(remote.path(), QFileDevice::Permissions(0x7777)));
@@ -166,10 +172,20 @@ void HostileValuesTest::sendsValuesAsData()
                          : attack.host == Host::Session ? tb.sshSession
                                                         : u"127.0.0.1"_s;
 
-    QVERIFY(job.write(attack.host, host, account, remote.path(), files));
-    const LauncherRun run = runLauncher(job.dir);
+    // The generated files, by the real writers; a Secure Shell row's account is on the launcher
+    // line and in the password file only.
+    const bool secure = attack.host != Host::Ftp;
+    const QString flag = secure ? u"Y"_s : u"N"_s;
+    const JobFileNames jobNames;
+    const JobFiles jobFiles{launcherLines(flag, host, account.user, jobNames),
+                            transferScriptLines(flag, remote.path(),
+                                                secure ? QString() : account.user,
+                                                secure ? QString() : account.password, host, files),
+                            secure, passwordFileLines(account.password)};
+    QVERIFY(writeJobFiles(dir, jobNames, jobFiles, nullptr));
+    const LauncherRun run = runLauncher(dir);
 
-    QCOMPARE(markersIn({job.dir, local.path(), account.home}), QStringList());
+    QCOMPARE(markersIn({dir, local.path(), account.home}), QStringList());
     QVERIFY2(run.finished && run.exitCode == (refused ? 1 : 0), run.log.constData());
     for (QByteArray said : attack.said) {
         said.replace("{REMOTE}", QFile::encodeName(remote.path()));
@@ -181,7 +197,7 @@ void HostileValuesTest::sendsValuesAsData()
     QCOMPARE(entriesBelow(remote.path()), refused ? QStringList() : expected);
     for (const QString &file : refused ? QStringList() : files)
         QCOMPARE(readBytes(remote.filePath(QFileInfo(file).fileName())),
-                 readBytes(file.startsWith(u'-') ? job.dir + u'/' + file : file));
+                 readBytes(file.startsWith(u'-') ? dir + u'/' + file : file));
     QVERIFY2(!run.log.contains(account.password.trimmed().toLocal8Bit()), run.log.constData());
 }
 

@@ -1,11 +1,7 @@
 #include "support/testbed.h"
 
-#include "support/files.h"
-
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
-#include <QProcess>
 
 using namespace Qt::StringLiterals;
 
@@ -53,26 +49,4 @@ std::optional<Testbed> Testbed::load(QString *why)
 QString builtProgram(const QString &name)
 {
     return QStringLiteral(PARCELWRIGHT_BIN_DIR "/") + name;
-}
-
-LauncherRun runLauncher(const QString &dir)
-{
-    QProcess process;
-    process.setWorkingDirectory(dir);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardOutputFile(dir + u"/FTPLog0001.TXT"_s);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(builtProgram(u"parcelwright-cmd"_s), {u"/C"_s, u"XferJob.BAT"_s});
-    // A hanging client fails the test after two minutes instead of holding it.
-    LauncherRun run;
-    run.finished = process.waitForFinished(120000);
-    if (!run.finished) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.log = QFileInfo::exists(dir + u"/FTPLog0001.TXT"_s)
-                  ? readBytes(dir + u"/FTPLog0001.TXT"_s)
-                  : "no log: " + process.errorString().toLocal8Bit();
-    return run;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QtTest>
@@ -67,15 +66,3 @@ enum class Client
     Ftp,
     Psftp
 };
-
-/// What one run of a launcher batch file left behind.
-struct LauncherRun
-{
-    bool finished = false; // false: it did not end within two minutes and was killed
-    int exitCode = -1;
-    QByteArray log; // standard output and standard error, merged as the transfer run merges them
-};
-
-/// Runs `parcelwright-cmd /C XferJob.BAT` in a directory that holds the files of one transfer as
-/// the transfer run does: both output streams into FTPLog0001.TXT, standard input from /dev/null.
-LauncherRun runLauncher(const QString &directory);
