@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -16,12 +17,20 @@ const QString kMarker = u"pw-marker"_s;
 
 // A psftp host given by a saved session, or a plain host name that only the default settings
 // lead to the test server: psftp lets a saved session override some command-line options, so an
-// injected option must also meet a plain host.
+// injected option must meet a plain host.
 enum class Host
 {
     Ftp,
     Session,
     Plain
+};
+
+/// One run against a real client: the hostile account's, or its user id replaced by `user`.
+struct Attack
+{
+    Host host;
+    QString user;
+    QByteArrayList said; // each in the log; {REMOTE}: the remote directory
 };
 
 // Every file and folder below a directory, as paths relative to it.
@@ -33,18 +42,6 @@ QStringList entriesBelow(const QString &directory)
     while (it.hasNext())
         entries.append(QDir(directory).relativeFilePath(it.next()));
     entries.sort();
-    return entries;
-}
-
-// What stands at the top of an account's home, but for the scratch directories ("pw-...", "pw
-// ...") that tests running meanwhile, here or in another build, make and remove there: a file
-// that escapes its remote directory lands here.
-QStringList homeEntries(const QString &home)
-{
-    QStringList entries =
-        QDir(home).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-    entries.removeIf(
-        [](const QString &name) { return name.startsWith(u"pw-"_s) || name.startsWith(u"pw "_s); });
     return entries;
 }
 
@@ -61,34 +58,39 @@ QStringList markersIn(const QStringList &directories)
     return found;
 }
 
-/// The three generated files of one destination, written by the real writers into a working
-/// directory of their own, as the transfer run writes them.
-struct Job
+/// What one run of a launcher batch file left behind.
+struct LauncherRun
 {
-    QTemporaryDir work;
-    QString dir = QDir(work.path()).canonicalPath();
-
-    bool write(Host host, const QString &hostName, const TestbedAccount &account,
-               const QString &remoteDirectory, const QStringList &files)
-    {
-        const bool secure = host != Host::Ftp;
-        const QString flag = secure ? u"Y"_s : u"N"_s;
-        // A Secure Shell row's account is on the launcher line and in the password file only.
-        const QString user = secure ? QString() : account.user;
-        const QString password = secure ? QString() : account.password;
-        const JobFileNames names;
-        removeJobFiles(dir, names);
-        const JobFiles jobFiles{
-            launcherLines(flag, hostName, account.user, names),
-            transferScriptLines(flag, remoteDirectory, user, password, hostName, files), secure,
-            passwordFileLines(account.password)};
-        return writeJobFiles(dir, names, jobFiles, nullptr);
-    }
+    bool finished = false; // false: it did not end within two minutes and was killed
+    int exitCode = -1;
+    QByteArray log; // standard output and standard error, merged as the transfer run merges them
 };
+
+// Runs `parcelwright-cmd /C XferJob.BAT` in a directory that holds the files of one transfer as
+// the transfer run does: both output streams into FTPLog0001.TXT, standard input from /dev/null.
+LauncherRun runLauncher(const QString &dir)
+{
+    QProcess process;
+    process.setWorkingDirectory(dir);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardOutputFile(dir + u"/FTPLog0001.TXT"_s);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(builtProgram(u"parcelwright-cmd"_s), {u"/C"_s, u"XferJob.BAT"_s});
+    LauncherRun run;
+    run.finished = process.waitForFinished(120000);
+    if (!run.finished)
+        process.kill();
+    process.waitForFinished(5000);
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.log = readBytes(dir + u"/FTPLog0001.TXT"_s);
+    if (run.log.isEmpty())
+        run.log = "no log: " + process.errorString().toLocal8Bit();
+    return run;
+}
 
 } // namespace
 
-Q_DECLARE_METATYPE(Host)
+Q_DECLARE_METATYPE(Attack)
 
 /// Values a hostile user could key or pick, written by the real writers and run by the real
 /// interpreter and clients against the test bed's servers: each arrives as plain data, and
@@ -101,13 +103,8 @@ private Q_SLOTS:
     void initTestCase();
     void sendsValuesAsData_data();
     void sendsValuesAsData();
-    void userIdIsOneName_data();
-    void userIdIsOneName();
 
 private:
-    QString hostName(const Testbed &tb, Host host) const;
-    void usePrivateSettings() const;
-
     QTemporaryDir m_putty;
 };
 
@@ -125,45 +122,38 @@ void HostileValuesTest::initTestCase()
     QVERIFY(writeBytes(m_putty.filePath(u"sessions/Default%20Settings"_s), settings));
 }
 
-void HostileValuesTest::usePrivateSettings() const
-{
-    // Loading the test bed points PUTTYDIR at its own settings tree.
-    qputenv("PUTTYDIR", QFile::encodeName(m_putty.path()));
-}
-
-QString HostileValuesTest::hostName(const Testbed &tb, Host host) const
-{
-    switch (host) {
-    case Host::Ftp:
-        return tb.ftpHost;
-    case Host::Session:
-        return tb.sshSession;
-    case Host::Plain:
-        break;
-    }
-    return u"127.0.0.1"_s;
-}
-
 void HostileValuesTest::sendsValuesAsData_data()
 {
-    QTest::addColumn<Host>("host");
-    QTest::newRow("ftp") << Host::Ftp;
-    QTest::newRow("psftp, saved session") << Host::Session;
-    QTest::newRow("psftp, plain host") << Host::Plain;
+    QTest::addColumn<Attack>("attack");
+    // The files and the directory travel in the script, whatever the host; the user id travels on
+    // the launcher line, where a plain host lets an option in it act.
+    const QString user = uR"(u" -proxycmd "touch pw-marker)"_s;
+    const QByteArray name = user.toLocal8Bit();
+    QTest::newRow("ftp, names") << Attack{Host::Ftp, {}, {"230 Login successful."}};
+    QTest::newRow("psftp, names") << Attack{
+        Host::Session, {}, {"Remote directory is now {REMOTE}"}};
+    QTest::newRow("ftp, user id") << Attack{
+        Host::Ftp, user, {"User (127.0.0.1:(none)): " + name + "\n", "530 Login incorrect."}};
+    QTest::newRow("psftp, user id")
+        << Attack{Host::Plain, user, {"Using username \"" + name + "\".", "Access denied"}};
 }
 
 void HostileValuesTest::sendsValuesAsData()
 {
     PW_REQUIRE_TESTBED(tb);
-    usePrivateSettings();
-    QFETCH(Host, host);
-    const TestbedAccount &account = tb.hostile;
+    QFETCH(Attack, attack);
+    // Loading the test bed points PUTTYDIR at its own settings tree.
+    qputenv("PUTTYDIR", QFile::encodeName(m_putty.path()));
+    TestbedAccount account = tb.hostile;
+    const bool refused = !attack.user.isEmpty();
+    if (refused)
+        account.user = attack.user;
 
     // Listed files whose names would split, move, add an option or run a command; qxy.txt lies
     // beside them unlisted, and a name beginning with "-" is listed by a path relative to the
     // working directory, the only way a path can begin so.
-    Job job;
-    QTemporaryDir local;
+    QTemporaryDir work, local;
+    const QString dir = QDir(work.path()).canonicalPath();
     const QStringList names{uR"(q"x"y.txt)"_s, uR"(..\outside.txt)"_s, u"-r"_s, u"a b.txt"_s,
                             u"$(touch "_s + kMarker + u")"_s};
     QStringList files;
@@ -174,64 +164,41 @@ void HostileValuesTest::sendsValuesAsData()
     QVERIFY(writeBytes(local.filePath(u"qxy.txt"_s), "must stay here"));
     const QString dashed = u"-dash.txt"_s;
     files.append(dashed);
-    QVERIFY(writeBytes(job.dir + u'/' + dashed, "relative"));
-
+    QVERIFY(writeBytes(dir + u'/' + dashed, "relative"));
     // A remote directory holding a blank and double quotes, made by root for the account.
-    const QStringList homeBefore = homeEntries(account.home);
     QTemporaryDir remote(account.home + uR"(/pw "q" x-XXXXXX)"_s);
     QVERIFY(QFile::setPermissions(remote.path(), QFileDevice::Permissions(0x7777)));
+    const QString host = attack.host == Host::Ftp       ? tb.ftpHost
+                         : attack.host == Host::Session ? tb.sshSession
+                                                        : u"127.0.0.1"_s;
 
-    QVERIFY(job.write(host, hostName(tb, host), account, remote.path(), files));
-    const LauncherRun run = runLauncher(job.dir);
+    // The generated files, by the real writers; a Secure Shell row's account is on the launcher
+    // line and in the password file only.
+    const bool secure = attack.host != Host::Ftp;
+    const QString flag = secure ? u"Y"_s : u"N"_s;
+    const JobFileNames jobNames;
+    const JobFiles jobFiles{launcherLines(flag, host, account.user, jobNames),
+                            transferScriptLines(flag, remote.path(),
+                                                secure ? QString() : account.user,
+                                                secure ? QString() : account.password, host, files),
+                            secure, passwordFileLines(account.password)};
+    QVERIFY(writeJobFiles(dir, jobNames, jobFiles, nullptr));
+    const LauncherRun run = runLauncher(dir);
 
-    QCOMPARE(markersIn({job.dir, local.path(), account.home}), QStringList());
-    QVERIFY2(run.finished && run.exitCode == 0, run.log.constData());
-    QVERIFY2(run.log.contains(host == Host::Ftp
-                                  ? "230 Login successful."
-                                  : "Remote directory is now " + QFile::encodeName(remote.path())),
-             run.log.constData());
+    QCOMPARE(markersIn({dir, local.path(), account.home}), QStringList());
+    QVERIFY2(run.finished && run.exitCode == (refused ? 1 : 0), run.log.constData());
+    for (QByteArray said : attack.said) {
+        said.replace("{REMOTE}", QFile::encodeName(remote.path()));
+        QVERIFY2(run.log.contains(said), run.log.constData());
+    }
     QStringList expected = names;
     expected.append(dashed);
     expected.sort();
-    QCOMPARE(entriesBelow(remote.path()), expected);
-    for (const QString &file : files) {
-        const QString name = QFileInfo(file).fileName();
-        QCOMPARE(readBytes(remote.filePath(name)),
-                 readBytes(file.startsWith(u'-') ? job.dir + u'/' + file : file));
-    }
-    QCOMPARE(homeEntries(account.home), homeBefore);
+    QCOMPARE(entriesBelow(remote.path()), refused ? QStringList() : expected);
+    for (const QString &file : refused ? QStringList() : files)
+        QCOMPARE(readBytes(remote.filePath(QFileInfo(file).fileName())),
+                 readBytes(file.startsWith(u'-') ? dir + u'/' + file : file));
     QVERIFY2(!run.log.contains(account.password.trimmed().toLocal8Bit()), run.log.constData());
-}
-
-void HostileValuesTest::userIdIsOneName_data()
-{
-    QTest::addColumn<Host>("host");
-    QTest::addColumn<QByteArray>("reported"); // what the log must say of the user id
-    const QByteArray name = R"(u" -proxycmd "touch pw-marker)";
-    QTest::newRow("ftp") << Host::Ftp << "User (127.0.0.1:(none)): " + name + "\n";
-    QTest::newRow("psftp, saved session") << Host::Session << "Using username \"" + name + "\".";
-    QTest::newRow("psftp, plain host") << Host::Plain << "Using username \"" + name + "\".";
-}
-
-void HostileValuesTest::userIdIsOneName()
-{
-    PW_REQUIRE_TESTBED(tb);
-    usePrivateSettings();
-    QFETCH(Host, host);
-    QFETCH(QByteArray, reported);
-    TestbedAccount account = tb.hostile;
-    account.user = uR"(u" -proxycmd "touch pw-marker)"_s;
-
-    Job job;
-    QVERIFY(writeBytes(job.dir + u"/a.txt"_s, "a"));
-    QVERIFY(job.write(host, hostName(tb, host), account, QString(), {u"a.txt"_s}));
-    const LauncherRun run = runLauncher(job.dir);
-
-    QCOMPARE(markersIn({job.dir}), QStringList());
-    QVERIFY2(run.finished && run.exitCode == 1, run.log.constData());
-    QVERIFY2(run.log.contains(reported), run.log.constData());
-    QVERIFY2(run.log.contains(host == Host::Ftp ? "530 Login incorrect." : "Access denied"),
-             run.log.constData());
 }
 
 QTEST_GUILESS_MAIN(HostileValuesTest)

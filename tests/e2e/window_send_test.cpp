@@ -1,23 +1,27 @@
 #include "connection_test/connection_test.h"
+#include "platform/console.h"
 #include "platform/launcher.h"
+#include "platform/termination_signals.h"
 #include "profiles/profile_store.h"
-#include "support/fake_launcher.h"
+#include "support/engine_run.h"
 #include "support/files.h"
+#include "support/processes.h"
 #include "support/testbed.h"
 #include "transfer/transfer_engine.h"
 #include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
-#include "ui/results_window.h"
 #include "ui/user_settings.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QTableView>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <iostream>
 #include <pwd.h>
 #include <string>
@@ -29,6 +33,17 @@ namespace {
 
 const char kSendSwitch[] = "--send-with-the-defaults";
 
+/// The main window over the real command interpreter, as the program builds it.
+struct RealWindow
+{
+    CommandInterpreterLauncher launcher{builtProgram(u"parcelwright-cmd"_s)};
+    TransferEngine engine{launcher};
+    TerminalConsoleStarter consoles{builtProgram(u"parcelwright-cmd"_s)};
+    ConnectionTest connectionTest{consoles};
+    const ProfileStore profiles{QDir::currentPath()};
+    FTP_Information window{engine, connectionTest, profiles};
+};
+
 // Runs in a second process, as the user it was started as: the window built as the program
 // builds it, in the current directory, with the working directory it starts with. Reads the file
 // to send and the host, remote directory, user id and password of one plain FTP destination from
@@ -39,12 +54,8 @@ int sendWithTheDefaults()
     for (std::string line; values.size() < 5 && std::getline(std::cin, line);)
         values << QString::fromStdString(line);
     UserSettings::makeDefaultWorkingDirectory();
-    CommandInterpreterLauncher launcher(builtProgram(u"parcelwright-cmd"_s));
-    TransferEngine engine(launcher);
-    FakeConsoleStarter consoles;
-    ConnectionTest connectionTest(consoles);
-    const ProfileStore profiles(QDir::currentPath());
-    FTP_Information window(engine, connectionTest, profiles);
+    RealWindow real;
+    FTP_Information &window = real.window;
     window.setMessageSink(
         [](const QString &text, const QString &) { std::cout << qPrintable(text) << std::endl; });
     window.frmFileList->setText(1, 0, values.value(0));
@@ -58,29 +69,24 @@ int sendWithTheDefaults()
 
 } // namespace
 
-/// Requests sent from the real window to the test bed's servers: a user's whole request, keyed,
-/// sent one destination at a time and several at once; two users of one machine with the
-/// program's defaults, neither refused because of the other's files and neither able to read what
-/// the other's runs leave behind.
+/// The real window over the real interpreter and clients: a user's whole request, keyed, sent
+/// with several destinations at once; two users of one machine sending at once with the program's
+/// defaults, neither refused because of the other's files and neither able to read what the
+/// other's run leaves behind; "Test the Connection" opening a working console; a signal in the
+/// middle of a run.
 class WindowSendTest final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void keyedRequestArrives_data();
     void keyedRequestArrives();
     void twoUsersWithTheDefaults();
+    void testOpensWorkingConsole_data();
+    void testOpensWorkingConsole();
+    void signalDuringRunStopsClientsThenEnds();
 };
-
-void WindowSendTest::keyedRequestArrives_data()
-{
-    QTest::addColumn<int>("simultaneous");
-    QTest::newRow("one at a time") << 1;
-    QTest::newRow("four at once") << 4;
-}
 
 void WindowSendTest::keyedRequestArrives()
 {
-    QFETCH(int, simultaneous);
     PW_REQUIRE_TESTBED(tb);
     QTemporaryDir work;
     QVERIFY(QDir(work.path()).mkpath(u"local files"_s) && QDir(work.path()).mkpath(u"run"_s));
@@ -96,48 +102,22 @@ void WindowSendTest::keyedRequestArrives()
         QVERIFY(writeBytes(path, bytes));
         paths.append(path);
     }
-    // Directories the accounts can write into, made by root and removed with their content.
-    QTemporaryDir plainRemote(tb.plain.home + u"/pw-window-XXXXXX"_s);
-    QTemporaryDir secureRemote(tb.quoted.home + u"/pw-window-XXXXXX"_s);
-    QTemporaryDir portRemote(tb.plain.home + u"/pw-window-XXXXXX"_s);
-    for (const QTemporaryDir *dir : {&plainRemote, &secureRemote, &portRemote})
-        QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::Permissions(0x7777)));
-    const QString wrongPassword = u"localhost:%1"_s.arg(tb.ftpPort);
-    const QString deadServer = u"127.0.0.1:1"_s;
-    // A Secure Shell host with a port of its own and no saved session: its key stored once, by
-    // hand, the way the README says, in a PuTTY directory of this test's own.
+    const RemoteDirectory plainRemote(tb.plain), secureRemote(tb.quoted), portRemote(tb.plain);
+    QVERIFY(plainRemote.isValid() && secureRemote.isValid() && portRemote.isValid());
+    // A Secure Shell host with a port of its own and no saved session: the server's key trusted
+    // by the default settings, which lead to no port of their own.
     const QString sshWithPort = u"127.0.0.1:%1"_s.arg(tb.sshPort);
+    QByteArray session = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
     QTemporaryDir putty;
-    QProcess store;
-    store.setProcessChannelMode(QProcess::MergedChannels);
-    store.setProcessEnvironment([&putty] {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"PUTTYDIR"_s, putty.path());
-        return environment;
-    }());
-    QVERIFY(writeBytes(putty.filePath(u"quit"_s), "quit\n") &&
-            writeBytes(putty.filePath(u"pwd"_s), tb.plain.password.toLocal8Bit() + '\n', 0600));
-    store.start(u"psftp"_s,
-                {u"-P"_s, QString::number(tb.sshPort), u"-b"_s, putty.filePath(u"quit"_s),
-                 u"-pwfile"_s, putty.filePath(u"pwd"_s), tb.plain.user + u"@127.0.0.1"_s});
-    store.write("y\n");
-    QVERIFY(store.waitForFinished(30000) && store.exitCode() == 0);
-    QVERIFY(QFile::copy(tb.puttyDir + u"/sessions/"_s + tb.sshSession,
-                        putty.filePath(u"sessions/"_s + tb.sshSession)) ||
-            (QDir(putty.path()).mkpath(u"sessions"_s) &&
-             QFile::copy(tb.puttyDir + u"/sessions/"_s + tb.sshSession,
-                         putty.filePath(u"sessions/"_s + tb.sshSession))));
+    QVERIFY(QDir(putty.path()).mkpath(u"sessions"_s));
+    QVERIFY(writeBytes(putty.filePath(u"sessions/"_s + tb.sshSession), session));
+    session.replace("PortNumber=" + QByteArray::number(tb.sshPort) + '\n', "");
+    QVERIFY(writeBytes(putty.filePath(u"sessions/Default%20Settings"_s), session));
     qputenv("PUTTYDIR", QFile::encodeName(putty.path()));
-    const auto restorePutty =
-        qScopeGuard([&tb] { qputenv("PUTTYDIR", tb.puttyDir.toLocal8Bit()); });
 
-    CommandInterpreterLauncher launcher(builtProgram(u"parcelwright-cmd"_s));
-    TransferEngine engine(launcher);
-    FakeConsoleStarter consoles;
-    ConnectionTest connectionTest(consoles);
-    const ProfileStore profiles(QDir::currentPath());
-    FTP_Information window(engine, connectionTest, profiles);
-    window.setSimultaneousTransfers(simultaneous);
+    RealWindow real;
+    FTP_Information &window = real.window;
+    window.setSimultaneousTransfers(4);
     QStringList messages;
     window.setMessageSink([&](const QString &text, const QString &) { messages << text; });
     window.setFileChooser([&] { return paths; });
@@ -149,8 +129,6 @@ void WindowSendTest::keyedRequestArrives()
     GridControl *grid = window.frmFTPTo;
     const QList<QStringList> rows = {
         {u"n"_s, tb.ftpHost, plainRemote.path(), tb.plain.user, tb.plain.password},
-        {u"N"_s, wrongPassword, plainRemote.path(), tb.plain.user, u"wrong"_s},
-        {u"N"_s, deadServer, plainRemote.path(), tb.plain.user, tb.plain.password},
         {u"y"_s, tb.sshSession, secureRemote.path(), tb.quoted.user, tb.quoted.password},
         {u"Y"_s, sshWithPort, portRemote.path(), tb.plain.user, tb.plain.password}};
     for (int row = 1; row <= rows.size(); ++row) {
@@ -165,54 +143,11 @@ void WindowSendTest::keyedRequestArrives()
 
     QVERIFY2(messages.isEmpty(), qPrintable(messages.value(0)));
     const QByteArray log = readBytes(runDir + u"/FTPLogALL.TXT"_s);
-    QCOMPARE(window.frmMessage->text(),
-             u"Transmission ended with errors at 2 of 5 destinations ("_s + wrongPassword +
-                 u", "_s + deadServer + u") - see FTPLogALL.TXT"_s);
-    for (const QTemporaryDir *remote : {&plainRemote, &secureRemote, &portRemote}) {
+    QVERIFY2(window.frmMessage->text().startsWith(u"All Transmissions are complete"_s), log);
+    for (const RemoteDirectory *remote : {&plainRemote, &secureRemote, &portRemote}) {
         for (const auto &[path, bytes] : files)
             QVERIFY2(readBytes(remote->filePath(QFileInfo(path).fileName())) == bytes, log);
     }
-    // Five blocks in row order, each a header line, the client's output and the end line.
-    const QByteArray end = "\r\n\r\n*********** End of Transmission ***************\r\n\r\n";
-    QCOMPARE(log.count("Output from: "), 5);
-    qsizetype at = 0;
-    for (const QStringList &row : rows) {
-        const QByteArray header = "Output from: " + (row[1] + u' ' + row[2]).toLocal8Bit() + "\r\n";
-        QVERIFY2(log.indexOf(header) == at, log);
-        at = log.indexOf(end, at) + end.size();
-    }
-    QCOMPARE(at, log.size());
-    QVERIFY2(log.contains(simultaneous > 1 ? " -pwfile XferJob-0004.PWD\r\n"
-                                           : " -pwfile XferJob.PWD\r\n"),
-             log);
-    QVERIFY2(log.contains("psftp -P " + QByteArray::number(tb.sshPort) + ' '), log);
-    for (const QString &password : {tb.plain.password, tb.quoted.password})
-        QVERIFY2(!log.contains(password.toLocal8Bit()), log);
-    QCOMPARE(QFile::permissions(runDir + u"/FTPLogALL.TXT"_s).toInt() & 0x0077, 0);
-    // Each failed destination says why, in its client's words.
-    const QList<DestinationResult> results = window.lastRunResults();
-    QCOMPARE(results.size(), 5);
-    QCOMPARE(results[1].reason, u"530 Login incorrect."_s);
-    QVERIFY2(results[2].reason.startsWith(u"ftp: connect: "_s), qPrintable(results[2].reason));
-    QCOMPARE(results[0].outcome, Outcome::Sent);
-    QCOMPARE(results[3].outcome, Outcome::Sent);
-    QCOMPARE(results[4].outcome, Outcome::Sent);
-
-    // The Results window opened with the two failed on top. The password corrected, "Send again"
-    // serves those two rows only: the dead server stays dead, and the earlier log is kept.
-    ResultsWindow &shown = *window.resultsWindow();
-    const QAbstractItemModel &lines = *shown.lines->model();
-    QCOMPARE(lines.index(0, 1).data().toString(), wrongPassword);
-    QCOMPARE(lines.index(1, 1).data().toString(), deadServer);
-    window.frmFTPTo->setText(2, kPasswordColumn, tb.plain.password);
-    QTRY_COMPARE(QApplication::activeWindow(), &shown);
-    QTest::keyClick(&shown, Qt::Key_S, Qt::AltModifier); // the button clicks a moment later
-    QTRY_VERIFY(!shown.cmdSendAgain->isDown());
-    QCOMPARE(readBytes(runDir + u"/FTPLogALL.1.TXT"_s), log);
-    QCOMPARE(shown.countLabel->text(), u"1 sent, 1 failed"_s);
-    QCOMPARE(readBytes(runDir + u"/FTPLogALL.TXT"_s).count("Output from: "), 2);
-    QCOMPARE(QDir(runDir).entryList(QDir::Files),
-             (QStringList{u"FTPLogALL.1.TXT"_s, u"FTPLogALL.TXT"_s}));
 }
 
 void WindowSendTest::twoUsersWithTheDefaults()
@@ -220,11 +155,10 @@ void WindowSendTest::twoUsersWithTheDefaults()
     PW_REQUIRE_ROOT("only root can run the program as two other users");
     PW_REQUIRE_TESTBED(tb);
     QTemporaryDir root;
-    QTemporaryDir remote(tb.plain.home + u"/pw-two-users-XXXXXX"_s);
+    const RemoteDirectory remote(tb.plain);
     QVERIFY(root.isValid() && remote.isValid());
     // Homes that others may look into, as many are: only the program's own folder keeps them out.
     QVERIFY(QFile::setPermissions(root.path(), QFileDevice::Permissions(0x7755)));
-    QVERIFY(QFile::setPermissions(remote.path(), QFileDevice::Permissions(0x7777)));
     const QStringList users{tb.plain.user, tb.quoted.user};
     const auto homeOf = [&root](const QString &user) {
         return root.filePath(u"home of "_s + user);
@@ -238,34 +172,26 @@ void WindowSendTest::twoUsersWithTheDefaults()
                             account->pw_gid) == 0);
     }
 
-    const auto start = [&](QProcess &program, const QString &user) {
-        program.setWorkingDirectory(homeOf(user));
+    // Both at once: neither holds the other's directory, nor leaves files in its way.
+    QProcess programs[2];
+    for (int i = 0; i < 2; ++i) {
+        programs[i].setWorkingDirectory(homeOf(users[i]));
         // Nothing of root's settings, runtime or PuTTY directories reaches the user's program.
-        program.start(u"runuser"_s,
-                      {u"-u"_s, user, u"--"_s, u"env"_s, u"-u"_s, u"XDG_CONFIG_HOME"_s, u"-u"_s,
-                       u"XDG_RUNTIME_DIR"_s, u"-u"_s, u"PUTTYDIR"_s, u"HOME="_s + homeOf(user),
-                       QCoreApplication::applicationFilePath(), QString::fromLatin1(kSendSwitch)});
-        const QStringList request{homeOf(user) + u"/from "_s + user, tb.ftpHost, remote.path(),
-                                  tb.plain.user, tb.plain.password};
-        program.write((request.join(u'\n') + u'\n').toLocal8Bit());
-        program.closeWriteChannel();
-    };
-    const auto finish = [](QProcess &program) {
+        programs[i].start(u"runuser"_s,
+                          {u"-u"_s, users[i], u"--"_s, u"env"_s, u"-u"_s, u"XDG_CONFIG_HOME"_s,
+                           u"-u"_s, u"XDG_RUNTIME_DIR"_s, u"-u"_s, u"PUTTYDIR"_s,
+                           u"HOME="_s + homeOf(users[i]), QCoreApplication::applicationFilePath(),
+                           QString::fromLatin1(kSendSwitch)});
+        const QStringList request{homeOf(users[i]) + u"/from "_s + users[i], tb.ftpHost,
+                                  remote.path(), tb.plain.user, tb.plain.password};
+        programs[i].write((request.join(u'\n') + u'\n').toLocal8Bit());
+        programs[i].closeWriteChannel();
+    }
+    for (QProcess &program : programs) {
         QVERIFY(program.waitForFinished(120000));
         const QString said = QString::fromLocal8Bit(program.readAllStandardOutput());
         QVERIFY2(said.startsWith(u"All Transmissions are complete"_s), qPrintable(said));
-    };
-    // One after the other, then both at once.
-    for (const QString &user : users) {
-        QProcess program;
-        start(program, user);
-        finish(program);
     }
-    QProcess first, second;
-    start(first, users[0]);
-    start(second, users[1]);
-    finish(first);
-    finish(second);
 
     for (const QString &user : users) {
         QCOMPARE(readBytes(remote.filePath(u"from "_s + user)), (user + u'\n').toLocal8Bit());
@@ -276,6 +202,144 @@ void WindowSendTest::twoUsersWithTheDefaults()
                     {u"-u"_s, users[1 - users.indexOf(user)], u"--"_s, u"cat"_s, log});
         QVERIFY(other.waitForFinished() && other.exitCode() != 0);
     }
+}
+
+void WindowSendTest::testOpensWorkingConsole_data()
+{
+    QTest::addColumn<Client>("client");
+    QTest::newRow("ftp: help, then a typed ls") << Client::Ftp;
+    QTest::newRow("psftp: a new host key accepted, then help") << Client::Psftp;
+}
+
+void WindowSendTest::testOpensWorkingConsole()
+{
+    PW_REQUIRE_TESTBED(tb);
+    QFETCH(Client, client);
+    QTemporaryDir work;
+    QVERIFY(QDir(work.path()).mkpath(u"bin"_s) && QDir(work.path()).mkpath(u"putty/sessions"_s));
+    const QString socket = work.filePath(u"tmux.socket"_s);
+    const auto tmux = [&socket](const QStringList &arguments) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(u"tmux"_s, QStringList{u"-S"_s, socket} + arguments);
+        process.waitForFinished(10000);
+        return QString::fromLocal8Bit(process.readAll());
+    };
+    const auto stopTmux = qScopeGuard([&tmux] { tmux({u"kill-server"_s}); });
+    // The terminal emulator: it gets "-e PROGRAM ARGS..." and opens them in a tmux session.
+    QVERIFY(writeBytes(work.filePath(u"bin/terminal"_s),
+                       "#!/bin/sh\n[ \"$1\" = -e ] && shift\nexec tmux -S \"" +
+                           QFile::encodeName(socket) +
+                           "\" new-session -d -s console -x 160 -y 60 -- \"$@\"\n",
+                       0755));
+    qputenv("TERMINAL", QFile::encodeName(work.filePath(u"bin/terminal"_s)));
+    qputenv("SHELL", "/bin/sh"); // where /K hands over once the client has ended
+    // A settings tree that has never seen the test server's host key, as on a new machine.
+    QByteArray session = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
+    session = session.left(session.indexOf("SSHManualHostKeys"));
+    QVERIFY(writeBytes(work.filePath(u"putty/sessions/"_s + tb.sshSession), session));
+    qputenv("PUTTYDIR", QFile::encodeName(work.filePath(u"putty"_s)));
+    // A file only a listing of the account's home can show.
+    QTemporaryFile marker(tb.plain.home + u"/pw-console-XXXXXX"_s);
+    QVERIFY(marker.open());
+    const QString markerName = QFileInfo(marker.fileName()).fileName();
+
+    RealWindow real;
+    FTP_Information &window = real.window;
+    QStringList messages;
+    window.setMessageSink([&messages](const QString &text, const QString &) { messages << text; });
+    window.frmWorkingDirectory->setText(work.path());
+    const QStringList row{client == Client::Ftp ? u"N"_s : u"Y"_s,
+                          client == Client::Ftp ? tb.ftpHost : tb.sshSession,
+                          {},
+                          tb.plain.user,
+                          tb.plain.password};
+    for (int column = 0; column < row.size(); ++column)
+        window.frmFTPTo->setText(1, column, row[column]);
+    window.frmFTPTo->setCurrentCell(1, 1);
+
+    QTest::mouseClick(window.cmdTest, Qt::LeftButton);
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'\n')));
+    const auto screen = [&tmux] {
+        return tmux(
+            {u"capture-pane"_s, u"-p"_s, u"-J"_s, u"-S"_s, u"-300"_s, u"-t"_s, u"console"_s});
+    };
+    if (client == Client::Psftp) {
+        QTRY_VERIFY2_WITH_TIMEOUT(screen().contains(u"Store key in cache?"_s), qPrintable(screen()),
+                                  30000);
+        tmux({u"send-keys"_s, u"-t"_s, u"console"_s, u"y"_s, u"Enter"_s});
+        QTRY_VERIFY2_WITH_TIMEOUT(screen().contains(u"print your remote working directory"_s),
+                                  qPrintable(screen()), 30000);
+    } else {
+        QTRY_VERIFY2_WITH_TIMEOUT(screen().contains(u"Commands may be abbreviated"_s) &&
+                                      screen().trimmed().endsWith(u"ftp>"_s),
+                                  qPrintable(screen()), 30000);
+        tmux({u"send-keys"_s, u"-t"_s, u"console"_s, u"ls"_s, u"Enter"_s});
+        QTRY_VERIFY2_WITH_TIMEOUT(screen().contains(markerName), qPrintable(screen()), 30000);
+        tmux({u"send-keys"_s, u"-t"_s, u"console"_s, u"quit"_s, u"Enter"_s});
+    }
+    // The password is nowhere on the screen, and once the client has ended, nowhere on disk.
+    QVERIFY(!screen().contains(tb.plain.password));
+    const auto passwordFiles = [&work, &tb] {
+        QStringList files = fileNamesIn(work.path());
+        files.removeIf([&](const QString &name) {
+            return !readBytes(work.filePath(name)).contains(tb.plain.password.toLocal8Bit());
+        });
+        return files;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(passwordFiles(), QStringList(), 30000);
+    QCOMPARE(window.frmMessage->text(), u"Testing: "_s + row[1]);
+}
+
+// A signal that ends the program in the middle of a run of two clients at once: both are stopped,
+// the run's files removed, and only then does the program end.
+void WindowSendTest::signalDuringRunStopsClientsThenEnds()
+{
+    QTemporaryDir work;
+    QTcpServer silent; // takes the connections and never answers: the clients wait
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    RealWindow real;
+    FTP_Information &window = real.window;
+    window.setSimultaneousTransfers(2);
+    int programEnds = 0;
+    window.setProgramEnder([&programEnds] { ++programEnds; });
+    window.setMessageSink([](const QString &text, const QString &) { QFAIL(qPrintable(text)); });
+    TerminationSignals termination;
+    connect(&termination, &TerminationSignals::received, &window,
+            &FTP_Information::terminationRequested);
+    window.frmFileList->setText(1, 0, u"/etc/hostname"_s);
+    window.frmWorkingDirectory->setText(work.path());
+    const QString host = u"127.0.0.1:%1"_s.arg(silent.serverPort());
+    for (int row = 1; row <= 3; ++row) {
+        const QStringList cells{u"N"_s, host, u"/r%1"_s.arg(row), u"u"_s, u"Ru5-pass-7x"_s};
+        for (int column = 0; column < cells.size(); ++column)
+            window.frmFTPTo->setText(row, column, cells[column]);
+    }
+
+    bool clientsSeen = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (!clientsSeen && processesIn(work.path()).join(u' ').count(u"parcelwright-ftp"_s) == 2) {
+            clientsSeen = true;
+            ::kill(::getpid(), SIGTERM); // as `kill` from another terminal would
+        }
+    });
+    poll.start(20);
+    QElapsedTimer clock;
+    clock.start();
+    window.cmdProcess_Click();
+
+    QVERIFY(clientsSeen);
+    QVERIFY2(clock.elapsed() < 15000, "the clients were left to time out by themselves");
+    QCOMPARE(programEnds, 1);
+    QCOMPARE(window.frmMessage->text(),
+             u"Transmission cancelled at %1, %1 - see FTPLogALL.TXT"_s.arg(host));
+    QTRY_COMPARE_WITH_TIMEOUT(processesIn(work.path()), QStringList(), 5000);
+    QCOMPARE(QDir(work.path()).entryList(QDir::Files), QStringList{u"FTPLogALL.TXT"_s});
+    const QByteArray log = readBytes(work.filePath(u"FTPLogALL.TXT"_s));
+    QCOMPARE(log.count("was cancelled before it ended"), 2);
+    QVERIFY(log.indexOf(" /r1\r\n") < log.indexOf(" /r2\r\n") && !log.contains(" /r3\r\n"));
+    QVERIFY(!log.contains("Ru5-pass-7x"));
 }
 
 int main(int argc, char *argv[])

@@ -1,12 +1,7 @@
 #include "support/testbed.h"
 
-#include "support/files.h"
-
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
-#include <QProcess>
 
 using namespace Qt::StringLiterals;
 
@@ -31,9 +26,9 @@ std::optional<Testbed> Testbed::load(QString *why)
             values.insert(line.left(equals), QString::fromLocal8Bit(line.mid(equals + 1)));
     }
     for (const char *key :
-         {"FTP_HOST", "FTP_PORT", "FTP_PID", "SSH_PID", "SSH_PORT", "SSH_SESSION", "PUTTYDIR",
-          "PLAIN_USER", "PLAIN_PASSWORD", "PLAIN_HOME", "QUOTED_USER", "QUOTED_PASSWORD",
-          "QUOTED_HOME", "HOSTILE_USER", "HOSTILE_PASSWORD", "HOSTILE_HOME"}) {
+         {"FTP_HOST", "FTP_PORT", "SSH_PORT", "SSH_SESSION", "PUTTYDIR", "PLAIN_USER",
+          "PLAIN_PASSWORD", "PLAIN_HOME", "QUOTED_USER", "QUOTED_PASSWORD", "QUOTED_HOME",
+          "HOSTILE_USER", "HOSTILE_PASSWORD", "HOSTILE_HOME"}) {
         if (values.value(key).isEmpty()) {
             *why = u"test bed %1 lacks %2"_s.arg(file.fileName(), QLatin1String(key));
             return std::nullopt;
@@ -43,16 +38,10 @@ std::optional<Testbed> Testbed::load(QString *why)
         return TestbedAccount{values.value(prefix + "_USER"), values.value(prefix + "_PASSWORD"),
                               values.value(prefix + "_HOME")};
     };
-    const Testbed tb{values.value("FTP_HOST"),
-                     values.value("FTP_PORT").toInt(),
-                     values.value("SSH_SESSION"),
-                     values.value("SSH_PORT").toInt(),
-                     values.value("PUTTYDIR"),
-                     account("PLAIN"),
-                     account("QUOTED"),
-                     account("HOSTILE"),
-                     values.value("FTP_PID").toLongLong(),
-                     values.value("SSH_PID").toLongLong()};
+    const Testbed tb{values.value("FTP_HOST"),    values.value("FTP_PORT").toInt(),
+                     values.value("SSH_SESSION"), values.value("SSH_PORT").toInt(),
+                     values.value("PUTTYDIR"),    account("PLAIN"),
+                     account("QUOTED"),           account("HOSTILE")};
     qputenv("PUTTYDIR", tb.puttyDir.toLocal8Bit());
     return tb;
 }
@@ -60,33 +49,4 @@ std::optional<Testbed> Testbed::load(QString *why)
 QString builtProgram(const QString &name)
 {
     return QStringLiteral(PARCELWRIGHT_BIN_DIR "/") + name;
-}
-
-LauncherRun runLauncher(const QString &dir, const std::function<void()> &whileRunning)
-{
-    LauncherRun run;
-    QProcess process;
-    process.setWorkingDirectory(dir);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardOutputFile(dir + u"/FTPLog0001.TXT"_s);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(builtProgram(u"parcelwright-cmd"_s), {u"/C"_s, u"XferJob.BAT"_s});
-    // A hanging client fails the test after two minutes instead of holding it.
-    QDeadlineTimer deadline(120000);
-    const int slice = whileRunning ? 5 : 120000;
-    while (!run.finished && process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
-        run.finished =
-            process.waitForFinished(int(std::min<qint64>(slice, deadline.remainingTime())));
-        if (!run.finished && whileRunning)
-            whileRunning();
-    }
-    if (!run.finished) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.log = QFileInfo::exists(dir + u"/FTPLog0001.TXT"_s)
-                  ? readBytes(dir + u"/FTPLog0001.TXT"_s)
-                  : "no log: " + process.errorString().toLocal8Bit();
-    return run;
 }

@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QtTest>
 
-#include <functional>
 #include <optional>
 #include <unistd.h>
 
@@ -30,9 +28,6 @@ struct Testbed
     // A password with blanks at both ends, double quotes and shell commands, each of which would
     // leave a file pw-marker behind if it ever ran.
     TestbedAccount hostile;
-    // The servers' listeners: each log-in or connection is served by processes below them.
-    qint64 ftpServerPid = 0;
-    qint64 sshServerPid = 0;
 
     /// Reads $PARCELWRIGHT_TESTBED/testbed.env and puts PUTTYDIR into this process's environment
     /// so that every psftp started from here finds the saved session; nullopt and *why on failure.
@@ -42,27 +37,28 @@ struct Testbed
 /// Path of one of the built programs (parcelwright-cmd, parcelwright-ftp, parcelwright).
 QString builtProgram(const QString &name);
 
-/// Declares `Testbed var` in a test function: skips the test when the servers are not there, or
-/// fails it under CI.
+/// Skips the test, saying why, or fails it under CI, where nothing may be missing.
+#define PW_SKIP_OR_FAIL(why)                                                                       \
+    do {                                                                                           \
+        if (!qEnvironmentVariableIsEmpty("CI"))                                                    \
+            QFAIL(why);                                                                            \
+        QSKIP(why);                                                                                \
+    } while (false)
+
+/// Declares `Testbed var` in a test function, or skips or fails the test when the servers are
+/// not there.
 #define PW_REQUIRE_TESTBED(var)                                                                    \
     QString var##Why;                                                                              \
     const std::optional<Testbed> var##Loaded = Testbed::load(&var##Why);                           \
-    if (!var##Loaded) {                                                                            \
-        if (!qEnvironmentVariableIsEmpty("CI"))                                                    \
-            QFAIL(qPrintable(var##Why));                                                           \
-        QSKIP(qPrintable(var##Why));                                                               \
-    }                                                                                              \
+    if (!var##Loaded)                                                                              \
+        PW_SKIP_OR_FAIL(qPrintable(var##Why));                                                     \
     const Testbed &var = *var##Loaded
 
-/// Skips the test when the process is not root, saying why it must be, or fails it under CI,
-/// where it always is.
+/// Skips or fails the test, saying why it must be root, when the process is not.
 #define PW_REQUIRE_ROOT(why)                                                                       \
     do {                                                                                           \
-        if (::geteuid() != 0) {                                                                    \
-            if (!qEnvironmentVariableIsEmpty("CI"))                                                \
-                QFAIL(why);                                                                        \
-            QSKIP(why);                                                                            \
-        }                                                                                          \
+        if (::geteuid() != 0)                                                                      \
+            PW_SKIP_OR_FAIL(why);                                                                  \
     } while (false)
 
 enum class Client
@@ -70,17 +66,3 @@ enum class Client
     Ftp,
     Psftp
 };
-
-/// What one run of a launcher batch file left behind.
-struct LauncherRun
-{
-    bool finished = false; // false: it did not end within two minutes and was killed
-    int exitCode = -1;
-    QByteArray log; // standard output and standard error, merged as the transfer run merges them
-};
-
-/// Runs `parcelwright-cmd /C XferJob.BAT` in a directory that holds the files of one transfer as
-/// the transfer run does: both output streams into FTPLog0001.TXT, standard input from /dev/null.
-/// whileRunning, when given, is called every few milliseconds until the interpreter has ended.
-LauncherRun runLauncher(const QString &directory,
-                        const std::function<void()> &whileRunning = nullptr);
