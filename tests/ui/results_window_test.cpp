@@ -144,7 +144,6 @@ private Q_SLOTS:
         QTest::newRow("as the run left it") << QString() << QString() << true;
         QTest::newRow("grown since")
             << u"grow"_s << u"FTPLogALL.TXT has changed since the run"_s << true;
-        QTest::newRow("gone") << u"remove"_s << u"FTPLogALL.TXT is gone since the run"_s << false;
         QTest::newRow("a FIFO in its place")
             << u"fifo"_s << u"FTPLogALL.TXT is gone since the run"_s << false;
     }
