@@ -358,19 +358,6 @@ private Q_SLOTS:
                     f.messages[0].text.startsWith(u"This file name cannot be sent: "_s));
     }
 
-    void processRequest()
-    {
-        WindowFixture f;
-        f.fill(1, {u"y"_s, u"host1"_s, {}, u"user"_s, u"pw"_s});
-        f.fill(2, {u"N"_s, u"host2"_s, {}, u"u"_s, u"pw"_s});
-        f.click(3, 2); // an editor open elsewhere, as after any earlier edit
-        QTest::mouseClick(f.window.cmdProcess, Qt::LeftButton);
-        // clang-format off
-        QCOMPARE(f.messages, (Messages{{u"Error Message"_s, u"Secure FTP can by 'Y' or 'N' (Yes/No - please correct this and continue"_s},
-                                       {u"Edit Error"_s, u"The Select Box can be either Y (Yes)or N (No)"_s}}));
-        // clang-format on
-        QCOMPARE(f.grid().textColour(1, 0), kFaultColour);
-    }
     void progressWindow()
     {
         WindowFixture f;

@@ -62,11 +62,7 @@ struct WindowFixture final
     void addHosts(int count) // plain FTP rows 1 to count, to host1, host2, ...
     {
         for (int row = 1; row <= count; ++row)
-            fill(row, {QStringLiteral("N"),
-                       QStringLiteral("host%1").arg(row),
-                       {},
-                       QStringLiteral("u"),
-                       QStringLiteral("p")});
+            fill(row, QStringLiteral("N|host%1||u|p").arg(row).split(u'|'));
     }
 
     QTemporaryDir work;
