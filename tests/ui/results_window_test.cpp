@@ -1,6 +1,5 @@
 #include "support/files.h"
 #include "transfer/run_report.h"
-#include "transfer/transfer_run.h"
 #include "transfer/transfer_scripts.h"
 #include "ui/log_viewer.h"
 #include "ui/results_window.h"
