@@ -54,17 +54,3 @@ void FakeDestinationGrid::moveTo(int row, int column)
     m_column = column;
     m_events->append(QStringLiteral("enter %1 %2").arg(m_row).arg(m_column));
 }
-
-void FakeWindow::setFiles(const QStringList &paths)
-{
-    for (int i = 0; i < paths.size(); ++i)
-        m_fileRows[kFirstDataRow + i] = paths.at(i);
-}
-
-void FakeWindow::destinationStarted(int row, const QString &host, int logNumber)
-{
-    Q_UNUSED(row)
-    progress.append(QStringLiteral("started %1 %2").arg(host).arg(logNumber));
-    if (onDestinationStarted)
-        onDestinationStarted(host, logNumber);
-}

@@ -91,8 +91,11 @@ class FakeWindow final : public TransferWindow, public ConnectionTestWindow, pub
 public:
     FakeWindow() : m_grid(&events), m_fileRows(kGridRowCount) {}
 
-    /// Puts the paths into File list rows 1 onwards.
-    void setFiles(const QStringList &paths);
+    void setFiles(const QStringList &paths) // into File list rows 1 onwards
+    {
+        for (int i = 0; i < paths.size(); ++i)
+            m_fileRows[kFirstDataRow + i] = paths.at(i);
+    }
     void setFileRow(int row, const QString &text) { m_fileRows[row] = text; }
     void setWorkingDirectory(const QString &text) { m_workingDirectory = text; }
     FakeDestinationGrid &grid() { return m_grid; }
@@ -118,7 +121,12 @@ public:
         messages.append({title, text});
     }
     int simultaneousTransfers() const override { return simultaneous; }
-    void destinationStarted(int row, const QString &host, int logNumber) override;
+    void destinationStarted(int, const QString &host, int logNumber) override
+    {
+        progress.append(QStringLiteral("started %1 %2").arg(host).arg(logNumber));
+        if (onDestinationStarted)
+            onDestinationStarted(host, logNumber);
+    }
     void destinationFinished(const DestinationResult &result) override
     {
         progress.append(outcomeName(result.outcome) + u' ' + result.host);
