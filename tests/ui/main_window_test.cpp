@@ -12,7 +12,6 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QHeaderView>
-#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -23,7 +22,6 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
-#include <QToolTip>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -241,13 +239,8 @@ private Q_SLOTS:
         sideways->setValue(sideways->value() + columnEnd() - grid.viewport()->width());
         QCOMPARE(columnEnd(), grid.viewport()->width());
 
-        const QModelIndex cell = grid.model()->index(1, column);
-        grid.scrollTo(cell);
-        const QPoint at = grid.visualRect(cell).center();
-        QHelpEvent help(QEvent::ToolTip, at, grid.viewport()->mapToGlobal(at));
-        QApplication::sendEvent(grid.viewport(), &help);
-        QCOMPARE(QToolTip::text(), fileList ? entry : QString());
-        QToolTip::hideText();
+        QCOMPARE(grid.model()->index(1, column).data(Qt::ToolTipRole).toString(),
+                 fileList ? entry : QString());
     }
 
     void nameList_data()
@@ -255,7 +248,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("nameList"); // '^' stands for NUL
         QTest::addColumn<QStringList>("paths");
         // clang-format off
-        QTest::newRow("one file") << u"/data/a.txt"_s << QStringList{u"/data/a.txt"_s};
         QTest::newRow("root directory") << u"/^a^b"_s << QStringList{u"/a"_s, u"/b"_s};
         QTest::newRow("one-letter last name") << u"/data^ab^c"_s << QStringList{u"/data/ab"_s, u"/data/c"_s};
         QTest::newRow("NUL at the end") << u"/d^a^b^"_s << QStringList{u"/d/a"_s, u"/d/b"_s};
