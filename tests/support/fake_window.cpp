@@ -41,8 +41,6 @@ void FakeDestinationGrid::setCurrentCellTextColour(CellColour colour)
 {
     m_colours[index(m_row, m_column)] = colour;
     m_events->append(QStringLiteral("colour %1 %2 %3").arg(m_row).arg(m_column).arg(colour));
-    if (onColour)
-        onColour(m_row, m_column, colour);
 }
 
 void FakeDestinationGrid::moveTo(int row, int column)
@@ -55,24 +53,4 @@ void FakeDestinationGrid::moveTo(int row, int column)
     m_row = row;
     m_column = column;
     m_events->append(QStringLiteral("enter %1 %2").arg(m_row).arg(m_column));
-}
-
-void FakeTransferWindow::setFiles(const QStringList &paths)
-{
-    for (int i = 0; i < paths.size(); ++i)
-        m_fileRows[kFirstDataRow + i] = paths.at(i);
-}
-
-void FakeTransferWindow::setStatusText(const QString &text)
-{
-    statusText = text;
-    statusHistory.append(text);
-}
-
-void FakeTransferWindow::destinationStarted(int row, const QString &host, int logNumber)
-{
-    Q_UNUSED(row)
-    progress.append(QStringLiteral("started %1 %2").arg(host).arg(logNumber));
-    if (onDestinationStarted)
-        onDestinationStarted(host, logNumber);
 }

@@ -47,19 +47,14 @@ class FakeDestinationGrid final : public DestinationGrid
 public:
     explicit FakeDestinationGrid(QStringList *events);
 
-    /// Fills the cells of one row.
     void setRow(const DestinationRow &row);
     /// Puts text in the in-place editor over the current cell; the next move commits it.
     void stagePendingEdit(const QString &text) { m_pendingText = text; }
     bool hasPendingEdit() const { return !m_pendingText.isNull(); }
-    /// Writes a pending edit into the current cell, as the window's commit does.
     void commitPendingEdit();
-    /// Drops a pending edit, as hiding the editor does.
     void dropPendingEdit() { m_pendingText = QString(); }
     /// While set, moves commit nothing (the window's grid-busy flag).
     bool busy = false;
-    /// Called after each change of a text colour, with the cell and the new colour.
-    std::function<void(int row, int column, CellColour colour)> onColour;
 
     int rowCount() const override { return kGridRowCount; }
     QString text(int row, int column) const override { return m_texts.value(index(row, column)); }
@@ -89,14 +84,18 @@ private:
     QString m_pendingText; // null when no edit is pending
 };
 
-/// An in-memory main window, for the transfer engine and the connection test.
-class FakeTransferWindow final : public TransferWindow, public ConnectionTestWindow
+/// An in-memory main window, for the transfer engine, the connection test and the profile
+/// commands, recording what the core asks of it.
+class FakeWindow final : public TransferWindow, public ConnectionTestWindow, public ProfileWindow
 {
 public:
-    FakeTransferWindow() : m_grid(&events), m_fileRows(kGridRowCount) {}
+    FakeWindow() : m_grid(&events), m_fileRows(kGridRowCount) {}
 
-    /// Puts the paths into File list rows 1 onwards.
-    void setFiles(const QStringList &paths);
+    void setFiles(const QStringList &paths) // into File list rows 1 onwards
+    {
+        for (int i = 0; i < paths.size(); ++i)
+            m_fileRows[kFirstDataRow + i] = paths.at(i);
+    }
     void setFileRow(int row, const QString &text) { m_fileRows[row] = text; }
     void setWorkingDirectory(const QString &text) { m_workingDirectory = text; }
     FakeDestinationGrid &grid() { return m_grid; }
@@ -104,68 +103,50 @@ public:
     QStringList events;
     Messages messages;
     QString statusText;
-    QStringList statusHistory; // every status text in order
-    QStringList progress;      // "started HOST LOGNUMBER", then its outcome and host: "sent HOST"
-    RunEnd lastRun;            // the end of the latest run
+    QStringList progress; // "started HOST LOGNUMBER", then its outcome and host: "sent HOST"
+    RunEnd lastRun;
     int simultaneous = 1;
     /// Called when a destination starts, after its files are written and before its client runs.
     std::function<void(const QString &host, int logNumber)> onDestinationStarted;
+    QString name;      // the profile drop-down's text
+    QStringList names; // the profile drop-down's list
+    int editorHides = 0;
 
     DestinationGrid &destinationGrid() override { return m_grid; }
     QString fileListText(int row) const override { return m_fileRows.value(row); }
     QString workingDirectoryText() const override { return m_workingDirectory; }
-    void setStatusText(const QString &text) override;
+    void setStatusText(const QString &text) override { statusText = text; }
     void showMessage(const QString &text, const QString &title) override
     {
         messages.append({title, text});
     }
     int simultaneousTransfers() const override { return simultaneous; }
-    void destinationStarted(int row, const QString &host, int logNumber) override;
+    void destinationStarted(int, const QString &host, int logNumber) override
+    {
+        progress.append(QStringLiteral("started %1 %2").arg(host).arg(logNumber));
+        if (onDestinationStarted)
+            onDestinationStarted(host, logNumber);
+    }
     void destinationFinished(const DestinationResult &result) override
     {
         progress.append(outcomeName(result.outcome) + u' ' + result.host);
     }
     void runFinished(const RunEnd &end) override { lastRun = end; }
     void commitPendingEdit() override { m_grid.commitPendingEdit(); }
-
-private:
-    FakeDestinationGrid m_grid;
-    QStringList m_fileRows;
-    QString m_workingDirectory;
-};
-
-/// An in-memory main window for the profile commands: the table, the profile drop-down, and a
-/// record of messages, status texts and editor actions.
-class FakeProfileWindow final : public ProfileWindow
-{
-public:
-    FakeProfileWindow() : m_grid(&events) {}
-    FakeDestinationGrid &grid() { return m_grid; }
-
-    QStringList events;
-    Messages messages;
-    QString statusText;
-    QString name;      // the drop-down's text
-    QStringList names; // the drop-down's list
-    int editorHides = 0;
-
-    DestinationGrid &destinationGrid() override { return m_grid; }
     QString profileName() const override { return name; }
     void setProfileName(const QString &text) override { name = text; }
     void addProfileName(const QString &text) override { names.append(text); }
-    void commitPendingEdit() override { m_grid.commitPendingEdit(); }
     void setGridBusy(bool busy) override { m_grid.busy = busy; }
     void hideEditor() override
     {
         ++editorHides;
         m_grid.dropPendingEdit();
     }
-    void setStatusText(const QString &text) override { statusText = text; }
-    void showMessage(const QString &text, const QString &title) override
-    {
-        messages.append({title, text});
-    }
 
 private:
     FakeDestinationGrid m_grid;
+    QStringList m_fileRows;
+    QString m_workingDirectory;
 };
+using FakeTransferWindow = FakeWindow;
+using FakeProfileWindow = FakeWindow;

@@ -1,6 +1,5 @@
 #include "support/files.h"
 #include "transfer/run_report.h"
-#include "transfer/transfer_run.h"
 #include "transfer/transfer_scripts.h"
 #include "ui/log_viewer.h"
 #include "ui/results_window.h"
@@ -77,185 +76,172 @@ class ResultsWindowTest final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void linesOfAMixedRun();
-    void logOfALine_data();
-    void logOfALine();
-    void sendAgainToTheFailed_data();
-    void sendAgainToTheFailed();
+    void linesOfAMixedRun()
+    {
+        WindowFixture f;
+        ResultsWindow &results = *f.window.resultsWindow();
+        QTableView &view = *results.lines;
+        QAbstractItemModelTester tester(
+            qobject_cast<QSortFilterProxyModel *>(view.model())->sourceModel(),
+            QAbstractItemModelTester::FailureReportingMode::QtTest);
+        mixedRun(f);
+
+        // It opened by itself, failed lines first and in red, the first one current.
+        QVERIFY(results.isVisible());
+        QCOMPARE(results.countLabel->text(), u"2 sent, 1 failed, 1 cancelled, 1 not started"_s);
+        QCOMPARE(shownLines(view),
+                 (QStringList{u"2|h2|N|failed|530 Login incorrect for ********"_s,
+                              u"4|h4|N|cancelled|Cancelled while the client ran"_s,
+                              u"5|h5|N|not started|The run was cancelled before its turn"_s,
+                              u"1|h1|N|sent|"_s, u"3|h3|N|sent|"_s}));
+        QVERIFY(
+            view.model()->index(0, RunResultsModel::TimeColumn).data().toString().endsWith(u" s"));
+        QVERIFY(view.model()->index(2, RunResultsModel::TimeColumn).data().toString().isEmpty());
+        QCOMPARE(view.model()->index(0, 0).data(Qt::ForegroundRole).value<QBrush>().color(),
+                 QColor(Qt::red));
+        QVERIFY(!view.model()->index(1, 0).data(Qt::ForegroundRole).isValid());
+        QCOMPARE(view.currentIndex().row(), 0);
+        QVERIFY(results.cmdSendAgain->isEnabled());
+
+        // Sorted by any column: a click on "Row" puts the lines in row order.
+        const QHeaderView &heading = *view.horizontalHeader();
+        QTest::mouseClick(heading.viewport(), Qt::LeftButton, {},
+                          QPoint(heading.sectionViewportPosition(0) + 5, heading.height() / 2));
+        QCOMPARE(view.model()->index(0, 1).data().toString(), u"h1"_s);
+
+        // Selected lines copied as text; the report saved as the batch writes it.
+        view.setFocus();
+        QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text().count(u'\n'), 5);
+        QVERIFY(QApplication::clipboard()->text().startsWith(u"1\th1\tN\tsent\t\t"_s));
+        const QString reportPath = f.work.filePath(u"report.jsonl"_s);
+        results.setReportPathChooser([&] { return reportPath; });
+        QTest::mouseClick(results.cmdSaveReport, Qt::LeftButton);
+        QList<RunReport::Entry> entries;
+        QString error;
+        QVERIFY2(RunReport::read(readBytes(reportPath), &entries, &error), qPrintable(error));
+        QCOMPARE(entries.size(), 5);
+        QCOMPARE(entries[1].outcome, Outcome::Failed);
+
+        // Escape closes it; Ctrl+R from a text box of the main window opens it again.
+        QTest::keyClick(&view, Qt::Key_Escape);
+        QVERIFY(!results.isVisible());
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        f.window.frmWorkingDirectory->setFocus();
+        QTest::keyClick(f.window.frmWorkingDirectory, Qt::Key_R, Qt::ControlModifier);
+        QVERIFY(results.isVisible());
+        QCOMPARE(f.window.frmWorkingDirectory->text(), f.work.path());
+    }
+
+    void logOfALine_data()
+    {
+        QTest::addColumn<QString>("change"); // to FTPLogALL.TXT after the run
+        QTest::addColumn<QString>("notice");
+        QTest::addColumn<bool>("shown"); // the block is shown
+        QTest::newRow("as the run left it") << QString() << QString() << true;
+        QTest::newRow("grown since")
+            << u"grow"_s << u"FTPLogALL.TXT has changed since the run"_s << true;
+        QTest::newRow("a FIFO in its place")
+            << u"fifo"_s << u"FTPLogALL.TXT is gone since the run"_s << false;
+    }
+
+    void logOfALine()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, notice);
+        QFETCH(bool, shown);
+        WindowFixture f;
+        mixedRun(f);
+        const QString log = f.work.filePath(kCumulativeLogName);
+        if (change == u"grow")
+            QVERIFY(writeBytes(log, readBytes(log) + "more\r\n", 0600));
+        else if (!change.isEmpty())
+            QVERIFY(QFile::remove(log));
+        if (change == u"fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(log).constData(), 0600), 0);
+
+        ResultsWindow &results = *f.window.resultsWindow();
+        QTableView &view = *results.lines;
+        const QPoint first = view.visualRect(view.model()->index(0, 1)).center();
+        QTest::mouseDClick(results.windowHandle(), Qt::LeftButton, {},
+                           view.viewport()->mapTo(&results, first));
+        LogViewer *viewer = results.logViewer();
+        QVERIFY(viewer != nullptr && viewer->isVisible());
+        QCOMPARE(viewer->windowTitle(), u"Log: h2"_s);
+        QVERIFY2(viewer->notice->text().startsWith(notice), qPrintable(viewer->notice->text()));
+        QCOMPARE(viewer->text->toPlainText(),
+                 shown
+                     ? u"Output from: h2 \n530 Login incorrect for ********\n\n*********** End of "
+                       "Transmission ***************\n\n"_s
+                     : QString());
+        if (shown) { // Find
+            QTest::keyClick(viewer->text, Qt::Key_F, Qt::ControlModifier);
+            QTest::keyClicks(viewer->findField, u"incorrect"_s);
+            QTest::keyClick(viewer->findField, Qt::Key_Return);
+            QCOMPARE(viewer->text->textCursor().selectedText(), u"incorrect"_s);
+        }
+        QTest::keyClick(viewer->text, Qt::Key_Escape);
+        QVERIFY(!viewer->isVisible() && results.isVisible());
+
+        // Enter on a line opens its log too; a destination that never ran says it has none.
+        view.setCurrentIndex(view.model()->index(2, 0));
+        QTest::keyClick(&view, Qt::Key_Return);
+        QCOMPARE(viewer->windowTitle(), u"Log: h5"_s);
+        QCOMPARE(
+            viewer->notice->text(),
+            u"FTPLogALL.TXT holds nothing of this destination: The run was cancelled before its turn"_s);
+    }
+
+    void sendAgainToTheFailed_data()
+    {
+        QTest::addColumn<QString>("newHost"); // keyed into row 4 after the run; empty: none
+        QTest::addColumn<int>("answer");      // to the question; 0: no question
+        QTest::addColumn<QStringList>("sent");
+        QTest::newRow("same hosts") << QString() << 0 << QStringList{u"h2"_s, u"h4"_s, u"h5"_s};
+        QTest::newRow("host changed, Yes")
+            << u"h4b"_s << int(QMessageBox::Yes) << QStringList{u"h2"_s, u"h4b"_s, u"h5"_s};
+        QTest::newRow("host changed, No") << u"h4b"_s << int(QMessageBox::No) << QStringList();
+    }
+
+    void sendAgainToTheFailed()
+    {
+        QFETCH(QString, newHost);
+        QFETCH(int, answer);
+        QFETCH(QStringList, sent);
+        WindowFixture f;
+        mixedRun(f);
+        const qsizetype firstCalls = f.launcher.calls.size();
+        // Rows edited after the run: the table as it is now; the File list and number at once are
+        // the run's.
+        f.window.frmFileList->setText(1, 0, u"/etc/other"_s);
+        f.window.setSimultaneousTransfers(3);
+        if (!newHost.isEmpty())
+            f.grid().setText(4, kHostColumn, newHost);
+        if (answer != 0)
+            answerQuestion(QMessageBox::StandardButton(answer));
+
+        ResultsWindow &results = *f.window.resultsWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &results);
+        QTest::keyClick(&results, Qt::Key_S, Qt::AltModifier);
+        // The key presses the button, which clicks a moment later.
+        QVERIFY(results.cmdSendAgain->isDown());
+        QTRY_VERIFY(!results.cmdSendAgain->isDown());
+
+        QStringList hosts;
+        for (const FakeLauncher::Call &call : f.launcher.calls.mid(firstCalls)) {
+            hosts.append(QString::fromLatin1(call.launcher.split(' ').last().trimmed()));
+            QVERIFY(call.script.contains("put /etc/hostname hostname\r\n"));
+        }
+        QCOMPARE(hosts, sent);
+        QCOMPARE(f.launcher.mostAtOnce, 1);
+        QVERIFY(f.messages.isEmpty());
+        QCOMPARE(results.countLabel->text(),
+                 sent.isEmpty() ? u"2 sent, 1 failed, 1 cancelled, 1 not started"_s : u"3 sent"_s);
+        QCOMPARE(results.cmdSendAgain->isEnabled(), sent.isEmpty());
+    }
 };
-
-void ResultsWindowTest::linesOfAMixedRun()
-{
-    WindowFixture f;
-    ResultsWindow &results = *f.window.resultsWindow();
-    QTableView &view = *results.lines;
-    QAbstractItemModelTester tester(
-        qobject_cast<QSortFilterProxyModel *>(view.model())->sourceModel(),
-        QAbstractItemModelTester::FailureReportingMode::QtTest);
-    mixedRun(f);
-
-    // It opened by itself, failed lines first and in red, the first one current.
-    QVERIFY(results.isVisible());
-    QCOMPARE(results.countLabel->text(), u"2 sent, 1 failed, 1 cancelled, 1 not started"_s);
-    QCOMPARE(shownLines(view),
-             (QStringList{u"2|h2|N|failed|530 Login incorrect for ********"_s,
-                          u"4|h4|N|cancelled|Cancelled while the client ran"_s,
-                          u"5|h5|N|not started|The run was cancelled before its turn"_s,
-                          u"1|h1|N|sent|"_s, u"3|h3|N|sent|"_s}));
-    QVERIFY(view.model()->index(0, RunResultsModel::TimeColumn).data().toString().endsWith(u" s"));
-    QVERIFY(view.model()->index(2, RunResultsModel::TimeColumn).data().toString().isEmpty());
-    QCOMPARE(view.model()->index(0, 0).data(Qt::ForegroundRole).value<QBrush>().color(),
-             QColor(Qt::red));
-    QVERIFY(!view.model()->index(1, 0).data(Qt::ForegroundRole).isValid());
-    QCOMPARE(view.currentIndex().row(), 0);
-    QVERIFY(results.cmdSendAgain->isEnabled());
-
-    // Sorted by any column: a click on "Row" puts the lines in row order.
-    const QHeaderView &heading = *view.horizontalHeader();
-    QTest::mouseClick(heading.viewport(), Qt::LeftButton, {},
-                      QPoint(heading.sectionViewportPosition(0) + 5, heading.height() / 2));
-    QCOMPARE(view.model()->index(0, 1).data().toString(), u"h1"_s);
-
-    // Selected lines copied as text; the report saved as the batch writes it.
-    view.setFocus();
-    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QApplication::clipboard()->text().count(u'\n'), 5);
-    QVERIFY(QApplication::clipboard()->text().startsWith(u"1\th1\tN\tsent\t\t"_s));
-    const QString reportPath = f.work.filePath(u"report.jsonl"_s);
-    results.setReportPathChooser([&] { return reportPath; });
-    QTest::mouseClick(results.cmdSaveReport, Qt::LeftButton);
-    QList<RunReport::Entry> entries;
-    QString error;
-    QVERIFY2(RunReport::read(readBytes(reportPath), &entries, &error), qPrintable(error));
-    QCOMPARE(entries.size(), 5);
-    QCOMPARE(entries[1].outcome, Outcome::Failed);
-
-    // Escape closes it; Ctrl+R from a text box of the main window opens it again.
-    QTest::keyClick(&view, Qt::Key_Escape);
-    QVERIFY(!results.isVisible());
-    f.window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&f.window));
-    f.window.frmWorkingDirectory->setFocus();
-    QTest::keyClick(f.window.frmWorkingDirectory, Qt::Key_R, Qt::ControlModifier);
-    QVERIFY(results.isVisible());
-    QCOMPARE(f.window.frmWorkingDirectory->text(), f.work.path());
-}
-
-void ResultsWindowTest::logOfALine_data()
-{
-    QTest::addColumn<QString>("change"); // to FTPLogALL.TXT after the run
-    QTest::addColumn<QString>("notice");
-    QTest::addColumn<bool>("shown"); // the block is shown
-    QTest::newRow("as the run left it") << QString() << QString() << true;
-    QTest::newRow("grown since") << u"grow"_s << u"FTPLogALL.TXT has changed since the run"_s
-                                 << true;
-    QTest::newRow("gone") << u"remove"_s << u"FTPLogALL.TXT is gone since the run"_s << false;
-    QTest::newRow("a FIFO in its place")
-        << u"fifo"_s << u"FTPLogALL.TXT is gone since the run"_s << false;
-}
-
-void ResultsWindowTest::logOfALine()
-{
-    QFETCH(QString, change);
-    QFETCH(QString, notice);
-    QFETCH(bool, shown);
-    WindowFixture f;
-    mixedRun(f);
-    const QString log = f.work.filePath(kCumulativeLogName);
-    if (change == u"grow")
-        QVERIFY(writeBytes(log, readBytes(log) + "more\r\n", 0600));
-    else if (!change.isEmpty())
-        QVERIFY(QFile::remove(log));
-    if (change == u"fifo")
-        QCOMPARE(::mkfifo(QFile::encodeName(log).constData(), 0600), 0);
-
-    ResultsWindow &results = *f.window.resultsWindow();
-    QTableView &view = *results.lines;
-    const QPoint first = view.visualRect(view.model()->index(0, 1)).center();
-    QTest::mouseDClick(results.windowHandle(), Qt::LeftButton, {},
-                       view.viewport()->mapTo(&results, first));
-    LogViewer *viewer = results.logViewer();
-    QVERIFY(viewer != nullptr && viewer->isVisible());
-    QCOMPARE(viewer->windowTitle(), u"Log: h2"_s);
-    QVERIFY2(viewer->notice->text().startsWith(notice), qPrintable(viewer->notice->text()));
-    QCOMPARE(viewer->text->toPlainText(),
-             shown ? u"Output from: h2 \n530 Login incorrect for ********\n\n*********** End of "
-                     "Transmission ***************\n\n"_s
-                   : QString());
-    if (shown) { // Find
-        QTest::keyClick(viewer->text, Qt::Key_F, Qt::ControlModifier);
-        QTest::keyClicks(viewer->findField, u"incorrect"_s);
-        QTest::keyClick(viewer->findField, Qt::Key_Return);
-        QCOMPARE(viewer->text->textCursor().selectedText(), u"incorrect"_s);
-    }
-    QTest::keyClick(viewer->text, Qt::Key_Escape);
-    QVERIFY(!viewer->isVisible() && results.isVisible());
-
-    // Enter on a line opens its log too; a destination that never ran says it has none.
-    view.setCurrentIndex(view.model()->index(2, 0));
-    QTest::keyClick(&view, Qt::Key_Return);
-    QCOMPARE(viewer->windowTitle(), u"Log: h5"_s);
-    QCOMPARE(
-        viewer->notice->text(),
-        u"FTPLogALL.TXT holds nothing of this destination: The run was cancelled before its turn"_s);
-}
-
-void ResultsWindowTest::sendAgainToTheFailed_data()
-{
-    QTest::addColumn<QString>("newHost"); // keyed into row 4 after the run; empty: none
-    QTest::addColumn<int>("answer");      // to the question; 0: no question
-    QTest::addColumn<QStringList>("sent");
-    QTest::newRow("same hosts") << QString() << 0 << QStringList{u"h2"_s, u"h4"_s, u"h5"_s};
-    QTest::newRow("host changed, Yes")
-        << u"h4b"_s << int(QMessageBox::Yes) << QStringList{u"h2"_s, u"h4b"_s, u"h5"_s};
-    QTest::newRow("host changed, No") << u"h4b"_s << int(QMessageBox::No) << QStringList();
-}
-
-void ResultsWindowTest::sendAgainToTheFailed()
-{
-    QFETCH(QString, newHost);
-    QFETCH(int, answer);
-    QFETCH(QStringList, sent);
-    WindowFixture f;
-    mixedRun(f);
-    const QByteArray firstLog = readBytes(f.work.filePath(kCumulativeLogName));
-    const qsizetype firstCalls = f.launcher.calls.size();
-    // Rows edited after the run: the table as it is now; the File list and number at once of
-    // the run.
-    f.window.frmFileList->setText(1, 0, u"/etc/other"_s);
-    f.window.setSimultaneousTransfers(3);
-    if (!newHost.isEmpty())
-        f.grid().setText(4, kHostColumn, newHost);
-    if (answer != 0)
-        answerQuestion(QMessageBox::StandardButton(answer));
-
-    ResultsWindow &results = *f.window.resultsWindow();
-    QTRY_COMPARE(QApplication::activeWindow(), &results);
-    QTest::keyClick(&results, Qt::Key_S, Qt::AltModifier);
-    // The key presses the button, which clicks a moment later.
-    QVERIFY(results.cmdSendAgain->isDown());
-    QTRY_VERIFY(!results.cmdSendAgain->isDown());
-
-    QStringList hosts;
-    for (const FakeLauncher::Call &call : f.launcher.calls.mid(firstCalls)) {
-        hosts.append(QString::fromLatin1(call.launcher.split(' ').last().trimmed()));
-        QVERIFY(call.script.contains("put /etc/hostname hostname\r\n"));
-        QCOMPARE(call.batchFile, f.work.filePath(kLauncherFileName));
-    }
-    QCOMPARE(hosts, sent);
-    QVERIFY(f.messages.isEmpty());
-    const QString kept = f.work.filePath(keptLogName(1));
-    if (sent.isEmpty()) {
-        QCOMPARE(readBytes(f.work.filePath(kCumulativeLogName)), firstLog);
-        QVERIFY(!QFileInfo::exists(kept));
-        return;
-    }
-    QCOMPARE(readBytes(kept), firstLog);
-    QCOMPARE(f.window.frmMessage->text().left(17), u"All Transmissions"_s);
-    QCOMPARE(results.countLabel->text(), u"3 sent"_s);
-    QVERIFY(!results.cmdSendAgain->isEnabled());
-}
 
 QTEST_MAIN(ResultsWindowTest)
 #include "results_window_test.moc"

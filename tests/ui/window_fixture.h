@@ -29,16 +29,17 @@ struct WindowFixture final
         if (!QTest::qWaitForWindowExposed(&window))
             qFatal("the main window was never shown");
     }
+    ~WindowFixture() { QDir::setCurrent(startDirectory); }
     GridControl &grid() { return *window.frmFTPTo; }
     QLineEdit &editor() { return *window.frmInputBox; }
-    void click(int row, int column)
+    void click(int row, int column) { click(grid(), row, column); }
+    void click(GridControl &table, int row, int column)
     {
-        const QModelIndex cell = grid().model()->index(row - 1, column);
-        grid().scrollTo(cell);
-        QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, grid().visualRect(cell).center());
+        const QModelIndex cell = table.model()->index(row - 1, column);
+        table.scrollTo(cell);
+        QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, table.visualRect(cell).center());
     }
-    /// A double-click as the window system delivers it: press, release, press, double-click,
-    /// release.
+    /// As the window system delivers it: press, release, press, double-click, release.
     void doubleClick(int row, int column)
     {
         const QModelIndex cell = grid().model()->index(row - 1, column);
@@ -57,8 +58,16 @@ struct WindowFixture final
         for (int column = 0; column < cells.size(); ++column)
             grid().setText(row, column, cells[column]);
     }
+    void goElsewhere() { QVERIFY(QDir::setCurrent(elsewhere.path())); } // until the test ends
+    void addHosts(int count) // plain FTP rows 1 to count, to host1, host2, ...
+    {
+        for (int row = 1; row <= count; ++row)
+            fill(row, QStringLiteral("N|host%1||u|p").arg(row).split(u'|'));
+    }
 
     QTemporaryDir work;
+    QTemporaryDir elsewhere;
+    const QString startDirectory = QDir::currentPath();
     int programEnds = 0;
     Messages messages;
     FakeLauncher launcher;
