@@ -8,11 +8,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// What a listing or a download receives over the data connection.
+constexpr char kListing[] = "upload.txt\r\nother.txt\r\n";
 
 int listenOnLoopback()
 {
@@ -138,7 +142,11 @@ void ScriptedFtpServer::answer()
         hangUp();
         return;
     }
-    sendAll(m_control, replaced(m_pieces[m_next++], "%P", std::to_string(portOf(m_dataListener))));
+    const int port = portOf(m_dataListener);
+    const std::string pasv =
+        "127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256);
+    sendAll(m_control,
+            replaced(replaced(m_pieces[m_next++], "%P", std::to_string(port)), "%A", pasv));
     // After the last piece the client learns at once that nothing more will come.
     if (m_next == m_pieces.size())
         ::shutdown(m_control, SHUT_WR);
@@ -152,6 +160,7 @@ void ScriptedFtpServer::acceptControl()
         return;
     hangUp();
     m_control = fd;
+    m_received.clear();
     answer(); // the greeting
     for (std::size_t sent = 0; sent < m_quirks.floodBytes && !m_quirks.flood.empty();
          sent += m_quirks.flood.size()) {
@@ -170,6 +179,7 @@ void ScriptedFtpServer::acceptData()
     m_data = fd;
     m_uploadTaken = 0;
     m_lastActivity = Clock::now();
+    sendListing();
 }
 
 void ScriptedFtpServer::readControl()
@@ -181,11 +191,26 @@ void ScriptedFtpServer::readControl()
         return;
     }
     m_lastActivity = Clock::now();
-    // Each command line, whole, gets the next piece.
-    for (ssize_t at = 0; at < count && m_control >= 0; ++at) {
-        if (buffer[at] == '\n')
-            answer();
+    m_received.append(buffer, static_cast<std::size_t>(count));
+    for (std::size_t end = m_received.find('\n'); end != std::string::npos && m_control >= 0;
+         end = m_received.find('\n')) {
+        std::string verb = m_received.substr(0, std::min(end, m_received.find_first_of(" \r")));
+        m_received.erase(0, end + 1);
+        for (char &c : verb)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        m_listingWanted = verb == "LIST" || verb == "NLST" || verb == "RETR";
+        answer();
+        sendListing();
     }
+}
+
+void ScriptedFtpServer::sendListing()
+{
+    if (m_data < 0 || !m_listingWanted)
+        return;
+    sendAll(m_data, kListing);
+    closeFd(m_data);
+    m_listingWanted = false;
 }
 
 void ScriptedFtpServer::readData()
@@ -204,4 +229,5 @@ void ScriptedFtpServer::hangUp()
 {
     closeFd(m_control);
     closeFd(m_data);
+    m_listingWanted = false;
 }

@@ -17,9 +17,11 @@ struct ServerQuirks
 
 /// An FTP server on 127.0.0.1 that plays a script of raw replies, for the replies no real server
 /// sends. It answers each new control connection and each command line with the next piece, sent
-/// as it is, "%P" standing for the port of its data listener; a data connection is read to its end
-/// (or to the quirks' limit). The server hangs up when the pieces run out or when the client has
-/// been silent for the silence limit. It runs on a thread of its own until destroyed.
+/// as it is; "%P" in a piece stands for the port of its data listener and "%A" for that address
+/// in PASV's six numbers. A passive data connection gets a short listing after LIST, NLST or RETR
+/// and is otherwise read to its end (or to the quirks' limit). The server hangs up when the pieces
+/// run out or when the client has been silent for the silence limit. It runs on a thread of its
+/// own until destroyed.
 class ScriptedFtpServer final
 {
 public:
@@ -39,6 +41,7 @@ private:
     void acceptData();
     void readControl();
     void readData();
+    void sendListing();
     void hangUp();
 
     std::vector<std::string> m_pieces;
@@ -51,6 +54,8 @@ private:
     int m_stop[2] = {-1, -1};
     int m_control = -1;
     int m_data = -1;
+    std::string m_received;
+    bool m_listingWanted = false;
     std::chrono::steady_clock::time_point m_lastActivity;
     std::thread m_thread;
 };
