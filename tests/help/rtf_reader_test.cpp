@@ -1,4 +1,5 @@
 #include "help/rtf_reader.h"
+#include "support/files.h"
 #include "ui/rich_text_document.h"
 
 #include <QRegularExpression>
@@ -264,9 +265,7 @@ void RtfReaderTest::readsFiles()
     QFETCH(QString, name);
     QFETCH(bool, readable);
     QTemporaryDir dir;
-    QFile help(dir.filePath(u"Help.rtf"_s));
-    QVERIFY(help.open(QIODevice::WriteOnly) && help.write(R"({\rtf1 Hello})") > 0);
-    help.close();
+    QVERIFY(writeBytes(dir.filePath(u"Help.rtf"_s), R"({\rtf1 Hello})"));
     QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(u"pipe.rtf"_s)).constData(), 0600), 0);
     QFile large(dir.filePath(u"large.rtf"_s));
     QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(4 * 1024 * 1024 + 1)); // sparse
