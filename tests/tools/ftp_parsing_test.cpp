@@ -91,8 +91,6 @@ void FtpParsingTest::parsesCommands_data()
     QTest::newRow("blank") << u"   "_s << CommandKind::Empty << u""_s << false;
     QTest::newRow("put with name") << u"put /tmp/a.txt a.txt"_s << CommandKind::Put << u"</tmp/a.txt><a.txt>"_s << false;
     QTest::newRow("quotes group, blanks, open quote at the end") << u"put \"/tmp/a b.txt\"  \"a b.txt\" \""_s << CommandKind::Put << u"</tmp/a b.txt><a b.txt><>"_s << true;
-    QTest::newRow("two quotes are one, in quotes or out") << uR"(put "/t/q""x"" y" """")"_s << CommandKind::Put << uR"(</t/q"x" y><"">)"_s << false;
-    QTest::newRow("backslash and dash are plain") << uR"(put "a\" -r)"_s << CommandKind::Put << uR"(<a\><-r>)"_s << false;
     QTest::newRow("upper case") << u"CD \\in"_s << CommandKind::Cd << u"<\\in>"_s << false;
     QTest::newRow("abbreviation") << u"bin"_s << CommandKind::Binary << u""_s << false;
     QTest::newRow("b fits binary and bye") << u"b"_s << CommandKind::Ambiguous << u""_s << false;
@@ -100,7 +98,6 @@ void FtpParsingTest::parsesCommands_data()
     QTest::newRow("question mark") << u"?"_s << CommandKind::Help << u""_s << false;
     QTest::newRow("unknown") << u"hello world"_s << CommandKind::Invalid << u""_s << false;
     QTest::newRow("cd without directory") << u"cd"_s << CommandKind::Cd << u""_s << true;
-    QTest::newRow("rename one name") << u"rename a"_s << CommandKind::Rename << u"<a>"_s << true;
     // clang-format on
 }
 
