@@ -23,16 +23,17 @@ struct Layout
     bool operator==(const Layout &) const = default;
 };
 
-/// A document whose last run is "x", that run's format, and the texts of its paragraph's runs.
+/// A document, the texts of its last paragraph's runs, the last run's format and the paragraph's
+/// layout.
 struct FormatRow
 {
     QByteArray rtf;
     RtfCharFormat format;
     QStringList runs{QStringLiteral("x")};
+    Layout layout;
 };
 
 Q_DECLARE_METATYPE(FormatRow)
-Q_DECLARE_METATYPE(Layout)
 
 namespace {
 
@@ -64,10 +65,8 @@ class RtfReaderTest : public QObject
 private Q_SLOTS:
     void text_data();
     void text();
-    void charFormat_data();
-    void charFormat();
-    void paragraph_data();
-    void paragraph();
+    void formats_data();
+    void formats();
     void damagedInputStaysBounded();
     void readsFiles_data();
     void readsFiles();
@@ -145,7 +144,7 @@ void RtfReaderTest::text()
     QCOMPARE(readRtf(rtf).plainText(), text);
 }
 
-void RtfReaderTest::charFormat_data()
+void RtfReaderTest::formats_data()
 {
     QTest::addColumn<FormatRow>("row");
     const QByteArray colours = R"({\colortbl;\red255\green0\blue0;\red0\green0\blue0;})";
@@ -176,10 +175,18 @@ void RtfReaderTest::charFormat_data()
     QTest::newRow("tables as long as word processors write") << FormatRow{longTables(500), {.hasColor = true, .color = 0xFF0000, .fontName = u"F499"_s}};
     QTest::newRow("entries past them left out") << FormatRow{longTables(50000)};
     QTest::newRow("long font name cut") << FormatRow{"{\\rtf1{\\fonttbl{\\f0 " + QByteArray(300, 'n') + ";}}x}", {.fontName = QString(255, u'n')}};
+    QTest::newRow("centred") << FormatRow{.rtf = R"({\rtf1\qc x\par})", .layout = {RtfAlignment::Center}};
+    QTest::newRow("right") << FormatRow{.rtf = R"({\rtf1\qr x\par})", .layout = {RtfAlignment::Right}};
+    QTest::newRow("justified") << FormatRow{.rtf = R"({\rtf1\qj x\par})", .layout = {RtfAlignment::Justify}};
+    QTest::newRow("indents and spacing") << FormatRow{.rtf = R"({\rtf1\li720\ri360\fi-360\sb120\sa240 x\par})", .layout = {RtfAlignment::Left, 720, 360, -360, 120, 240}};
+    QTest::newRow("pard resets") << FormatRow{.rtf = R"({\rtf1\qc\li720\sa240\pard x\par})", .layout = {}};
+    QTest::newRow("as at the mark") << FormatRow{.rtf = R"({\rtf1 x\qr\li10\par})", .layout = {RtfAlignment::Right, 10}};
+    QTest::newRow("last without a mark") << FormatRow{.rtf = R"({\rtf1\qc\li20 x})", .layout = {RtfAlignment::Center, 20}};
+    QTest::newRow("absurd indents") << FormatRow{.rtf = R"({\rtf1\li99999999999\fi-99999999999\sa-5 x\par})", .layout = {RtfAlignment::Left, 31680, 0, -31680}};
     // clang-format on
 }
 
-void RtfReaderTest::charFormat()
+void RtfReaderTest::formats()
 {
     QFETCH(FormatRow, row);
     const RtfDocument document = readRtf(row.rtf);
@@ -189,34 +196,10 @@ void RtfReaderTest::charFormat()
         texts << run.text;
     QCOMPARE(texts, row.runs);
     QCOMPARE(document.paragraphs.last().runs.last().format, row.format);
-}
-
-void RtfReaderTest::paragraph_data()
-{
-    QTest::addColumn<QByteArray>("rtf");
-    QTest::addColumn<Layout>("layout");
-    // clang-format off
-    QTest::newRow("centred") << QByteArray(R"({\rtf1\qc x\par})") << Layout{RtfAlignment::Center};
-    QTest::newRow("right") << QByteArray(R"({\rtf1\qr x\par})") << Layout{RtfAlignment::Right};
-    QTest::newRow("justified") << QByteArray(R"({\rtf1\qj x\par})") << Layout{RtfAlignment::Justify};
-    QTest::newRow("indents and spacing") << QByteArray(R"({\rtf1\li720\ri360\fi-360\sb120\sa240 x\par})") << Layout{RtfAlignment::Left, 720, 360, -360, 120, 240};
-    QTest::newRow("pard resets") << QByteArray(R"({\rtf1\qc\li720\sa240\pard x\par})") << Layout{};
-    QTest::newRow("as at the mark") << QByteArray(R"({\rtf1 x\qr\li10\par})") << Layout{RtfAlignment::Right, 10};
-    QTest::newRow("last without a mark") << QByteArray(R"({\rtf1\qc\li20 x})") << Layout{RtfAlignment::Center, 20};
-    QTest::newRow("absurd indents") << QByteArray(R"({\rtf1\li99999999999\fi-99999999999\sa-5 x\par})") << Layout{RtfAlignment::Left, 31680, 0, -31680};
-    // clang-format on
-}
-
-void RtfReaderTest::paragraph()
-{
-    QFETCH(QByteArray, rtf);
-    const RtfDocument document = readRtf(rtf);
-    QCOMPARE(document.paragraphs.size(), 1);
-    const RtfParagraph &p = document.paragraphs.first();
-    QCOMPARE(p.text(), u"x"_s);
-    QTEST((Layout{p.alignment, p.leftIndent, p.rightIndent, p.firstLineIndent, p.spaceBefore,
-                  p.spaceAfter}),
-          "layout");
+    const RtfParagraph &p = document.paragraphs.last();
+    QCOMPARE((Layout{p.alignment, p.leftIndent, p.rightIndent, p.firstLineIndent, p.spaceBefore,
+                     p.spaceAfter}),
+             row.layout);
 }
 
 void RtfReaderTest::damagedInputStaysBounded()
