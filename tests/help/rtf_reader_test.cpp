@@ -89,7 +89,6 @@ void RtfReaderTest::text_data()
     QTest::newRow("one delimiting blank") << QByteArray(R"({\rtf1 \b bold\b0  two})") << u"bold two"_s;
     QTest::newRow("line ends ignored") << QByteArray("{\\rtf1 ab\r\ncd\n}") << u"abcd"_s;
     QTest::newRow("escaped line end") << QByteArray("{\\rtf1 a\\\r\nb}") << u"a\nb"_s;
-    QTest::newRow("tables") << QByteArray(R"({\rtf1{\fonttbl{\f0 Arial;}}{\colortbl;\red1\green2\blue3;}x})") << u"x"_s;
     QTest::newRow("starred destinations") << QByteArray(R"({\rtf1{\*\generator W 1.0;}x{\*\madeup y{z}}w})") << u"xw"_s;
     QTest::newRow("known destinations") << QByteArray(R"({\rtf1{\info{\title T}}{\stylesheet{\s0 N;}}{\pict\wmetafile8 0a0b}{\header H}x})") << u"x"_s;
     QTest::newRow("field result") << QByteArray(R"({\rtf1{\field{\*\fldinst HYPERLINK "u"}{\fldrslt link}}})") << u"link"_s;
