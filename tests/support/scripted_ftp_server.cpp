@@ -105,12 +105,6 @@ int ScriptedFtpServer::port() const
     return portOf(m_controlListener);
 }
 
-std::vector<std::string> ScriptedFtpServer::commands() const
-{
-    const std::lock_guard<std::mutex> lock(m_commandsLock);
-    return m_commands;
-}
-
 void ScriptedFtpServer::serve()
 {
     for (;;) {
@@ -126,14 +120,8 @@ void ScriptedFtpServer::serve()
                 m_lastActivity + m_silenceLimit - Clock::now());
             wait = std::clamp(static_cast<int>(left.count()) + 1, 0, wait);
         }
-        const int ready = ::poll(fds, 5, wait);
-        if ((ready < 0 && errno != EINTR) || (fds[0].revents & POLLIN) != 0)
+        if ((::poll(fds, 5, wait) < 0 && errno != EINTR) || (fds[0].revents & POLLIN) != 0)
             break;
-        if (ready <= 0) {
-            if (m_control >= 0 && Clock::now() - m_lastActivity > m_silenceLimit)
-                hangUp();
-            continue;
-        }
         if (fds[1].revents & POLLIN)
             acceptControl();
         if (fds[2].revents & POLLIN)
@@ -157,9 +145,8 @@ void ScriptedFtpServer::answer()
     const int port = portOf(m_dataListener);
     const std::string pasv =
         "127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256);
-    const std::string piece =
-        replaced(replaced(m_pieces[m_next++], "%P", std::to_string(port)), "%A", pasv);
-    sendAll(m_control, piece);
+    sendAll(m_control,
+            replaced(replaced(m_pieces[m_next++], "%P", std::to_string(port)), "%A", pasv));
     // After the last piece the client learns at once that nothing more will come.
     if (m_next == m_pieces.size())
         ::shutdown(m_control, SHUT_WR);
@@ -192,7 +179,7 @@ void ScriptedFtpServer::acceptData()
     m_data = fd;
     m_uploadTaken = 0;
     m_lastActivity = Clock::now();
-    startTransfer();
+    sendListing();
 }
 
 void ScriptedFtpServer::readControl()
@@ -207,33 +194,23 @@ void ScriptedFtpServer::readControl()
     m_received.append(buffer, static_cast<std::size_t>(count));
     for (std::size_t end = m_received.find('\n'); end != std::string::npos && m_control >= 0;
          end = m_received.find('\n')) {
-        std::string line = m_received.substr(0, end);
+        std::string verb = m_received.substr(0, std::min(end, m_received.find_first_of(" \r")));
         m_received.erase(0, end + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        {
-            const std::lock_guard<std::mutex> lock(m_commandsLock);
-            m_commands.push_back(line);
-        }
-        std::string verb = line.substr(0, line.find(' '));
         for (char &c : verb)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (verb == "STOR" || verb == "APPE")
-            m_transfer = Transfer::Upload;
-        else if (verb == "LIST" || verb == "NLST" || verb == "RETR")
-            m_transfer = Transfer::Download;
+        m_listingWanted = verb == "LIST" || verb == "NLST" || verb == "RETR";
         answer();
-        startTransfer();
+        sendListing();
     }
 }
 
-void ScriptedFtpServer::startTransfer()
+void ScriptedFtpServer::sendListing()
 {
-    if (m_data < 0 || m_transfer != Transfer::Download)
+    if (m_data < 0 || !m_listingWanted)
         return;
     sendAll(m_data, kListing);
     closeFd(m_data);
-    m_transfer = Transfer::None;
+    m_listingWanted = false;
 }
 
 void ScriptedFtpServer::readData()
@@ -244,16 +221,13 @@ void ScriptedFtpServer::readData()
     m_lastActivity = Clock::now();
     if (count > 0)
         m_uploadTaken += static_cast<std::size_t>(count);
-    if (count <= 0) {
+    if (count <= 0)
         closeFd(m_data);
-        if (m_transfer == Transfer::Upload)
-            m_transfer = Transfer::None;
-    }
 }
 
 void ScriptedFtpServer::hangUp()
 {
     closeFd(m_control);
     closeFd(m_data);
-    m_transfer = Transfer::None;
+    m_listingWanted = false;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,9 +19,9 @@ struct ServerQuirks
 /// sends. It answers each new control connection and each command line with the next piece, sent
 /// as it is; "%P" in a piece stands for the port of its data listener and "%A" for that address
 /// in PASV's six numbers. A passive data connection gets a short listing after LIST, NLST or RETR
-/// and is read to its end (or to the quirks' limit) after STOR. The server hangs up when the
-/// pieces run out or when the client has been silent for the silence limit. It runs on a thread
-/// of its own until destroyed.
+/// and is otherwise read to its end (or to the quirks' limit). The server hangs up when the pieces
+/// run out or when the client has been silent for the silence limit. It runs on a thread of its
+/// own until destroyed.
 class ScriptedFtpServer final
 {
 public:
@@ -35,24 +34,14 @@ public:
     /// The control port, or 0 when the server could not listen.
     int port() const;
 
-    /// The command lines received so far, without their line ends.
-    std::vector<std::string> commands() const;
-
 private:
-    enum class Transfer
-    {
-        None,
-        Download, // the server sends the listing, then closes
-        Upload    // the server reads until the client closes
-    };
-
     void serve();
     void answer();
     void acceptControl();
     void acceptData();
     void readControl();
     void readData();
-    void startTransfer();
+    void sendListing();
     void hangUp();
 
     std::vector<std::string> m_pieces;
@@ -66,9 +55,7 @@ private:
     int m_control = -1;
     int m_data = -1;
     std::string m_received;
-    Transfer m_transfer = Transfer::None;
+    bool m_listingWanted = false;
     std::chrono::steady_clock::time_point m_lastActivity;
-    mutable std::mutex m_commandsLock;
-    std::vector<std::string> m_commands;
     std::thread m_thread;
 };

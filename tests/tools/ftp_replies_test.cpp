@@ -11,35 +11,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// What the server does wrong besides its replies.
-enum class Quirk
-{
-    None,
-    EndlessContinuation, // "220-" lines for as long as the client listens
-    UnterminatedLine,    // a 50 MB greeting line that never ends
-    DataReset,           // the data connection of a put reset after its first byte
-    TakesPart,           // an upload's data connection closed after 1000 bytes
-};
-
 // Larger than the sockets can buffer, so the client is still sending when the data is dropped.
 constexpr qsizetype kUploadBytes = 64 * 1024 * 1024;
 
-ServerQuirks quirksOf(Quirk quirk)
+/// A server that misbehaves, and the client's message that says so (a pattern).
+struct Misreply
 {
-    switch (quirk) {
-    case Quirk::EndlessContinuation:
-        return {"220-and one more line of a greeting that never ends\r\n", std::size_t(1) << 32};
-    case Quirk::UnterminatedLine:
-        return {std::string(64 * 1024, 'x'), 50 * 1024 * 1024};
-    case Quirk::DataReset:
-        return {{}, 0, 1};
-    case Quirk::TakesPart:
-        return {{}, 0, 1000};
-    case Quirk::None:
-        break;
-    }
-    return {};
-}
+    QByteArrayList pieces;
+    ServerQuirks quirks;
+    QString said;
+};
 
 /// What the client printed (both streams) and how it ended.
 struct ClientRun
@@ -49,13 +30,17 @@ struct ClientRun
     qint64 peakKiB = 0;
 };
 
-/// Runs parcelwright-ftp on `script` in `directory` against the server, with time-outs of 2 s;
-/// fails the test when it does not end within a minute.
-ClientRun runClient(const ScriptedFtpServer &server, const QString &directory,
-                    const QByteArray &script)
+/// Runs parcelwright-ftp on `script` in `directory`, with time-outs of 2 s, against a server
+/// playing `pieces`; fails the test when it does not end within a minute.
+ClientRun runClient(const QByteArrayList &pieces, const ServerQuirks &quirks,
+                    const QString &directory, const QByteArray &script)
 {
+    std::vector<std::string> replies;
+    for (const QByteArray &piece : pieces)
+        replies.emplace_back(piece.constData(), std::size_t(piece.size()));
+    const ScriptedFtpServer server(replies, std::chrono::seconds(10), quirks);
     ClientRun run;
-    if (!writeBytes(directory + u"/XferJob.FTP"_s, script))
+    if (server.port() == 0 || !writeBytes(directory + u"/XferJob.FTP"_s, script))
         return run;
     QProcess client;
     client.setWorkingDirectory(directory);
@@ -76,17 +61,9 @@ ClientRun runClient(const ScriptedFtpServer &server, const QString &directory,
     return run;
 }
 
-std::vector<std::string> stdPieces(const QByteArrayList &pieces)
-{
-    std::vector<std::string> result;
-    for (const QByteArray &piece : pieces)
-        result.emplace_back(piece.constData(), std::size_t(piece.size()));
-    return result;
-}
-
 } // namespace
 
-Q_DECLARE_METATYPE(Quirk)
+Q_DECLARE_METATYPE(Misreply)
 
 /// parcelwright-ftp against a scripted server that sends what no real server sends: the client
 /// ends within its time-outs, says why, reports a failure in its status, keeps its memory and its
@@ -113,37 +90,30 @@ void FtpRepliesTest::initTestCase()
 
 void FtpRepliesTest::misreplyEndsTheClient_data()
 {
-    QTest::addColumn<QByteArrayList>("pieces");
-    QTest::addColumn<Quirk>("quirk");
-    QTest::addColumn<QString>("said"); // the client's message, a pattern
-
+    QTest::addColumn<Misreply>("row");
     // clang-format off
     const QByteArrayList login{"220 Ready.\r\n", "331 Password.\r\n", "230 In.\r\n", "257 \"/\"\r\n", "250 Ok.\r\n", "229 Extended Passive Mode (|||%P|)\r\n", "200 Binary.\r\n"};
+    const QByteArrayList sending = login + QByteArrayList{"150 Ok to send data.\r\n", ""};
     const QString timeOut = u"ftp: time-out after 2 seconds without an answer or progress"_s;
     const QString tooLong = u"ftp: Too large response headers"_s;
-    QTest::newRow("garbage greeting") << QByteArrayList{QByteArray("\0\xff\xfe garbage, no code\r\n", 22), ""} << Quirk::None << timeOut;
-    QTest::newRow("unknown code") << QByteArrayList{"999 not a greeting\r\n"} << Quirk::None << u"ftp: Got a 999 ftp-server response when 220 was expected"_s;
-    QTest::newRow("endless continuation lines") << QByteArrayList{"", ""} << Quirk::EndlessContinuation << tooLong;
-    QTest::newRow("unterminated 50 MB line") << QByteArrayList{"220 ", ""} << Quirk::UnterminatedLine << tooLong;
-    QTest::newRow("data connection reset") << login + QByteArrayList{"150 Ok to send data.\r\n", ""} << Quirk::DataReset << u"ftp> put upload.bin\n150 Ok to send data.\nftp: [^\n]+\n"_s;
-    QTest::newRow("no 226 after the data") << login + QByteArrayList{"150 Ok to send data.\r\n", ""} << Quirk::None << u"ftp> put upload.bin\n150 Ok to send data.\n"_s + timeOut;
+    QTest::newRow("garbage greeting") << Misreply{{QByteArray("\0\xff\xfe garbage, no code\r\n", 22), ""}, {}, timeOut};
+    QTest::newRow("unknown code") << Misreply{{"999 not a greeting\r\n"}, {}, u"ftp: Got a 999 ftp-server response when 220 was expected"_s};
+    QTest::newRow("endless continuation lines") << Misreply{{"", ""}, {"220-and one more line of a greeting that never ends\r\n", std::size_t(1) << 32}, tooLong};
+    QTest::newRow("unterminated 50 MB line") << Misreply{{"220 ", ""}, {std::string(64 * 1024, 'x'), 50 * 1024 * 1024}, tooLong};
+    QTest::newRow("data connection reset") << Misreply{sending, {{}, 0, 1}, u"ftp> put upload.bin\n150 Ok to send data.\nftp: [^\n]+\n"_s};
+    QTest::newRow("no 226 after the data") << Misreply{sending, {}, u"ftp> put upload.bin\n150 Ok to send data.\n"_s + timeOut};
     // clang-format on
 }
 
 void FtpRepliesTest::misreplyEndsTheClient()
 {
-    QFETCH(QByteArrayList, pieces);
-    QFETCH(Quirk, quirk);
-    QFETCH(QString, said);
-    const ScriptedFtpServer server(stdPieces(pieces), std::chrono::seconds(10), quirksOf(quirk));
-    QVERIFY(server.port() != 0);
-
-    const ClientRun run =
-        runClient(server, m_work.path(), "user\r\nsecret\r\nput upload.bin\r\nquit\r\n");
+    QFETCH(Misreply, row);
+    const ClientRun run = runClient(row.pieces, row.quirks, m_work.path(),
+                                    "user\r\nsecret\r\nput upload.bin\r\nquit\r\n");
 
     const QByteArray tail = run.output.right(2000);
     QCOMPARE(run.status, 1);
-    QVERIFY2(QRegularExpression(said).match(QString::fromLatin1(run.output)).hasMatch(), tail);
+    QVERIFY2(QRegularExpression(row.said).match(QString::fromLatin1(run.output)).hasMatch(), tail);
     QVERIFY2(!run.output.contains("bytes sent in"), tail);
     QVERIFY2(!run.output.contains("secret"), tail);
     // A flooding server fills neither the client's memory nor the log it writes.
@@ -170,8 +140,6 @@ void FtpRepliesTest::repliesShown_data()
     QTest::newRow("a line too many after a cd, then quit") << QByteArray("cd a\nquit\n") << greeting + QByteArrayList{"250 ok\r\n", "250 ok\r\nextra\r\n", "200 ok\r\n", "221 bye\r\n"} << "ftp> cd a\n250 ok\n" + bye << 0;
     QTest::newRow("a line too many after a cd, then pwd") << QByteArray("cd a\npwd\nquit\n") << greeting + QByteArrayList{"250 ok\r\n", "250 ok\r\nextra\r\n", "200 ok\r\n", "257 \"/a\"\r\n", "200 ok\r\n", "221 bye\r\n"} << "ftp> cd a\n250 ok\nftp> pwd\n257 \"/a\"\n" + bye << 0;
     QTest::newRow("control characters escaped, UTF-8 and 8-bit text kept") << QByteArray("cd a\nquit\n") << greeting + QByteArrayList{QByteArray("250-\x1b]0;title\x07\x1b[2J") + '\0' + "\x7f|\r|\x9b|\xc2\x9b|\r\n250 caf\xc3\xa9 \xe9\t\xc4\x9b\r\n", "250 ok\r\n", "200 ok\r\n", "221 bye\r\n"} << "ftp> cd a\n250-^[]0;title^G^[[2J^@^?|^M|M-^[|M-BM-^[|\n250 caf\xc3\xa9 \xe9\t\xc4\x9b\n" + bye << 0;
-    // A server that answers 226 before it has read the whole file: what it holds tells.
-    QTest::newRow("226 before all the bytes") << QByteArray("put small.bin\nquit\n") << greeting + firstPut + QByteArrayList{"213 1000\r\n", "200 ok\r\n", "221 bye\r\n"} << sent + "put small.bin: the server holds 1000 bytes, 4096 were sent\n" + bye << 1;
     // SIZE goes out on the connection of the puts; its refusal is noted once and shown nowhere else.
     QTest::newRow("no SIZE: noted once, two puts") << QByteArray("put small.bin\nput small.bin\nquit\n") << greeting + firstPut + QByteArrayList{"502 no\r\n"} + put + QByteArrayList{"500 no\r\n", "200 ok\r\n", "221 bye\r\n"} << sent + "ftp: the server does not answer SIZE (502 no): uploads are not checked.\n" + sent + bye << 0;
     // A 4xx reply fails the command with the server's line alone; after a 421 the server has hung up.
@@ -190,11 +158,7 @@ void FtpRepliesTest::repliesShown()
     QFETCH(QByteArrayList, pieces);
     QFETCH(QByteArray, output);
     // Every upload is cut short, which only the size the server holds can tell.
-    const ScriptedFtpServer server(stdPieces(pieces), std::chrono::seconds(5),
-                                   quirksOf(Quirk::TakesPart));
-    QVERIFY(server.port() != 0);
-
-    const ClientRun run = runClient(server, m_work.path(), "u\np\n" + script);
+    const ClientRun run = runClient(pieces, {{}, 0, 1000}, m_work.path(), "u\np\n" + script);
 
     const QByteArray login = "Connected to 127.0.0.1.\n220 hi\nUser (127.0.0.1:(none)): u\n331 "
                              "pw\nPassword:\n230 in\n";
