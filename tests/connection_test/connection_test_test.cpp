@@ -63,9 +63,7 @@ void ConnectionTestTest::writesFilesAndOpensConsole_data()
     QTest::newRow("Y: psftp, password in its file") << DestinationRow{1, u"Y"_s, u"h"_s, u"/never/used"_s, u"me"_s, u"pass word"_s} << false << Written{QByteArray(psftp).replace("%1", "me"), "help\r\n", "pass word\r\n"};
     QTest::newRow("N: log-in lines, then help") << DestinationRow{2, u"N"_s, u"h"_s, u"\\never"_s, u"me"_s, u"pw"_s} << true << Written{ftp, "me\r\npw\r\nhelp\r\n", {}};
     QTest::newRow("lower-case y is not Y") << DestinationRow{3, u"y"_s, u"h"_s, {}, u"me"_s, u"pw"_s} << false << Written{ftp, "help\r\n", {}};
-    QTest::newRow("empty secure value") << DestinationRow{4, {}, u"h"_s, {}, u"me"_s, u"pw"_s} << true << Written{ftp, "help\r\n", {}};
     QTest::newRow("Y with empty user id and password") << DestinationRow{5, u"Y"_s, u"h"_s, {}, {}, {}} << false << Written{QByteArray(psftp).replace("%1", ""), "help\r\n", "\r\n"};
-    QTest::newRow("N with empty user id and password") << DestinationRow{6, u"N"_s, u"h"_s, {}, {}, {}} << false << Written{ftp, "\r\n\r\nhelp\r\n", {}};
     QTest::newRow("quoted user id") << DestinationRow{7, u"Y"_s, u"h"_s, {}, u"a \"b\""_s, u"p"_s} << false << Written{QByteArray(psftp).replace("%1", "\"a \"\"b\"\"\""), "help\r\n", "p\r\n"};
     // clang-format on
 }
@@ -112,10 +110,8 @@ void ConnectionTestTest::refuses_data()
     // clang-format off
     QTest::newRow("heading row") << DestinationRow{0, {}, {}, {}, {}, {}} << u"{DIR}"_s << QString() << opened << Messages{kNoRow};
     QTest::newRow("row without a host") << DestinationRow{3, u"N"_s, {}, {}, u"u"_s, u"p"_s} << u"{DIR}"_s << QString() << opened << Messages{kNoRow};
-    QTest::newRow("empty working directory") << fine << QString() << QString() << opened << Messages{badDirectory};
     QTest::newRow("missing working directory") << fine << u"{DIR}/absent"_s << QString() << opened << Messages{badDirectory};
     QTest::newRow("host with an option") << DestinationRow{1, u"N"_s, u"h -s:/etc/passwd"_s, {}, u"u"_s, u"p"_s} << u"{DIR}"_s << QString() << opened << Messages{{u"Error Message"_s, u"The IP Address/URL must be a single name without blanks, quotes or a leading '-' - please correct this and continue"_s}};
-    QTest::newRow("line break in a password") << DestinationRow{1, u"N"_s, u"h"_s, {}, u"u"_s, u"p\nquit"_s} << u"{DIR}"_s << QString() << opened << Messages{{u"Error Message"_s, u"A value holds a line break or another control character - please correct this and continue"_s}};
     QTest::newRow("a run holds the directory") << fine << u"{DIR}"_s << u"lock"_s << opened << Messages{{u"Process Error"_s, u"Another transmission is using this working directory - nothing was sent"_s}};
     QTest::newRow("no terminal, files removed") << fine << u"{DIR}"_s << QString() << ConsoleOutcome{false, true, u"none"_s} << Messages{{u"System Error"_s, u"No terminal program was found to open the console - set TERMINAL or install xterm"_s}};
     QTest::newRow("terminal fails, files removed") << fine << u"{DIR}"_s << QString() << ConsoleOutcome{false, false, u"The terminal emulator xterm could not be started."_s} << Messages{{u"System Error"_s, u"The terminal emulator xterm could not be started."_s}};

@@ -9,7 +9,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <functional>
+#include <sys/resource.h>
 
 /// A request through the real transfer engine, command interpreter and clients, keyed into an
 /// in-memory window.
@@ -39,4 +41,26 @@ public:
 
 private:
     QTemporaryDir m_dir;
+};
+
+/// A limit on the size of any file this process writes, while it lives: writes past it fail as on
+/// a full file system, even for root.
+class FileSizeLimit final
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes) : m_handler(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        const rlimit limit{bytes, m_saved.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved;
+    void (*m_handler)(int);
 };

@@ -25,22 +25,14 @@ QString companionFile(const QString &batchFile, const char *ending)
 void FakeLauncher::start(const LaunchJob &job, Finished finished)
 {
     const int call = int(calls.size());
-    Call seen{job.workingDirectory,
-              job.batchFile,
-              QFile::symLinkTarget(u"/proc/self/fd/"_s + QString::number(job.logDescriptor)),
-              {},
-              {},
-              {},
-              false};
+    Call seen;
+    seen.batchFile = job.batchFile;
+    seen.logFile = QFile::symLinkTarget(u"/proc/self/fd/"_s + QString::number(job.logDescriptor));
     if (recording) {
-        const QString script = companionFile(job.batchFile, "FTP");
         const QString password = companionFile(job.batchFile, "PWD");
-        const bool hasPassword = QFileInfo::exists(password);
         seen.launcher = readBytes(job.batchFile);
-        seen.script = readBytes(script);
-        seen.password = hasPassword ? readBytes(password) : QByteArray();
-        seen.ownerOnly = isOwnerOnly(job.batchFile) && isOwnerOnly(script) &&
-                         (!hasPassword || isOwnerOnly(password));
+        seen.script = readBytes(companionFile(job.batchFile, "FTP"));
+        seen.password = QFileInfo::exists(password) ? readBytes(password) : QByteArray();
     }
     calls.append(seen);
     m_running.insert(call);

@@ -21,13 +21,11 @@ public:
     /// One start, as the launcher saw it.
     struct Call
     {
-        QString workingDirectory;
         QString batchFile;
-        QString logFile;        // the file behind the log descriptor it was handed
-        QByteArray launcher;    // the batch file at the start
-        QByteArray script;      // its script (XferJob.FTP or the numbered one) at the start
-        QByteArray password;    // its password file at the start; null when there is none
-        bool ownerOnly = false; // every one of these files readable by its owner only
+        QString logFile;     // the file behind the log descriptor it was handed
+        QByteArray launcher; // the batch file at the start
+        QByteArray script;   // its script (XferJob.FTP or the numbered one) at the start
+        QByteArray password; // its password file at the start; null when there is none
     };
 
     QList<Call> calls;
