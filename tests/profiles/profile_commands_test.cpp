@@ -46,7 +46,20 @@ const Message kBadName{
     u"Edit Error"_s,
     u"The Profile name is used as a file name - please stick to A-Z and _ (underlines) - Profile NOT stored - Please try again, Thank You"_s};
 
+/// One Save of the table under `name`: what it says, with an old Profile P.pro there before.
+struct SaveCase
+{
+    QString name;
+    DestinationRow row; // keyed besides rows 1 to `rows`
+    QString message;    // empty when stored
+    int oldMode = 0600; // of P.pro; 0 for none
+    int room = -1;      // bytes a file may take; -1 for no limit
+    int rows = 3;       // rows 1 on with a host
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(SaveCase)
 
 /// Save, Get, LoadProfile and the start-up against real files, without a display.
 class ProfileCommandsTest : public QObject
@@ -56,10 +69,8 @@ private Q_SLOTS:
     void cipherKnownAnswers_data();
     void cipherKnownAnswers();
     void saveWritesPackedRows();
-    void saveRefuses_data();
-    void saveRefuses();
-    void saveLeavesOnDisk_data();
-    void saveLeavesOnDisk();
+    void saveOutcomes_data();
+    void saveOutcomes();
     void loadReadsCraftedFiles_data();
     void loadReadsCraftedFiles();
     void loadOfUnreadableFileKeepsTable();
@@ -131,94 +142,58 @@ void ProfileCommandsTest::saveWritesPackedRows()
     QVERIFY(QFileInfo::exists(bench.file(u".pro"_s)));
 }
 
-void ProfileCommandsTest::saveRefuses_data()
+void ProfileCommandsTest::saveOutcomes_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<DestinationRow>("row");
-    QTest::addColumn<Messages>("messages");
-    const DestinationRow fine{2, u"N"_s, u"h"_s, {}, u"u"_s, u"p"_s};
+    QTest::addColumn<SaveCase>("save");
     const auto unstorable = [](int row) {
-        return Messages{
-            {u"Edit Error"_s,
-             u"Row %1: a value holds a character that a Profile cannot store - Profile NOT stored"_s
-                 .arg(row)}};
+        return u"Row %1: a value holds a character that a Profile cannot store - Profile NOT stored"_s
+            .arg(row);
     };
-    // clang-format off
-    QTest::newRow("NUL in the name") << QString(u"a\0b"_s) << fine << Messages{kBadName};
-    QTest::newRow("name too long for a file") << QString(300, u'n') << fine << Messages{kBadName};
-    QTest::newRow("right bracket in a password") << u"P"_s << DestinationRow{5, u"N"_s, u"h"_s, {}, u"u"_s, u"p]w"_s} << unstorable(5);
-    QTest::newRow("left bracket in a directory") << u"P"_s << DestinationRow{9, u"N"_s, u"h"_s, u"[x"_s, u"u"_s, u"p"_s} << unstorable(9);
-    QTest::newRow("line break in a host") << u"P"_s << DestinationRow{2, u"N"_s, u"h\nx"_s, {}, u"u"_s, u"p"_s} << unstorable(2);
-    // U+00BD is C2 BD in UTF-8; at positions 2 and 3 of the line it meets 'L' (76) and 'M' (77),
-    // and 0xBD + 77 = 266 wraps to 10, a line feed.
-    QTest::newRow("enciphers to a line feed") << u"P"_s << DestinationRow{3, u"\u00bd"_s, u"h"_s, {}, u"u"_s, u"p"_s} << unstorable(3);
-    // clang-format on
-}
-
-void ProfileCommandsTest::saveRefuses()
-{
-    QFETCH(QString, name);
-    QFETCH(DestinationRow, row);
-    QFETCH(Messages, messages);
-    Bench bench;
-    QVERIFY(writeBytes(bench.file(u"P.pro"_s), "old", 0600));
-    bench.window.grid().setRow(row);
-    bench.window.name = name;
-
-    bench.commands.Save();
-
-    QCOMPARE(bench.window.messages, messages);
-    QCOMPARE(bench.window.statusText, QString());
-    QCOMPARE(readBytes(bench.file(u"P.pro"_s)), QByteArray("old"));
-    QCOMPARE(
-        QDir(bench.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        QStringList{u"P.pro"_s});
-}
-
-void ProfileCommandsTest::saveLeavesOnDisk_data()
-{
-    QTest::addColumn<int>("oldMode");    // of a Profile file there before; 0 for none
-    QTest::addColumn<int>("room");       // bytes a file may take; -1 for no limit
-    QTest::addColumn<int>("rows");       // rows 1 on with a host
-    QTest::addColumn<QString>("failed"); // the message, empty when stored
     const QString notWritten = u"The Profile could not be written - Profile NOT stored"_s;
     const QString kept = notWritten + u" - the old Profile is unchanged"_s;
     // clang-format off
-    QTest::newRow("over a world-writable Profile") << 0666 << -1 << 3 << QString();
-    QTest::newRow("a new Profile, nothing fits") << 0 << 0 << 3 << notWritten;
-    QTest::newRow("over an old Profile, full part way") << 0600 << 4096 << kLastDataRow << kept;
+    QTest::newRow("NUL in the name") << SaveCase{QString(u"a\0b"_s), {}, kBadName.text};
+    QTest::newRow("name too long for a file") << SaveCase{QString(300, u'n'), {}, kBadName.text};
+    QTest::newRow("right bracket in a password") << SaveCase{u"P"_s, {5, u"N"_s, u"h"_s, {}, u"u"_s, u"p]w"_s}, unstorable(5)};
+    QTest::newRow("left bracket in a directory") << SaveCase{u"P"_s, {9, u"N"_s, u"h"_s, u"[x"_s, u"u"_s, u"p"_s}, unstorable(9)};
+    QTest::newRow("line break in a host") << SaveCase{u"P"_s, {2, u"N"_s, u"h\nx"_s, {}, u"u"_s, u"p"_s}, unstorable(2)};
+    // U+00BD is C2 BD in UTF-8; at positions 2 and 3 of the line it meets 'L' (76) and 'M' (77),
+    // and 0xBD + 77 = 266 wraps to 10, a line feed.
+    QTest::newRow("enciphers to a line feed") << SaveCase{u"P"_s, {3, u"\u00bd"_s, u"h"_s, {}, u"u"_s, u"p"_s}, unstorable(3)};
+    QTest::newRow("over a world-writable Profile") << SaveCase{u"P"_s, {}, {}, 0666};
+    QTest::newRow("a new Profile, nothing fits") << SaveCase{u"P"_s, {}, notWritten, 0, 0};
+    QTest::newRow("over an old Profile, full part way") << SaveCase{u"P"_s, {}, kept, 0600, 4096, kLastDataRow};
     // clang-format on
 }
 
-void ProfileCommandsTest::saveLeavesOnDisk()
+void ProfileCommandsTest::saveOutcomes()
 {
-    QFETCH(int, oldMode);
-    QFETCH(int, room);
-    QFETCH(int, rows);
-    QFETCH(QString, failed);
+    QFETCH(SaveCase, save);
     Bench bench;
     const QString path = bench.file(u"P.pro"_s);
-    if (oldMode != 0)
-        QVERIFY(writeBytes(path, "old profile\r\n", unsigned(oldMode)));
-    for (int row = kFirstDataRow; row <= rows; ++row)
+    if (save.oldMode != 0)
+        QVERIFY(writeBytes(path, "old profile\r\n", unsigned(save.oldMode)));
+    for (int row = kFirstDataRow; row <= save.rows; ++row)
         bench.window.grid().setRow({row, u"N"_s, u"host%1"_s.arg(row), u"/in"_s, u"u"_s, u"p"_s});
-    bench.window.name = u"P"_s;
+    bench.window.grid().setRow(save.row);
+    bench.window.name = save.name;
     {
         std::optional<FileSizeLimit> limit;
-        if (room >= 0)
-            limit.emplace(rlim_t(room));
+        if (save.room >= 0)
+            limit.emplace(rlim_t(save.room));
         bench.commands.Save();
     }
 
+    const bool stored = save.message.isEmpty();
     QCOMPARE(bench.window.messages,
-             (failed.isEmpty() ? Messages() : Messages{{u"Edit Error"_s, failed}}));
-    QCOMPARE(bench.window.statusText.isEmpty(), !failed.isEmpty());
+             (stored ? Messages() : Messages{{u"Edit Error"_s, save.message}}));
+    QCOMPARE(bench.window.statusText.isEmpty(), !stored);
     // Nothing half written stays, and an old Profile stays whole.
     QCOMPARE(fileNamesIn(bench.dir.path()),
-             oldMode != 0 || failed.isEmpty() ? QStringList{u"P.pro"_s} : QStringList());
-    if (failed.isEmpty())
+             save.oldMode != 0 || stored ? QStringList{u"P.pro"_s} : QStringList());
+    if (stored)
         QVERIFY(isOwnerOnly(path)); // the new text is as secret as any Profile
-    else if (oldMode != 0)
+    else if (save.oldMode != 0)
         QCOMPARE(readBytes(path), QByteArray("old profile\r\n"));
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/launcher.h"
 #include "support/fake_window.h"
+#include "support/files.h"
 #include "support/testbed.h"
 #include "transfer/transfer_engine.h"
 
@@ -36,8 +37,7 @@ public:
     bool isValid() const { return m_dir.isValid(); }
     QString path() const { return m_dir.path(); }
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
-    /// The names of the files that arrived, sorted.
-    QStringList fileNames() const;
+    QStringList fileNames() const { return fileNamesIn(m_dir.path()); } // those that arrived
 
 private:
     QTemporaryDir m_dir;

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -29,10 +28,9 @@ void FakeLauncher::start(const LaunchJob &job, Finished finished)
     seen.batchFile = job.batchFile;
     seen.logFile = QFile::symLinkTarget(u"/proc/self/fd/"_s + QString::number(job.logDescriptor));
     if (recording) {
-        const QString password = companionFile(job.batchFile, "PWD");
         seen.launcher = readBytes(job.batchFile);
         seen.script = readBytes(companionFile(job.batchFile, "FTP"));
-        seen.password = QFileInfo::exists(password) ? readBytes(password) : QByteArray();
+        seen.password = readBytes(companionFile(job.batchFile, "PWD"));
     }
     calls.append(seen);
     m_running.insert(call);
@@ -65,11 +63,8 @@ void FakeLauncher::cancelAll()
 
 ConsoleOutcome FakeConsoleStarter::start(const QString &workingDirectory, const QString &batchFile)
 {
-    const QDir directory(workingDirectory);
-    const QString password = directory.filePath(QStringLiteral("XferJob.PWD"));
-    starts.append({workingDirectory, batchFile, QDir::currentPath(),
-                   readBytes(directory.filePath(QStringLiteral("XferJob.BAT"))),
-                   readBytes(directory.filePath(QStringLiteral("XferJob.FTP"))),
-                   QFileInfo::exists(password) ? readBytes(password) : QByteArray()});
+    starts.append({workingDirectory, batchFile, QDir::currentPath(), readBytes(batchFile),
+                   readBytes(companionFile(batchFile, "FTP")),
+                   readBytes(companionFile(batchFile, "PWD"))});
     return outcome;
 }
