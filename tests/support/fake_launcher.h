@@ -22,7 +22,6 @@ public:
     struct Call
     {
         QString batchFile;
-        QString logFile;     // the file behind the log descriptor it was handed
         QByteArray launcher; // the batch file at the start
         QByteArray script;   // its script (XferJob.FTP or the numbered one) at the start
         QByteArray password; // its password file at the start; null when there is none

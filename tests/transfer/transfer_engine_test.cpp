@@ -75,9 +75,7 @@ struct Bench
         std::optional<TransferRequest> request = checkedRequest(window);
         QVERIFY(request);
         request->keepEarlierLog = true;
-        const RunEnd end = engine.run(*request, window, window);
-        if (end.started)
-            window.setStatusText(end.statusText);
+        engine.run(*request, window, window);
     }
 };
 
@@ -229,8 +227,6 @@ void TransferEngineTest::runServesRowsInOrder()
     const auto &calls = bench.launcher.calls;
     QCOMPARE(calls.size(), 3);
     QCOMPARE(calls[0].batchFile, bench.file(kLauncherFileName));
-    QCOMPARE(calls[0].logFile, bench.file(u"FTPLog0001.TXT"_s));
-    QCOMPARE(calls[1].logFile, bench.file(u"FTPLog0002.TXT"_s));
     const QByteArray puts = "put /src/a.txt a.txt\r\nput \"/x y/b c\" \"b c\"\r\nquit\r\n";
     QCOMPARE(calls[0].launcher, "@echo on\r\nftp -s:XferJob.FTP h2\r\n");
     QCOMPARE(calls[0].script, " u \r\np w \r\ncd \\in\r\n" + puts);
@@ -248,8 +244,8 @@ void TransferEngineTest::runServesRowsInOrder()
 
 void TransferEngineTest::keepsEarlierLogs()
 {
-    // Process Request replaces the earlier log and numbers its logs from 1 again; a request
-    // that keeps it moves each kept log one name on, nine at most.
+    // Process Request replaces the earlier log; a request that keeps it moves each kept log one
+    // name on, nine at most.
     Bench bench({{1, u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s}});
     bench.process();
     for (int run = 2; run <= 11; ++run)
@@ -260,8 +256,6 @@ void TransferEngineTest::keepsEarlierLogs()
     for (int generation = 1; generation <= kKeptLogs; ++generation)
         QCOMPARE(readBytes(bench.file(keptLogName(generation))), block(1, {}, 11 - generation));
     QCOMPARE(bench.leftovers().size(), 1 + kKeptLogs);
-    QCOMPARE(bench.launcher.calls.last().logFile, bench.file(u"FTPLog0001.TXT"_s));
-    QVERIFY(bench.window.messages.isEmpty());
 }
 
 void TransferEngineTest::quotesValuesForEveryReader_data()
@@ -480,12 +474,10 @@ void TransferEngineTest::runNeedsItsOwnFiles()
         bench.process();
     limit.reset();
 
-    const QString message =
-        files.message.contains(u"%1"_s) ? files.message.arg(bench.dir.path()) : files.message;
+    const QString message = QString(files.message).replace(u"%1"_s, bench.dir.path());
     QCOMPARE(bench.window.messages,
              (message.isEmpty() ? Messages() : Messages{{u"Process Error"_s, message}}));
     QCOMPARE(bench.launcher.calls.size(), message.isEmpty() ? 2 : 0);
-    QCOMPARE(bench.window.statusText.startsWith(u"All Transmissions"_s), message.isEmpty());
     QCOMPARE(readBytes(outside), QByteArray("their file"));
     if (!message.isEmpty() && files.planted == u"full"_s)
         QCOMPARE(readBytes(path), QByteArray("old"));
@@ -498,7 +490,6 @@ void TransferEngineTest::runNeedsItsOwnFiles()
     if (message.isEmpty())
         QVERIFY(isOwnerOnly(bench.file(kCumulativeLogName)) &&
                 !QFileInfo(bench.file(kCumulativeLogName)).isSymLink());
-    QVERIFY(!QFileInfo::exists(bench.file(kLauncherFileName)));
 }
 
 void TransferEngineTest::failureReasons_data()
