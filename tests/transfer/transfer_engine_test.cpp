@@ -79,7 +79,15 @@ struct Bench
     }
 };
 
-/// One run's steps, and how it ends.
+/// Something under a name the run uses in the working directory.
+struct Planted
+{
+    QString name;
+    QString kind; // file, link (to a file outside), directory, fifo
+    bool foreign; // owned by another user
+};
+
+/// One run: what stands in its way before it starts and what its clients do, and how it ends.
 struct RunCase
 {
     int simultaneous;
@@ -89,16 +97,9 @@ struct RunCase
     QString status;
     Messages messages;
     QByteArray log;
-    QStringList outcomes; // of h1, h2, ... in row order
-};
-
-/// Something planted in the working directory under a name the run uses.
-struct OwnFilesCase
-{
-    QString name;
-    QString planted; // file, link (to a file outside), directory, fifo, full (a full disk)
-    bool foreign;    // owned by another user
-    QString message; // empty: the run goes ahead; %1: the directory
+    QStringList outcomes; // of h1, h2, ... in row order; two destinations for none
+    Planted planted{};    // a name that ends in ".N." is a kept log's: the run keeps the log
+    int room = -1;        // bytes the file system takes from the start; -1: no limit
 };
 
 /// One request: its rows, the messages it brings, the cells then red (cell (1, 0) is red from an
@@ -117,7 +118,6 @@ struct CheckCase
 Q_DECLARE_METATYPE(CheckCase)
 Q_DECLARE_METATYPE(ProcessOutcome)
 Q_DECLARE_METATYPE(RunCase)
-Q_DECLARE_METATYPE(OwnFilesCase)
 
 class TransferEngineTest final : public QObject
 {
@@ -133,8 +133,6 @@ private Q_SLOTS:
     void scriptsQuoteEveryValue();
     void runEnds_data();
     void runEnds();
-    void runNeedsItsOwnFiles_data();
-    void runNeedsItsOwnFiles();
     void failureReasons_data();
     void failureReasons();
 };
@@ -318,17 +316,38 @@ void TransferEngineTest::runEnds_data()
         "The transmission to this destination was cancelled before it ended\r\n";
     const QString notSent = u"The working directory cannot be written - nothing was sent"_s;
     const QString sent = u"sent"_s, fail = u"failed"_s, waiting = u"not started"_s;
+    const auto refused = [](const QString &name) {
+        return Messages{
+            {u"Process Error"_s,
+             name +
+                 u" in the working directory %1 belongs to another user or cannot be replaced - nothing was sent"_s +
+                 kAdvice}};
+    };
+    const Messages lockRefused{
+        {u"Process Error"_s,
+         u"XferJob.LCK in the working directory %1 belongs to another user or is not a plain file - nothing was sent"_s +
+             kAdvice}};
     using enum Step;
     // clang-format off
     QTest::newRow("client not started, then a cancel") << RunCase{1, {Dead, Cancel}, {}, 2, u"Transmission cancelled at h2 - earlier errors at 1 destinations (h1) - see FTPLogALL.TXT"_s, {}, "Output from: h1 \r\nThe client could not be started: no interpreter\r\n" + kEnd + block(2, stopped), {fail, u"cancelled"_s, waiting}};
     QTest::newRow("log swapped for a link while the client runs") << RunCase{1, {SwapLog}, {}, 3, kCompletion, {}, block(1) + block(2) + block(3), {sent, sent, sent}};
     QTest::newRow("client killed by a signal") << RunCase{1, {Killed}, {}, 3, failed.arg(1).arg(3).arg(u"h1"_s), {}, block(1, "The client ended by signal 9\r\n") + block(2) + block(3), {fail, sent, sent}};
     QTest::newRow("cancel as the client ends by itself") << RunCase{1, {CancelRace}, {}, 1, cancelled.arg(u"h1"_s), {}, block(1), {sent, waiting, waiting}};
-    QTest::newRow("no room for the first launcher") << RunCase{1, {}, {}, 0, notSent, {{u"Process Error"_s, notSent}}, {}, {fail, waiting, waiting}};
+    QTest::newRow("no room for the first launcher") << RunCase{1, {}, {}, 0, notSent, {{u"Process Error"_s, notSent}}, {}, {fail, waiting, waiting}, {}, 16};
     QTest::newRow("unwritable working directory") << RunCase{1, {Unwritable}, {}, 1, failed.arg(1).arg(3).arg(u"h2"_s), {{u"Process Error"_s, u"The working directory cannot be written - nothing more was sent"_s}}, block(1), {sent, fail, waiting}};
     QTest::newRow("cumulative log takes no part of a block") << RunCase{1, {Ok, FullLog}, {}, 2, failed.arg(1).arg(3).arg(u"h2"_s), {{u"Process Error"_s, u"FTPLogALL.TXT cannot be written - nothing more was sent - the output of h2 is kept in FTPLog0002.TXT"_s}}, block(1), {sent, sent, waiting}};
     // Four at once, the first ending last: the log is the one a serial run writes.
     QTest::newRow("a taken name fails its destination only") << RunCase{4, {TakeName}, {50}, 5, failed.arg(1).arg(6).arg(u"h3"_s), {}, block(1) + block(2) + block(4, {}, 3) + block(5, {}, 4) + block(6, {}, 5), {sent, sent, fail, sent, sent, sent}};
+    // Other users' files, links and FIFOs, and case variants, in a shared directory.
+    QTest::newRow("own link is replaced, not followed") << RunCase{1, {}, {}, 2, kCompletion, {}, block(1) + block(2), {sent, sent}, {kCumulativeLogName, u"link"_s, false}};
+    QTest::newRow("own spelling of the launcher in capitals stays") << RunCase{1, {}, {}, 2, kCompletion, {}, block(1) + block(2), {sent, sent}, {u"XFERJOB.BAT"_s, u"file"_s, false}};
+    QTest::newRow("another user's numbered log") << RunCase{1, {}, {}, 0, {}, refused(u"ftplog0002.txt"_s), {}, {}, {u"ftplog0002.txt"_s, u"link"_s, true}};
+    QTest::newRow("a FIFO as the lock") << RunCase{1, {}, {}, 0, {}, lockRefused, {}, {}, {kLockFileName, u"fifo"_s, false}};
+    QTest::newRow("another user's lock") << RunCase{1, {}, {}, 0, {}, lockRefused, {}, {}, {kLockFileName, u"file"_s, true}};
+    QTest::newRow("another user's link as the lock") << RunCase{1, {}, {}, 0, {}, lockRefused, {}, {}, {kLockFileName, u"link"_s, true}};
+    QTest::newRow("another user's kept log in small letters") << RunCase{1, {}, {}, 0, {}, refused(u"ftplogall.3.txt"_s), "earlier", {}, {u"ftplogall.3.txt"_s, u"file"_s, true}};
+    QTest::newRow("a directory at a kept name") << RunCase{1, {}, {}, 0, {}, refused(keptLogName(2)), "earlier", {}, {keptLogName(2), u"directory"_s, false}};
+    QTest::newRow("a full file system keeps the earlier log") << RunCase{1, {}, {}, 0, {}, {{u"Process Error"_s, notSent}}, "old", {}, {kCumulativeLogName, u"file"_s, false}, 0};
     // clang-format on
 }
 
@@ -336,18 +355,36 @@ void TransferEngineTest::runEnds()
 {
     QFETCH(RunCase, run);
     Bench bench;
-    for (int n = 1; n <= run.outcomes.size(); ++n)
+    for (int n = 1; n <= std::max<qsizetype>(run.outcomes.size(), 2); ++n)
         bench.window.grid().setRow({n, u"N"_s, u"h%1"_s.arg(n), {}, u"u"_s, u"p"_s});
     bench.window.simultaneous = run.simultaneous;
     for (int call = 0; call < run.delays.size(); ++call)
         bench.launcher.delaysMs[call] = run.delays[call];
+    // A shared directory such as /tmp: anyone may create, only owners may remove.
+    QCOMPARE(::chmod(QFile::encodeName(bench.dir.path()).constData(), 01777), 0);
     QTemporaryDir elsewhere;
     const QString outside = elsewhere.filePath(u"theirs"_s);
     QVERIFY(writeBytes(outside, "their file"));
-    // With no step at all, the file system takes nothing beyond the lock from the start.
+    const QString planted = bench.file(run.planted.name);
+    const bool keep = run.planted.name.section(u'.', 1, 1).toInt() > 0;
+    if (keep)
+        QVERIFY(writeBytes(bench.file(kCumulativeLogName), "earlier", 0600));
+    if (run.planted.kind == u"file"_s)
+        QVERIFY(writeBytes(planted, "old"));
+    else if (run.planted.kind == u"link"_s)
+        QVERIFY(QFile::link(outside, planted));
+    else if (run.planted.kind == u"directory"_s)
+        QVERIFY(QDir(bench.dir.path()).mkdir(run.planted.name));
+    else if (run.planted.kind == u"fifo"_s)
+        QCOMPARE(::mkfifo(QFile::encodeName(planted).constData(), 0600), 0);
+    if (run.planted.foreign && ::lchown(QFile::encodeName(planted).constData(), 65534, 65534)) {
+        if (qEnvironmentVariableIsEmpty("CI"))
+            QSKIP("only root can hand a file to another user");
+        QFAIL("cannot hand the file to another user");
+    }
     std::optional<FileSizeLimit> limit;
-    if (run.steps.isEmpty())
-        limit.emplace(16);
+    if (run.room >= 0)
+        limit.emplace(rlim_t(run.room));
     bench.launcher.whileRunning = [&](int call, ProcessOutcome &outcome) {
         bench.process(); // ignored while a run goes on
         switch (run.steps.value(call, Step::Ok)) {
@@ -385,12 +422,17 @@ void TransferEngineTest::runEnds()
             QVERIFY(writeBytes(bench.file(u"XferJob-0003.BAT"_s), "taken"));
     };
 
-    bench.process();
+    if (keep)
+        bench.processKeepingLogs();
+    else
+        bench.process();
     limit.reset();
 
     QCOMPARE(bench.launcher.calls.size(), run.calls);
     QCOMPARE(bench.launcher.mostAtOnce, std::min<int>(run.simultaneous, run.calls));
     QCOMPARE(bench.window.statusText, run.status);
+    for (Message &message : run.messages)
+        message.text.replace(u"%1"_s, bench.dir.path());
     QCOMPARE(bench.window.messages, run.messages);
     QCOMPARE(bench.log(), run.log);
     QCOMPARE(readBytes(outside), QByteArray("their file"));
@@ -405,85 +447,13 @@ void TransferEngineTest::runEnds()
         leftovers.prepend(u"FTPLog0002.TXT"_s);
     if (run.steps.contains(Step::TakeName))
         leftovers.append(u"XferJob-0003.BAT"_s);
-    QCOMPARE(bench.leftovers(), leftovers);
-}
-
-void TransferEngineTest::runNeedsItsOwnFiles_data()
-{
-    QTest::addColumn<OwnFilesCase>("files");
-    const auto refused = [](const QString &name) {
-        return name +
-               u" in the working directory %1 belongs to another user or cannot be replaced - nothing was sent"_s +
-               kAdvice;
-    };
-    const QString lockRefused =
-        u"XferJob.LCK in the working directory %1 belongs to another user or is not a plain file - nothing was sent"_s +
-        kAdvice;
-    // clang-format off
-    QTest::newRow("own link is replaced, not followed") << OwnFilesCase{kCumulativeLogName, u"link"_s, false, {}};
-    QTest::newRow("own spelling of the launcher in capitals stays") << OwnFilesCase{u"XFERJOB.BAT"_s, u"file"_s, false, {}};
-    QTest::newRow("another user's numbered log") << OwnFilesCase{u"ftplog0002.txt"_s, u"link"_s, true, refused(u"ftplog0002.txt"_s)};
-    QTest::newRow("a FIFO as the lock") << OwnFilesCase{kLockFileName, u"fifo"_s, false, lockRefused};
-    QTest::newRow("another user's lock") << OwnFilesCase{kLockFileName, u"file"_s, true, lockRefused};
-    QTest::newRow("another user's link as the lock") << OwnFilesCase{kLockFileName, u"link"_s, true, lockRefused};
-    // A kept log's name: the run keeps the earlier log.
-    QTest::newRow("another user's kept log in small letters") << OwnFilesCase{u"ftplogall.3.txt"_s, u"file"_s, true, refused(u"ftplogall.3.txt"_s)};
-    QTest::newRow("a directory at a kept name") << OwnFilesCase{keptLogName(2), u"directory"_s, false, refused(keptLogName(2))};
-    QTest::newRow("a full file system keeps the earlier log") << OwnFilesCase{kCumulativeLogName, u"full"_s, false, u"The working directory cannot be written - nothing was sent"_s};
-    // clang-format on
-}
-
-void TransferEngineTest::runNeedsItsOwnFiles()
-{
-    QFETCH(OwnFilesCase, files);
-    Bench bench(
-        {{1, u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s}, {2, u"N"_s, u"h2"_s, {}, u"u"_s, u"p"_s}});
-    // A shared directory such as /tmp: anyone may create, only owners may remove.
-    QCOMPARE(::chmod(QFile::encodeName(bench.dir.path()).constData(), 01777), 0);
-    QTemporaryDir elsewhere;
-    const QString outside = elsewhere.filePath(u"theirs"_s);
-    QVERIFY(writeBytes(outside, "their file"));
-    const QString path = bench.file(files.name);
-    const bool keep = files.name.section(u'.', 1, 1).toInt() > 0;
-    if (keep)
-        QVERIFY(writeBytes(bench.file(kCumulativeLogName), "earlier", 0600));
-    if (files.planted == u"file"_s || files.planted == u"full"_s)
-        QVERIFY(writeBytes(path, "old"));
-    else if (files.planted == u"link"_s)
-        QVERIFY(QFile::link(outside, path));
-    else if (files.planted == u"directory"_s)
-        QVERIFY(QDir(bench.dir.path()).mkdir(files.name));
-    else
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    if (files.foreign && ::lchown(QFile::encodeName(path).constData(), 65534, 65534) != 0) {
-        if (qEnvironmentVariableIsEmpty("CI"))
-            QSKIP("only root can hand a file to another user");
-        QFAIL("cannot hand the file to another user");
-    }
-
-    std::optional<FileSizeLimit> limit;
-    if (files.planted == u"full"_s)
-        limit.emplace(0);
-    if (keep)
-        bench.processKeepingLogs();
-    else
-        bench.process();
-    limit.reset();
-
-    const QString message = QString(files.message).replace(u"%1"_s, bench.dir.path());
-    QCOMPARE(bench.window.messages,
-             (message.isEmpty() ? Messages() : Messages{{u"Process Error"_s, message}}));
-    QCOMPARE(bench.launcher.calls.size(), message.isEmpty() ? 2 : 0);
-    QCOMPARE(readBytes(outside), QByteArray("their file"));
-    if (!message.isEmpty() && files.planted == u"full"_s)
-        QCOMPARE(readBytes(path), QByteArray("old"));
-    if (keep) // kept, or left where it was
-        QCOMPARE(readBytes(bench.file(message.isEmpty() ? keptLogName(1) : kCumulativeLogName)),
-                 QByteArray("earlier"));
-    struct stat info;
-    QVERIFY(::lstat(QFile::encodeName(path).constData(), &info) == 0 &&
-            info.st_uid == (files.foreign ? 65534u : ::geteuid()));
-    if (message.isEmpty())
+    if (run.planted.name.isEmpty())
+        QCOMPARE(bench.leftovers(), leftovers);
+    struct stat info; // what was planted stays, as its owner's
+    QVERIFY(run.planted.name.isEmpty() ||
+            (::lstat(QFile::encodeName(planted).constData(), &info) == 0 &&
+             info.st_uid == (run.planted.foreign ? 65534u : ::geteuid())));
+    if (run.messages.isEmpty())
         QVERIFY(isOwnerOnly(bench.file(kCumulativeLogName)) &&
                 !QFileInfo(bench.file(kCumulativeLogName)).isSymLink());
 }
