@@ -1,6 +1,5 @@
 #include "support/engine_run.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTimer>
 
@@ -19,9 +18,4 @@ RemoteDirectory::RemoteDirectory(const TestbedAccount &account)
 {
     if (m_dir.isValid())
         QFile::setPermissions(m_dir.path(), QFileDevice::Permissions(0x7777));
-}
-
-QStringList RemoteDirectory::fileNames() const
-{
-    return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/launcher.h"
 #include "support/fake_window.h"
+#include "support/files.h"
 #include "support/testbed.h"
 #include "transfer/transfer_engine.h"
 
@@ -9,7 +10,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <functional>
+#include <sys/resource.h>
 
 /// A request through the real transfer engine, command interpreter and clients, keyed into an
 /// in-memory window.
@@ -34,9 +37,30 @@ public:
     bool isValid() const { return m_dir.isValid(); }
     QString path() const { return m_dir.path(); }
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
-    /// The names of the files that arrived, sorted.
-    QStringList fileNames() const;
+    QStringList fileNames() const { return fileNamesIn(m_dir.path()); } // those that arrived
 
 private:
     QTemporaryDir m_dir;
+};
+
+/// A limit on the size of any file this process writes, while it lives: writes past it fail as on
+/// a full file system, even for root.
+class FileSizeLimit final
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes) : m_handler(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        const rlimit limit{bytes, m_saved.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved;
+    void (*m_handler)(int);
 };

@@ -3,14 +3,10 @@
 #include "support/files.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
 #include <unistd.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -25,22 +21,11 @@ QString companionFile(const QString &batchFile, const char *ending)
 void FakeLauncher::start(const LaunchJob &job, Finished finished)
 {
     const int call = int(calls.size());
-    Call seen{job.workingDirectory,
-              job.batchFile,
-              QFile::symLinkTarget(u"/proc/self/fd/"_s + QString::number(job.logDescriptor)),
-              {},
-              {},
-              {},
-              false};
+    Call seen{job.batchFile, {}, {}, {}};
     if (recording) {
-        const QString script = companionFile(job.batchFile, "FTP");
-        const QString password = companionFile(job.batchFile, "PWD");
-        const bool hasPassword = QFileInfo::exists(password);
         seen.launcher = readBytes(job.batchFile);
-        seen.script = readBytes(script);
-        seen.password = hasPassword ? readBytes(password) : QByteArray();
-        seen.ownerOnly = isOwnerOnly(job.batchFile) && isOwnerOnly(script) &&
-                         (!hasPassword || isOwnerOnly(password));
+        seen.script = readBytes(companionFile(job.batchFile, "FTP"));
+        seen.password = readBytes(companionFile(job.batchFile, "PWD"));
     }
     calls.append(seen);
     m_running.insert(call);
@@ -73,11 +58,8 @@ void FakeLauncher::cancelAll()
 
 ConsoleOutcome FakeConsoleStarter::start(const QString &workingDirectory, const QString &batchFile)
 {
-    const QDir directory(workingDirectory);
-    const QString password = directory.filePath(QStringLiteral("XferJob.PWD"));
-    starts.append({workingDirectory, batchFile, QDir::currentPath(),
-                   readBytes(directory.filePath(QStringLiteral("XferJob.BAT"))),
-                   readBytes(directory.filePath(QStringLiteral("XferJob.FTP"))),
-                   QFileInfo::exists(password) ? readBytes(password) : QByteArray()});
+    starts.append({workingDirectory, batchFile, QDir::currentPath(), readBytes(batchFile),
+                   readBytes(companionFile(batchFile, "FTP")),
+                   readBytes(companionFile(batchFile, "PWD"))});
     return outcome;
 }

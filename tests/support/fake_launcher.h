@@ -21,31 +21,23 @@ public:
     /// One start, as the launcher saw it.
     struct Call
     {
-        QString workingDirectory;
         QString batchFile;
-        QString logFile;        // the file behind the log descriptor it was handed
-        QByteArray launcher;    // the batch file at the start
-        QByteArray script;      // its script (XferJob.FTP or the numbered one) at the start
-        QByteArray password;    // its password file at the start; null when there is none
-        bool ownerOnly = false; // every one of these files readable by its owner only
+        QByteArray launcher; // the batch file at the start
+        QByteArray script;   // its script (XferJob.FTP or the numbered one) at the start
+        QByteArray password; // its password file at the start; null when there is none
     };
 
     QList<Call> calls;
     /// The log text of each start by its index; "output N\r\n" where none is given, nothing for
     /// a null text.
     QHash<int, QByteArray> logTexts;
-    /// How long each start's client runs, by index; 0 where none is given.
-    QHash<int, int> delaysMs;
+    QHash<int, int> delaysMs; // how long each start's client runs, by index; 0 by default
     /// Runs while the client would run; the index of the start and the outcome to report.
     std::function<void(int call, ProcessOutcome &outcome)> whileRunning;
-    /// Starts whose clients end by themselves even when a cancel reaches them.
-    QSet<int> outrunsCancel;
-    /// How many times the run asked for a stop.
-    int cancels = 0;
-    /// The most clients that ran at once.
-    int mostAtOnce = 0;
-    /// Off: no log is written at all, and the generated files are not read (for timings).
-    bool recording = true;
+    QSet<int> outrunsCancel; // starts whose clients end by themselves even when cancelled
+    int cancels = 0;         // how many times the run asked for a stop
+    int mostAtOnce = 0;      // the most clients that ran at once
+    bool recording = true;   // off: no log written, no file read (for timings)
 
     void start(const LaunchJob &job, Finished finished) override;
     void cancelAll() override;
