@@ -114,18 +114,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
               "a file is refused exactly when a line it must read is too long");
     fuzzCheck(!readable || read == expected, "the lines read are the file's first lines");
     MemoryWindow window;
-    ProfileCommands commands(window, fixture.store);
-    commands.LoadProfile(original);
+    ProfileCommands commands(fixture.store);
+    commands.LoadProfile(window, original);
     fuzzCheck(window.messages == 0, "a readable file loads without a message");
     const QList<QStringList> loaded = keyedRows(window);
 
     // Save refuses values the format cannot give back; whatever it stores must load unchanged.
     window.name = QStringLiteral("copy");
-    commands.Save();
+    commands.Save(window);
     if (window.messages != 0)
         return 0;
     MemoryWindow reloaded;
-    ProfileCommands(reloaded, fixture.store).LoadProfile(fixture.store.profilePath(window.name));
+    commands.LoadProfile(reloaded, fixture.store.profilePath(window.name));
     fuzzCheck(reloaded.messages == 0, "a saved profile loads without a message");
     fuzzCheck(keyedRows(reloaded) == loaded, "a saved profile loads as it was saved");
     return 0;

@@ -1,8 +1,11 @@
 // Timings of the profile commands in the real main window with a full Destination table: Save of
 // 4,999 rows, Get (LoadProfile) of them, and the window's start-up with that profile first and with
 // no profile at all. Prints medians of a few runs each.
+#include "connection_test/connection_test.h"
+#include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
 #include "support/fake_launcher.h"
+#include "transfer/transfer_engine.h"
 #include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
 
@@ -50,9 +53,12 @@ int main(int argc, char *argv[])
     QTemporaryDir empty;
     QTemporaryDir dir;
     FakeLauncher launcher;
+    TransferEngine engine(launcher);
     FakeConsoleStarter consoles;
-    const ProfileStore profiles(dir.path());
-    FTP_Information window(launcher, profiles, consoles);
+    ConnectionTest connectionTest(consoles);
+    const ProfileStore store(dir.path());
+    ProfileCommands profiles(store);
+    FTP_Information window(engine, connectionTest, profiles);
     window.show();
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
         const QStringList cells{row % 2 ? QStringLiteral("Y") : QStringLiteral("N"),
@@ -70,13 +76,14 @@ int main(int argc, char *argv[])
                window.CmdGet_Click();
                QCoreApplication::processEvents();
            }));
-    const auto startUp = [&](const ProfileStore &store) {
+    const auto startUp = [&](const ProfileStore &startupStore) {
         return medianMs([&] {
-            FTP_Information fresh(launcher, store, consoles);
+            ProfileCommands commands(startupStore);
+            FTP_Information fresh(engine, connectionTest, commands);
             QCoreApplication::processEvents();
         });
     };
-    const double withProfile = startUp(profiles);
+    const double withProfile = startUp(store);
     const double without = startUp(ProfileStore(empty.path()));
     report("start-up, the 4,999-row profile first", withProfile);
     report("start-up, no profile", without);

@@ -1,8 +1,11 @@
 // Timings of the main window: start-up to the first painted window, Process Request over a full
 // Destination table with a launcher that runs nothing, AddSelectedFiles of a full File list, and
 // scrolling the Destination table from top to bottom. Prints medians of five runs per size.
+#include "connection_test/connection_test.h"
+#include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
 #include "support/fake_launcher.h"
+#include "transfer/transfer_engine.h"
 #include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
 
@@ -62,9 +65,12 @@ int startupOnce(int argc, char *argv[], QElapsedTimer &sinceMain)
 {
     QApplication app(argc, argv);
     FakeLauncher launcher;
-    const ProfileStore profiles(QDir::currentPath());
+    TransferEngine engine(launcher);
+    const ProfileStore store(QDir::currentPath());
+    ProfileCommands profiles(store);
     FakeConsoleStarter consoles;
-    FTP_Information window(launcher, profiles, consoles);
+    ConnectionTest connectionTest(consoles);
+    FTP_Information window(engine, connectionTest, profiles);
     FirstPaint paint;
     window.installEventFilter(&paint);
     window.show();
@@ -112,9 +118,12 @@ int main(int argc, char *argv[])
     QTemporaryDir work;
     FakeLauncher launcher;
     launcher.recording = false; // only the window's and the engine's own work is timed
-    const ProfileStore profiles(QDir::currentPath());
+    TransferEngine engine(launcher);
+    const ProfileStore store(QDir::currentPath());
+    ProfileCommands profiles(store);
     FakeConsoleStarter consoles;
-    FTP_Information window(launcher, profiles, consoles);
+    ConnectionTest connectionTest(consoles);
+    FTP_Information window(engine, connectionTest, profiles);
     window.setMessageSink([](const QString &, const QString &) {});
     window.frmWorkingDirectory->setText(work.path());
     window.frmFileList->setText(1, 0, QStringLiteral("/etc/hostname"));

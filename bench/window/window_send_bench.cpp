@@ -4,6 +4,7 @@
 
 #include "connection_test/connection_test.h"
 #include "platform/launcher.h"
+#include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
 #include "support/fake_launcher.h"
 #include "support/testbed.h"
@@ -78,7 +79,8 @@ int main(int argc, char *argv[])
     TransferEngine engine(launcher);
     FakeConsoleStarter consoles;
     ConnectionTest connectionTest(consoles);
-    const ProfileStore profiles(work.path());
+    const ProfileStore store(work.path());
+    ProfileCommands profiles(store);
     FTP_Information window(engine, connectionTest, profiles);
     window.setSimultaneousTransfers(simultaneous);
     QStringList messages;

@@ -3,6 +3,7 @@
 #include "platform/launcher.h"
 #include "platform/paths.h"
 #include "platform/termination_signals.h"
+#include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
 #include "transfer/transfer_engine.h"
 #include "ui/ftp_information.h"
@@ -21,7 +22,8 @@ int main(int argc, char *argv[])
     TerminalConsoleStarter consoles(interpreter);
     ConnectionTest connectionTest(consoles);
     // Profiles and the help file belong to the directory the program was started in.
-    const ProfileStore profiles(QDir::currentPath());
+    const ProfileStore store(QDir::currentPath());
+    ProfileCommands profiles(store);
     // The working directory starts as the user's own folder, not a shared one such as /tmp/ where
     // another user's files would stop every run.
     UserSettings::makeDefaultWorkingDirectory();

@@ -64,7 +64,7 @@ bool loadProfile(ProfileWindow &window, const QString &name, const QString &dire
         *error = QStringLiteral("no profile %1 in %2").arg(name, store.startupDirectory());
         return false;
     }
-    ProfileCommands(window, store).Get();
+    ProfileCommands(store).Get(window);
     return true;
 }
 

@@ -43,21 +43,18 @@ bool isStorable(const QString &value)
 
 } // namespace
 
-ProfileCommands::ProfileCommands(ProfileWindow &window, const ProfileStore &store)
-    : m_window(window), m_store(store)
-{
-}
+ProfileCommands::ProfileCommands(const ProfileStore &store) : m_store(store) {}
 
-void ProfileCommands::Save()
+void ProfileCommands::Save(ProfileWindow &window)
 {
-    m_window.commitPendingEdit();
-    const QString name = m_window.profileName();
+    window.commitPendingEdit();
+    const QString name = window.profileName();
     if (!isUsableName(name)) {
-        m_window.showMessage(kBadNameText, kEditErrorTitle);
+        window.showMessage(kBadNameText, kEditErrorTitle);
         return;
     }
 
-    DestinationGrid &grid = m_window.destinationGrid();
+    DestinationGrid &grid = window.destinationGrid();
     QList<QByteArray> lines;
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
         if (grid.text(row, kHostColumn).isEmpty())
@@ -69,7 +66,7 @@ void ProfileCommands::Save()
         EncryptText(plainRecordLine(fields), line);
         const bool storable = std::all_of(fields.cbegin(), fields.cend(), isStorable);
         if (!storable || line.contains('\n') || line.contains('\r')) {
-            m_window.showMessage(kUnstorableText.arg(row), kEditErrorTitle);
+            window.showMessage(kUnstorableText.arg(row), kEditErrorTitle);
             return;
         }
         lines.append(line);
@@ -79,57 +76,57 @@ void ProfileCommands::Save()
     const bool replacing = QFileInfo::exists(path);
     switch (m_store.write(path, lines)) {
     case ProfileStore::WriteResult::CannotOpen:
-        m_window.showMessage(kBadNameText, kEditErrorTitle);
+        window.showMessage(kBadNameText, kEditErrorTitle);
         return;
     case ProfileStore::WriteResult::WriteFailed:
         // Only a Profile that was there can be said to be kept.
-        m_window.showMessage(replacing ? kNotWrittenText + kOldKeptText : kNotWrittenText,
-                             kEditErrorTitle);
+        window.showMessage(replacing ? kNotWrittenText + kOldKeptText : kNotWrittenText,
+                           kEditErrorTitle);
         return;
     case ProfileStore::WriteResult::Written:
         break;
     }
-    m_window.setStatusText(QStringLiteral("Profile '") + m_window.profileName() +
-                           QStringLiteral("' Stored Successfully"));
+    window.setStatusText(QStringLiteral("Profile '") + window.profileName() +
+                         QStringLiteral("' Stored Successfully"));
 }
 
-void ProfileCommands::Get()
+void ProfileCommands::Get(ProfileWindow &window)
 {
-    const QString name = m_window.profileName();
+    const QString name = window.profileName();
     if (name.isEmpty()) {
-        m_window.showMessage(kNoNameText, kEditErrorTitle);
+        window.showMessage(kNoNameText, kEditErrorTitle);
         return;
     }
     if (!isUsableName(name)) {
-        m_window.showMessage(kBadNameText, kEditErrorTitle);
+        window.showMessage(kBadNameText, kEditErrorTitle);
         return;
     }
     const QString path = m_store.profilePath(name);
     if (!isOrdinaryFile(path))
         return;
-    LoadProfile(path);
+    LoadProfile(window, path);
 }
 
-void ProfileCommands::LoadProfile(const QString &path, bool reportFailure)
+void ProfileCommands::LoadProfile(ProfileWindow &window, const QString &path, bool reportFailure)
 {
     // Read first: a profile that cannot be read must not cost the table the user has now.
     QList<QByteArray> lines;
     if (!m_store.read(path, kLastDataRow, &lines)) {
         if (reportFailure)
-            m_window.showMessage(kNotReadText, kEditErrorTitle);
+            window.showMessage(kNotReadText, kEditErrorTitle);
         return;
     }
 
-    DestinationGrid &grid = m_window.destinationGrid();
+    DestinationGrid &grid = window.destinationGrid();
     grid.clearEntries();
-    m_window.setGridBusy(true);
+    window.setGridBusy(true);
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
         grid.setCurrentRow(row);
         grid.setCurrentColumn(kPasswordColumn);
         grid.setCurrentCellTextColour(kHiddenPasswordColour);
     }
     grid.setCurrentRow(kFirstDataRow);
-    m_window.setGridBusy(false);
+    window.setGridBusy(false);
 
     int row = 0;
     for (const QByteArray &line : std::as_const(lines)) {
@@ -142,34 +139,35 @@ void ProfileCommands::LoadProfile(const QString &path, bool reportFailure)
         for (int column = 0; column < kDestinationColumnCount; ++column)
             grid.setText(row, column, fields.value(column));
     }
-    m_window.hideEditor();
+    window.hideEditor();
 }
 
-int ProfileCommands::SearchFiles(const QString &directory, const QString &pattern)
+int ProfileCommands::SearchFiles(ProfileWindow &window, const QString &directory,
+                                 const QString &pattern)
 {
     int count = 0;
     for (const QString &fileName : searchDirectory(directory, pattern)) {
         ++count;
         const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
         const QString baseName = dot < 0 ? fileName : fileName.left(dot);
-        m_window.addProfileName(baseName);
+        window.addProfileName(baseName);
         if (count == 1)
-            m_window.setProfileName(baseName);
+            window.setProfileName(baseName);
     }
     return count;
 }
 
-void ProfileCommands::startUp()
+void ProfileCommands::startUp(ProfileWindow &window)
 {
     CipherKey = kProfileCipherKey;
-    m_window.setGridBusy(false);
-    if (SearchFiles(m_store.startupDirectory(), QStringLiteral("*.pro")) == 0)
+    window.setGridBusy(false);
+    if (SearchFiles(window, m_store.startupDirectory(), QStringLiteral("*.pro")) == 0)
         return;
-    const QString first = m_window.profileName();
+    const QString first = window.profileName();
     if (first.isEmpty())
         return;
     const QString path = m_store.profilePath(first);
     if (!isOrdinaryFile(path))
         return;
-    LoadProfile(path, false);
+    LoadProfile(window, path, false);
 }

@@ -53,11 +53,9 @@ QString formatField(const QString &heading, int blanks)
 } // namespace
 
 FTP_Information::FTP_Information(TransferEngine &engine, ConnectionTest &connectionTest,
-                                 const ProfileStore &profiles, QWidget *parent)
-    : QMainWindow(parent), m_client(new QWidget(this)), m_profileStore(profiles), m_engine(engine),
-      m_profiles(std::make_unique<ProfileCommands>(*this, profiles)),
-      m_connectionTest(connectionTest),
-      m_simultaneous(UserSettings().simultaneousTransfers())
+                                 ProfileCommands &profiles, QWidget *parent)
+    : QMainWindow(parent), m_client(new QWidget(this)), m_engine(engine), m_profiles(profiles),
+      m_connectionTest(connectionTest), m_simultaneous(UserSettings().simultaneousTransfers())
 {
     WindowDesign::setUp(this, QStringLiteral("Tallowmere- Parcelwright"), m_client);
     setCentralWidget(m_client);
@@ -343,12 +341,12 @@ void FTP_Information::setSimultaneousTransfers(int count)
 
 void FTP_Information::Form_Load()
 {
-    m_profiles->startUp();
+    m_profiles.startUp(*this);
 }
 
 QString FTP_Information::startupDirectory() const
 {
-    return m_profileStore.startupDirectory();
+    return m_profiles.store().startupDirectory();
 }
 
 QString FTP_Information::profileName() const
@@ -494,12 +492,12 @@ void FTP_Information::frmInputBox_KeyDown(int keyCode, int shift)
 
 void FTP_Information::CmdGet_Click()
 {
-    m_profiles->Get();
+    m_profiles.Get(*this);
 }
 
 void FTP_Information::cmdProfileSave_Click()
 {
-    m_profiles->Save();
+    m_profiles.Save(*this);
 }
 
 void FTP_Information::cmdTest_Click()

@@ -10,7 +10,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <memory>
 
 class ConnectionTest;
 class ConsoleStarter;
@@ -19,7 +18,6 @@ class DestinationEditor;
 class Help;
 class GridControl;
 class ProfileCommands;
-class ProfileStore;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -40,9 +38,10 @@ class FTP_Information final : public QMainWindow,
     Q_OBJECT
 public:
     /// `engine` runs Process Request; `connectionTest` opens the console of Test the Connection;
-    /// `profiles` keeps the Profile files in the start-up directory. All must outlive the window.
+    /// `profiles` saves and gets the Profile files of the start-up directory. All must outlive
+    /// the window.
     FTP_Information(TransferEngine &engine, ConnectionTest &connectionTest,
-                    const ProfileStore &profiles, QWidget *parent = nullptr);
+                    ProfileCommands &profiles, QWidget *parent = nullptr);
     ~FTP_Information() override;
 
     // The window's controls, named as the rest of the program knows them.
@@ -166,9 +165,8 @@ private:
 
     QWidget *m_client;
     DestinationEditor *m_editor;
-    const ProfileStore &m_profileStore;
     TransferEngine &m_engine;
-    std::unique_ptr<ProfileCommands> m_profiles;
+    ProfileCommands &m_profiles;
     ConnectionTest &m_connectionTest;
     QPointer<Help> m_help;
     QPointer<Description> m_description;

@@ -2,6 +2,7 @@
 #include "platform/console.h"
 #include "platform/launcher.h"
 #include "platform/termination_signals.h"
+#include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
 #include "support/engine_run.h"
 #include "support/files.h"
@@ -40,7 +41,8 @@ struct RealWindow
     TransferEngine engine{launcher};
     TerminalConsoleStarter consoles{builtProgram(u"parcelwright-cmd"_s)};
     ConnectionTest connectionTest{consoles};
-    const ProfileStore profiles{QDir::currentPath()};
+    const ProfileStore store{QDir::currentPath()};
+    ProfileCommands profiles{store};
     FTP_Information window{engine, connectionTest, profiles};
 };
 

@@ -29,7 +29,7 @@ struct Bench
     QTemporaryDir dir;
     FakeProfileWindow window;
     ProfileStore store{dir.path()};
-    ProfileCommands commands{window, store};
+    ProfileCommands commands{store};
 
     Bench() { CipherKey = kProfileCipherKey; }
     QString file(const QString &name) const { return dir.filePath(name); }
@@ -116,7 +116,7 @@ void ProfileCommandsTest::saveWritesPackedRows()
     bench.window.grid().stagePendingEdit(u"pending"_s); // Save commits it first
     bench.window.name = u"Alpha"_s;
 
-    bench.commands.Save();
+    bench.commands.Save(bench.window);
 
     QVERIFY(bench.window.messages.isEmpty());
     // "[Y] [sftp.example] [/in] [me] [pass word] ", "[N] [ftp.example] [] [pending] [p\u00e9] ",
@@ -128,15 +128,15 @@ void ProfileCommandsTest::saveWritesPackedRows()
                                  "b10ff6b1690d0a"
                                  "9ca96dafb5a5b8b79e6ca8b1699fa2639ca96d0d0a"));
     // Read back, the table takes moves again.
-    bench.commands.Get();
+    bench.commands.Get(bench.window);
     QVERIFY(!bench.window.grid().busy);
 
     // A second Save under the name replaces the whole file; an empty table gives zero bytes.
     bench.window.grid().clearEntries();
-    bench.commands.Save();
+    bench.commands.Save(bench.window);
     QCOMPARE(QFileInfo(bench.file(u"Alpha.pro"_s)).size(), 0);
     bench.window.name.clear();
-    bench.commands.Save();
+    bench.commands.Save(bench.window);
     QCOMPARE(bench.window.statusText, u"Profile '' Stored Successfully"_s);
     QVERIFY(QFileInfo::exists(bench.file(u".pro"_s)));
 }
@@ -180,7 +180,7 @@ void ProfileCommandsTest::saveOutcomes()
         std::optional<FileSizeLimit> limit;
         if (save.room >= 0)
             limit.emplace(rlim_t(save.room));
-        bench.commands.Save();
+        bench.commands.Save(bench.window);
     }
 
     const bool stored = save.message.isEmpty();
@@ -231,8 +231,9 @@ void ProfileCommandsTest::loadReadsCraftedFiles()
     if (!bytes.isNull())
         QVERIFY(writeBytes(bench.file(u"c.pro"_s), bytes));
 
-    bench.commands.LoadProfile(bench.file(u"c.pro"_s), false); // the start-up's: nothing said
-    bench.commands.LoadProfile(bench.file(u"c.pro"_s));
+    bench.commands.LoadProfile(bench.window, bench.file(u"c.pro"_s),
+                               false); // the start-up's: nothing said
+    bench.commands.LoadProfile(bench.window, bench.file(u"c.pro"_s));
 
     if (!readable) {
         QCOMPARE(bench.window.messages,
@@ -278,7 +279,7 @@ void ProfileCommandsTest::get()
     bench.window.grid().stagePendingEdit(u"typed"_s);
     bench.window.name = name;
 
-    bench.commands.Get();
+    bench.commands.Get(bench.window);
 
     // Nothing loaded, nothing committed.
     QCOMPARE(bench.window.messages, messages);
@@ -316,7 +317,7 @@ void ProfileCommandsTest::startUp()
     // The process's own current directory is elsewhere: only the start-up directory counts.
     QVERIFY(QDir::setCurrent(QDir::tempPath()));
 
-    bench.commands.startUp();
+    bench.commands.startUp(bench.window);
 
     QCOMPARE(bench.window.names, names);
     QCOMPARE(bench.window.name, names.value(0));

@@ -49,7 +49,8 @@ int runProgram(QApplication &app, const QString &focus)
 {
     FakeLauncher launcher;
     TransferEngine engine(launcher);
-    const ProfileStore profiles(QDir::currentPath());
+    const ProfileStore store(QDir::currentPath());
+    ProfileCommands profiles(store);
     FakeConsoleStarter consoles;
     ConnectionTest connectionTest(consoles);
     FTP_Information window(engine, connectionTest, profiles);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "connection_test/connection_test.h"
+#include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
 #include "support/fake_launcher.h"
 #include "support/fake_window.h"
@@ -71,7 +72,8 @@ struct WindowFixture final
     int programEnds = 0;
     Messages messages;
     FakeLauncher launcher;
-    ProfileStore profiles{work.path()};
+    ProfileStore store{work.path()};
+    ProfileCommands profiles{store};
     FakeConsoleStarter consoles;
     TransferEngine engine{launcher};
     ConnectionTest connectionTest{consoles};
