@@ -96,165 +96,162 @@ class BatchTest final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
-    void refusals_data();
-    void refusals();
-    void sendsAndReports();
-    void resendsOnlyWhatFailed();
+    void init()
+    {
+        m_dir.emplace();
+        QVERIFY(QDir(m_dir->path()).mkdir(u"work"_s));
+        QVERIFY(writeBytes(path(u"a b.txt"_s), "first file\r\n"));
+        QVERIFY(writeBytes(path(u"small.bin"_s), QByteArray(4096, 's')));
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<Refusal>("refusal");
+        const QString name = u"The Profile name is used as a file name - please stick to A-Z and _ "
+                             "(underlines) - Profile NOT stored - Please try again, Thank You"_s;
+        const QString tsv = u"--destinations"_s;
+        // clang-format off
+        QTest::newRow("unknown option") << Refusal{QString(), {u"--frobnicate"_s}, u"parcelwright-batch: unknown option '--frobnicate' (see --help)"_s};
+        QTest::newRow("missing value") << Refusal{u"--report"_s, {u"--report"_s, u"--quiet"_s}, u"parcelwright-batch: missing value after --report (see --help)"_s};
+        QTest::newRow("no jobs") << Refusal{QString(), {u"--jobs"_s, u"0"_s}, u"parcelwright-batch: --jobs takes a number from 1 to 64, not '0' (see --help)"_s};
+        QTest::newRow("rows backwards") << Refusal{QString(), {u"--rows=9-3"_s}, u"parcelwright-batch: --rows takes FROM-TO, two row numbers from 1 to 4999 with FROM not above TO, not '9-3' (see --help)"_s};
+        QTest::newRow("two sources") << Refusal{QString(), {u"--profile"_s, u"p"_s}, u"parcelwright-batch: give --profile or --destinations, not both (see --help)"_s};
+        QTest::newRow("missing profile") << Refusal{tsv, {u"--profile"_s, u"weekly"_s}, u"parcelwright-batch: no profile weekly in {DIR}"_s};
+        QTest::newRow("profile name with a path") << Refusal{tsv, {u"--profile"_s, u"../weekly"_s}, u"Edit Error: "_s + name};
+        QTest::newRow("wrong column count") << Refusal{tsv, {tsv, u"columns.tsv"_s}, u"parcelwright-batch: columns.tsv, line 4: 5 tab-separated columns expected, 4 found"_s};
+        QTest::newRow("destinations others may read") << Refusal{tsv, {tsv, u"open.tsv"_s}, u"parcelwright-batch: open.tsv may be read or changed by other users: make it yours alone (chmod 600)"_s};
+        QTest::newRow("missing file") << Refusal{u"--files"_s, {u"--files"_s, u"gone.txt"_s}, u"parcelwright-batch: gone.txt is not a file that can be read"_s};
+        QTest::newRow("report in a missing directory") << Refusal{u"--report"_s, {u"--report"_s, u"no/r.jsonl"_s}, u"parcelwright-batch: --report no/r.jsonl: the directory {DIR}/no does not exist"_s};
+        QTest::newRow("earlier report that is not one") << Refusal{QString(), {u"--only-failed"_s, u"a b.txt"_s}, u"parcelwright-batch: a b.txt is not a report: line 1 is not a line of a report"_s};
+        QTest::newRow("a faulty cell, row counted past the comment") << Refusal{tsv, {tsv, u"nopassword.tsv"_s}, u"row 2, Password: There was no Password supplied - please correct this and continue"_s};
+        QTest::newRow("a request-level fault") << Refusal{u"--workdir"_s, {u"--workdir"_s, u"absent"_s}, u"No Files: Invalid working directory"_s};
+        // clang-format on
+    }
+
+    void refusals()
+    {
+        QFETCH(Refusal, refusal);
+        QVERIFY(writeDestinations(path(u"hosts.tsv"_s), {{u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s}}));
+        QVERIFY(writeBytes(path(u"columns.tsv"_s), "# c\nN\th1\t\tu\tp\n\nN\th3\tu\tp\n", 0600));
+        QVERIFY(writeBytes(path(u"nopassword.tsv"_s), "# c\nN\th1\t\tu\tp\nN\th2\t\tu\t\n", 0600));
+        QVERIFY(writeBytes(path(u"open.tsv"_s), "N\th1\t\tu\tp\n", 0644));
+        const QStringList before = fileNamesIn(m_dir->path());
+        QStringList all{u"--destinations"_s, u"hosts.tsv"_s, u"--files"_s,   u"a b.txt"_s,
+                        u"--report"_s,       u"r.jsonl"_s,   u"--workdir"_s, u"work"_s};
+        if (!refusal.replaced.isEmpty())
+            all.remove(all.indexOf(refusal.replaced), 2);
+
+        const BatchRun run = runBatch(m_dir->path(), all + refusal.arguments);
+
+        QCOMPARE(run.status, 2);
+        QCOMPARE(QString::fromLocal8Bit(run.err),
+                 refusal.said.replace(u"{DIR}"_s, m_dir->path()) + u'\n');
+        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(fileNamesIn(m_dir->path()), before);
+        QCOMPARE(fileNamesIn(path(u"work"_s)), QStringList());
+    }
+
+    void sendsAndReports()
+    {
+        PW_REQUIRE_TESTBED(tb);
+        const RemoteDirectory plainRemote(tb.plain), quotedRemote(tb.quoted);
+        QVERIFY(plainRemote.isValid() && quotedRemote.isValid());
+        // psftp abandons a host whose key it has not stored: the reason says how to store it.
+        const QString sshPort = QString::number(tb.sshPort);
+        QVERIFY(writeDestinations(
+            path(u"hosts.tsv"_s),
+            {{u"N"_s, tb.ftpHost, plainRemote.path(), tb.plain.user, tb.plain.password},
+             {u"N"_s, tb.ftpHost, plainRemote.path(), tb.plain.user, u"wrong"_s},
+             {u"Y"_s, tb.sshSession, quotedRemote.path(), tb.quoted.user, tb.quoted.password},
+             {u"Y"_s, u"127.0.0.1:"_s + sshPort, {}, tb.plain.user, tb.plain.password},
+             {u"Y"_s, tb.sshSession, plainRemote.path(), tb.plain.user, u"wrong"_s}}));
+        const QStringList arguments{u"--destinations"_s, u"hosts.tsv"_s, u"--files"_s,
+                                    u"a b.txt"_s,        u"small.bin"_s, u"--workdir"_s,
+                                    u"work"_s,           u"--jobs"_s,    u"4"_s};
+
+        // A dry run shows the lines each client would get, passwords masked, and sends nothing.
+        const BatchRun dry = runBatch(m_dir->path(), arguments + QStringList{u"--dry-run"_s});
+        QCOMPARE(dry.status, 0);
+        QVERIFY2(dry.out.contains("XferJob-0003.FTP") && dry.out.contains("********"), dry.out);
+        const BatchRun run =
+            runBatch(m_dir->path(), arguments + QStringList{u"--report"_s, u"r"_s});
+
+        const QMap<int, QJsonObject> report = readReport(path(u"r"_s));
+        const QStringList expected{u"1 sent"_s, u"2 failed"_s, u"3 sent"_s, u"4 failed"_s,
+                                   u"5 failed"_s};
+        QCOMPARE(outcomesOf(report), expected);
+        QCOMPARE(run.status, 1);
+        QCOMPARE(report[2].value(u"reason"_s).toString(), u"530 Login incorrect."_s);
+        QCOMPARE(report[5].value(u"reason"_s).toString(), u"Access denied"_s);
+        QCOMPARE(report[1].value(u"files"_s).toInt(), 2);
+        QCOMPARE(report[3].value(u"userId"_s).toString(), tb.quoted.user);
+        QCOMPARE(report[0].value(u"outcomes"_s).toObject().value(u"sent"_s).toInt(), 2);
+        QCOMPARE(report[4].value(u"reason"_s).toString(),
+                 u"The server's host key is not stored yet - store it once with 'Test the "
+                 "Connection', or by hand with 'psftp -P %1 %2@127.0.0.1' (answer y)"_s.arg(
+                     sshPort, tb.plain.user));
+        const QByteArray everything =
+            readBytes(path(u"r"_s)) + run.out + run.err + dry.out + dry.err;
+        for (const QString &password : {tb.plain.password, tb.quoted.password})
+            QVERIFY2(!everything.contains(password.toLocal8Bit()), everything);
+        QCOMPARE(run.out.count("\nrow "), expected.size() - 1); // one line per destination
+        for (const RemoteDirectory *remote : {&plainRemote, &quotedRemote})
+            QCOMPARE(remote->fileNames(), (QStringList{u"a b.txt"_s, u"small.bin"_s}));
+        QCOMPARE(fileNamesIn(path(u"work"_s)), QStringList{u"FTPLogALL.TXT"_s});
+        QVERIFY(!QFileInfo::exists(path(u"r.part"_s)));
+    }
+
+    void resendsOnlyWhatFailed()
+    {
+        PW_REQUIRE_TESTBED(tb);
+        const RemoteDirectory remote(tb.plain);
+        QVERIFY(remote.isValid());
+        // A server that takes the connection and never answers, until the run is ended.
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        const QString silentHost = u"127.0.0.1:%1"_s.arg(silent.serverPort());
+        QList<QStringList> rows{
+            {u"N"_s, tb.ftpHost, remote.path(), tb.plain.user, tb.plain.password},
+            {u"N"_s, tb.ftpHost, remote.path(), tb.plain.user, u"wrong"_s},
+            {u"N"_s, silentHost, remote.path(), tb.plain.user, tb.plain.password},
+            {u"N"_s, tb.ftpHost, remote.path(), tb.plain.user, tb.plain.password}};
+        QVERIFY(writeDestinations(path(u"hosts.tsv"_s), rows));
+        QStringList arguments{u"--destinations"_s, u"hosts.tsv"_s, u"--files"_s, u"a b.txt"_s,
+                              u"--workdir"_s,      u"work"_s,      u"--report"_s};
+
+        // Once: a second signal after the run has ended would find the default action back.
+        bool terminated = false;
+        const BatchRun killed =
+            runBatch(m_dir->path(), arguments + QStringList{u"first"_s}, [&](QProcess &batch) {
+                if (silent.hasPendingConnections() && !terminated) {
+                    terminated = true;
+                    batch.terminate();
+                }
+            });
+
+        QCOMPARE(killed.status, 3);
+        QCOMPARE(outcomesOf(readReport(path(u"first"_s))),
+                 (QStringList{u"1 sent"_s, u"2 failed"_s, u"3 cancelled"_s, u"4 not started"_s}));
+        QCOMPARE(fileNamesIn(path(u"work"_s)), QStringList{u"FTPLogALL.TXT"_s});
+
+        // The password mended and the silent host changed since the run.
+        rows[1][4] = tb.plain.password;
+        rows[2][1] = u"127.0.0.1:1"_s;
+        QVERIFY(writeDestinations(path(u"hosts.tsv"_s), rows));
+        const BatchRun again = runBatch(
+            m_dir->path(), arguments + QStringList{u"again"_s, u"--only-failed"_s, u"first"_s});
+
+        QCOMPARE(outcomesOf(readReport(path(u"again"_s))), (QStringList{u"2 sent"_s, u"4 sent"_s}));
+        QCOMPARE(again.status, 0);
+        QCOMPARE(QString::fromLocal8Bit(again.err),
+                 u"parcelwright-batch: row 3: the host is now '127.0.0.1:1', the report names '%1' "
+                 "- not sent\n"_s.arg(silentHost));
+    }
 
 private:
     std::optional<QTemporaryDir> m_dir;
     QString path(const QString &name) const { return m_dir->filePath(name); }
 };
-
-void BatchTest::init()
-{
-    m_dir.emplace();
-    QVERIFY(QDir(m_dir->path()).mkdir(u"work"_s));
-    QVERIFY(writeBytes(path(u"a b.txt"_s), "first file\r\n"));
-    QVERIFY(writeBytes(path(u"small.bin"_s), QByteArray(4096, 's')));
-}
-
-void BatchTest::refusals_data()
-{
-    QTest::addColumn<Refusal>("refusal");
-    const QString name = u"The Profile name is used as a file name - please stick to A-Z and _ "
-                         "(underlines) - Profile NOT stored - Please try again, Thank You"_s;
-    const QString tsv = u"--destinations"_s;
-    // clang-format off
-    QTest::newRow("unknown option") << Refusal{QString(), {u"--frobnicate"_s}, u"parcelwright-batch: unknown option '--frobnicate' (see --help)"_s};
-    QTest::newRow("missing value") << Refusal{u"--report"_s, {u"--report"_s, u"--quiet"_s}, u"parcelwright-batch: missing value after --report (see --help)"_s};
-    QTest::newRow("no jobs") << Refusal{QString(), {u"--jobs"_s, u"0"_s}, u"parcelwright-batch: --jobs takes a number from 1 to 64, not '0' (see --help)"_s};
-    QTest::newRow("rows backwards") << Refusal{QString(), {u"--rows=9-3"_s}, u"parcelwright-batch: --rows takes FROM-TO, two row numbers from 1 to 4999 with FROM not above TO, not '9-3' (see --help)"_s};
-    QTest::newRow("two sources") << Refusal{QString(), {u"--profile"_s, u"p"_s}, u"parcelwright-batch: give --profile or --destinations, not both (see --help)"_s};
-    QTest::newRow("missing profile") << Refusal{tsv, {u"--profile"_s, u"weekly"_s}, u"parcelwright-batch: no profile weekly in {DIR}"_s};
-    QTest::newRow("profile name with a path") << Refusal{tsv, {u"--profile"_s, u"../weekly"_s}, u"Edit Error: "_s + name};
-    QTest::newRow("wrong column count") << Refusal{tsv, {tsv, u"columns.tsv"_s}, u"parcelwright-batch: columns.tsv, line 4: 5 tab-separated columns expected, 4 found"_s};
-    QTest::newRow("destinations others may read") << Refusal{tsv, {tsv, u"open.tsv"_s}, u"parcelwright-batch: open.tsv may be read or changed by other users: make it yours alone (chmod 600)"_s};
-    QTest::newRow("missing file") << Refusal{u"--files"_s, {u"--files"_s, u"gone.txt"_s}, u"parcelwright-batch: gone.txt is not a file that can be read"_s};
-    QTest::newRow("report in a missing directory") << Refusal{u"--report"_s, {u"--report"_s, u"no/r.jsonl"_s}, u"parcelwright-batch: --report no/r.jsonl: the directory {DIR}/no does not exist"_s};
-    QTest::newRow("earlier report that is not one") << Refusal{QString(), {u"--only-failed"_s, u"a b.txt"_s}, u"parcelwright-batch: a b.txt is not a report: line 1 is not a line of a report"_s};
-    QTest::newRow("a faulty cell, row counted past the comment") << Refusal{tsv, {tsv, u"nopassword.tsv"_s}, u"row 2, Password: There was no Password supplied - please correct this and continue"_s};
-    QTest::newRow("a request-level fault") << Refusal{u"--workdir"_s, {u"--workdir"_s, u"absent"_s}, u"No Files: Invalid working directory"_s};
-    // clang-format on
-}
-
-void BatchTest::refusals()
-{
-    QFETCH(Refusal, refusal);
-    QVERIFY(writeDestinations(path(u"hosts.tsv"_s), {{u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s}}));
-    QVERIFY(writeBytes(path(u"columns.tsv"_s), "# c\nN\th1\t\tu\tp\n\nN\th3\tu\tp\n", 0600));
-    QVERIFY(writeBytes(path(u"nopassword.tsv"_s), "# c\nN\th1\t\tu\tp\nN\th2\t\tu\t\n", 0600));
-    QVERIFY(writeBytes(path(u"open.tsv"_s), "N\th1\t\tu\tp\n", 0644));
-    const QStringList before = fileNamesIn(m_dir->path());
-    QStringList all{u"--destinations"_s, u"hosts.tsv"_s, u"--files"_s,   u"a b.txt"_s,
-                    u"--report"_s,       u"r.jsonl"_s,   u"--workdir"_s, u"work"_s};
-    if (!refusal.replaced.isEmpty())
-        all.remove(all.indexOf(refusal.replaced), 2);
-
-    const BatchRun run = runBatch(m_dir->path(), all + refusal.arguments);
-
-    QCOMPARE(run.status, 2);
-    QCOMPARE(QString::fromLocal8Bit(run.err),
-             refusal.said.replace(u"{DIR}"_s, m_dir->path()) + u'\n');
-    QCOMPARE(run.out, QByteArray());
-    QCOMPARE(fileNamesIn(m_dir->path()), before);
-    QCOMPARE(fileNamesIn(path(u"work"_s)), QStringList());
-}
-
-void BatchTest::sendsAndReports()
-{
-    PW_REQUIRE_TESTBED(tb);
-    const RemoteDirectory plainRemote(tb.plain), quotedRemote(tb.quoted);
-    QVERIFY(plainRemote.isValid() && quotedRemote.isValid());
-    // psftp abandons a host whose key it has not stored: the reason says how to store it.
-    const QString sshPort = QString::number(tb.sshPort);
-    QVERIFY(writeDestinations(
-        path(u"hosts.tsv"_s),
-        {{u"N"_s, tb.ftpHost, plainRemote.path(), tb.plain.user, tb.plain.password},
-         {u"N"_s, tb.ftpHost, plainRemote.path(), tb.plain.user, u"wrong"_s},
-         {u"Y"_s, tb.sshSession, quotedRemote.path(), tb.quoted.user, tb.quoted.password},
-         {u"Y"_s, u"127.0.0.1:"_s + sshPort, {}, tb.plain.user, tb.plain.password},
-         {u"Y"_s, tb.sshSession, plainRemote.path(), tb.plain.user, u"wrong"_s}}));
-    const QStringList arguments{u"--destinations"_s, u"hosts.tsv"_s, u"--files"_s,
-                                u"a b.txt"_s,        u"small.bin"_s, u"--workdir"_s,
-                                u"work"_s,           u"--jobs"_s,    u"4"_s};
-
-    // A dry run shows the lines each client would get, passwords masked, and sends nothing.
-    const BatchRun dry = runBatch(m_dir->path(), arguments + QStringList{u"--dry-run"_s});
-    QCOMPARE(dry.status, 0);
-    QVERIFY2(dry.out.contains("XferJob-0003.FTP") && dry.out.contains("********"), dry.out);
-    const BatchRun run = runBatch(m_dir->path(), arguments + QStringList{u"--report"_s, u"r"_s});
-
-    const QMap<int, QJsonObject> report = readReport(path(u"r"_s));
-    const QStringList expected{u"1 sent"_s, u"2 failed"_s, u"3 sent"_s, u"4 failed"_s,
-                               u"5 failed"_s};
-    QCOMPARE(outcomesOf(report), expected);
-    QCOMPARE(run.status, 1);
-    QCOMPARE(report[2].value(u"reason"_s).toString(), u"530 Login incorrect."_s);
-    QCOMPARE(report[5].value(u"reason"_s).toString(), u"Access denied"_s);
-    QCOMPARE(report[1].value(u"files"_s).toInt(), 2);
-    QCOMPARE(report[3].value(u"userId"_s).toString(), tb.quoted.user);
-    QCOMPARE(report[0].value(u"outcomes"_s).toObject().value(u"sent"_s).toInt(), 2);
-    QCOMPARE(report[4].value(u"reason"_s).toString(),
-             u"The server's host key is not stored yet - store it once with 'Test the "
-             "Connection', or by hand with 'psftp -P %1 %2@127.0.0.1' (answer y)"_s.arg(
-                 sshPort, tb.plain.user));
-    const QByteArray everything = readBytes(path(u"r"_s)) + run.out + run.err + dry.out + dry.err;
-    for (const QString &password : {tb.plain.password, tb.quoted.password})
-        QVERIFY2(!everything.contains(password.toLocal8Bit()), everything);
-    QCOMPARE(run.out.count("\nrow "), expected.size() - 1); // one line per destination
-    for (const RemoteDirectory *remote : {&plainRemote, &quotedRemote})
-        QCOMPARE(remote->fileNames(), (QStringList{u"a b.txt"_s, u"small.bin"_s}));
-    QCOMPARE(fileNamesIn(path(u"work"_s)), QStringList{u"FTPLogALL.TXT"_s});
-    QVERIFY(!QFileInfo::exists(path(u"r.part"_s)));
-}
-
-void BatchTest::resendsOnlyWhatFailed()
-{
-    PW_REQUIRE_TESTBED(tb);
-    const RemoteDirectory remote(tb.plain);
-    QVERIFY(remote.isValid());
-    // A server that takes the connection and never answers, until the run is ended.
-    QTcpServer silent;
-    QVERIFY(silent.listen(QHostAddress::LocalHost));
-    const QString silentHost = u"127.0.0.1:%1"_s.arg(silent.serverPort());
-    QList<QStringList> rows{{u"N"_s, tb.ftpHost, remote.path(), tb.plain.user, tb.plain.password},
-                            {u"N"_s, tb.ftpHost, remote.path(), tb.plain.user, u"wrong"_s},
-                            {u"N"_s, silentHost, remote.path(), tb.plain.user, tb.plain.password},
-                            {u"N"_s, tb.ftpHost, remote.path(), tb.plain.user, tb.plain.password}};
-    QVERIFY(writeDestinations(path(u"hosts.tsv"_s), rows));
-    QStringList arguments{u"--destinations"_s, u"hosts.tsv"_s, u"--files"_s, u"a b.txt"_s,
-                          u"--workdir"_s,      u"work"_s,      u"--report"_s};
-
-    // Once: a second signal after the run has ended would find the default action back.
-    bool terminated = false;
-    const BatchRun killed =
-        runBatch(m_dir->path(), arguments + QStringList{u"first"_s}, [&](QProcess &batch) {
-            if (silent.hasPendingConnections() && !terminated) {
-                terminated = true;
-                batch.terminate();
-            }
-        });
-
-    QCOMPARE(killed.status, 3);
-    QCOMPARE(outcomesOf(readReport(path(u"first"_s))),
-             (QStringList{u"1 sent"_s, u"2 failed"_s, u"3 cancelled"_s, u"4 not started"_s}));
-    QCOMPARE(fileNamesIn(path(u"work"_s)), QStringList{u"FTPLogALL.TXT"_s});
-
-    // The password mended and the silent host changed since the run.
-    rows[1][4] = tb.plain.password;
-    rows[2][1] = u"127.0.0.1:1"_s;
-    QVERIFY(writeDestinations(path(u"hosts.tsv"_s), rows));
-    const BatchRun again = runBatch(
-        m_dir->path(), arguments + QStringList{u"again"_s, u"--only-failed"_s, u"first"_s});
-
-    QCOMPARE(outcomesOf(readReport(path(u"again"_s))), (QStringList{u"2 sent"_s, u"4 sent"_s}));
-    QCOMPARE(again.status, 0);
-    QCOMPARE(QString::fromLocal8Bit(again.err),
-             u"parcelwright-batch: row 3: the host is now '127.0.0.1:1', the report names '%1' "
-             "- not sent\n"_s.arg(silentHost));
-}
 
 QTEST_GUILESS_MAIN(BatchTest)
 #include "batch_test.moc"

@@ -100,106 +100,102 @@ class HostileValuesTest final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void sendsValuesAsData_data();
-    void sendsValuesAsData();
+    void initTestCase()
+    {
+        PW_REQUIRE_TESTBED(tb);
+        // A settings tree of this test's own: the test bed's session, and the same settings as the
+        // defaults for a plain host. Both send even local connections through a proxy when one is
+        // asked for, so that an injected -proxycmd would run.
+        QByteArray settings = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
+        QVERIFY2(!settings.isEmpty(), qPrintable(tb.puttyDir));
+        settings += "ProxyLocalhost=1\n";
+        QVERIFY(QDir(m_putty.path()).mkpath(u"sessions"_s));
+        QVERIFY(writeBytes(m_putty.filePath(u"sessions/"_s + tb.sshSession), settings));
+        QVERIFY(writeBytes(m_putty.filePath(u"sessions/Default%20Settings"_s), settings));
+    }
+
+    void sendsValuesAsData_data()
+    {
+        QTest::addColumn<Attack>("attack");
+        // The files and the directory travel in the script, whatever the host; the user id travels
+        // on the launcher line, where a plain host lets an option in it act.
+        const QString user = uR"(u" -proxycmd "touch pw-marker)"_s;
+        const QByteArray name = user.toLocal8Bit();
+        QTest::newRow("ftp, names") << Attack{Host::Ftp, {}, {"230 Login successful."}};
+        QTest::newRow("psftp, names")
+            << Attack{Host::Session, {}, {"Remote directory is now {REMOTE}"}};
+        QTest::newRow("ftp, user id") << Attack{
+            Host::Ftp, user, {"User (127.0.0.1:(none)): " + name + "\n", "530 Login incorrect."}};
+        QTest::newRow("psftp, user id")
+            << Attack{Host::Plain, user, {"Using username \"" + name + "\".", "Access denied"}};
+    }
+
+    void sendsValuesAsData()
+    {
+        PW_REQUIRE_TESTBED(tb);
+        QFETCH(Attack, attack);
+        // Loading the test bed points PUTTYDIR at its own settings tree.
+        qputenv("PUTTYDIR", QFile::encodeName(m_putty.path()));
+        TestbedAccount account = tb.hostile;
+        const bool refused = !attack.user.isEmpty();
+        if (refused)
+            account.user = attack.user;
+
+        // Listed files whose names would split, move, add an option or run a command; qxy.txt lies
+        // beside them unlisted, and a name beginning with "-" is listed by a path relative to the
+        // working directory, the only way a path can begin so.
+        QTemporaryDir work, local;
+        const QString dir = QDir(work.path()).canonicalPath();
+        const QStringList names{uR"(q"x"y.txt)"_s, uR"(..\outside.txt)"_s, u"-r"_s, u"a b.txt"_s,
+                                u"$(touch "_s + kMarker + u")"_s};
+        QStringList files;
+        for (const QString &name : names) {
+            files.append(local.filePath(name));
+            QVERIFY(writeBytes(files.last(), name.toUtf8() + " bytes\r\n"));
+        }
+        QVERIFY(writeBytes(local.filePath(u"qxy.txt"_s), "must stay here"));
+        const QString dashed = u"-dash.txt"_s;
+        files.append(dashed);
+        QVERIFY(writeBytes(dir + u'/' + dashed, "relative"));
+        // A remote directory holding a blank and double quotes, made by root for the account.
+        QTemporaryDir remote(account.home + uR"(/pw "q" x-XXXXXX)"_s);
+        QVERIFY(QFile::setPermissions(remote.path(), QFileDevice::Permissions(0x7777)));
+        const QString host = attack.host == Host::Ftp       ? tb.ftpHost
+                             : attack.host == Host::Session ? tb.sshSession
+                                                            : u"127.0.0.1"_s;
+
+        // The generated files, by the real writers; a Secure Shell row's account is on the launcher
+        // line and in the password file only.
+        const bool secure = attack.host != Host::Ftp;
+        const QString flag = secure ? u"Y"_s : u"N"_s;
+        const JobFileNames jobNames;
+        const JobFiles jobFiles{
+            launcherLines(flag, host, account.user, jobNames),
+            transferScriptLines(flag, remote.path(), secure ? QString() : account.user,
+                                secure ? QString() : account.password, host, files),
+            secure, passwordFileLines(account.password)};
+        QVERIFY(writeJobFiles(dir, jobNames, jobFiles, nullptr));
+        const LauncherRun run = runLauncher(dir);
+
+        QCOMPARE(markersIn({dir, local.path(), account.home}), QStringList());
+        QVERIFY2(run.finished && run.exitCode == (refused ? 1 : 0), run.log.constData());
+        for (QByteArray said : attack.said) {
+            said.replace("{REMOTE}", QFile::encodeName(remote.path()));
+            QVERIFY2(run.log.contains(said), run.log.constData());
+        }
+        QStringList expected = names;
+        expected.append(dashed);
+        expected.sort();
+        QCOMPARE(entriesBelow(remote.path()), refused ? QStringList() : expected);
+        for (const QString &file : refused ? QStringList() : files)
+            QCOMPARE(readBytes(remote.filePath(QFileInfo(file).fileName())),
+                     readBytes(file.startsWith(u'-') ? dir + u'/' + file : file));
+        QVERIFY2(!run.log.contains(account.password.trimmed().toLocal8Bit()), run.log.constData());
+    }
 
 private:
     QTemporaryDir m_putty;
 };
-
-void HostileValuesTest::initTestCase()
-{
-    PW_REQUIRE_TESTBED(tb);
-    // A settings tree of this test's own: the test bed's session, and the same settings as the
-    // defaults for a plain host. Both send even local connections through a proxy when one is
-    // asked for, so that an injected -proxycmd would run.
-    QByteArray settings = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
-    QVERIFY2(!settings.isEmpty(), qPrintable(tb.puttyDir));
-    settings += "ProxyLocalhost=1\n";
-    QVERIFY(QDir(m_putty.path()).mkpath(u"sessions"_s));
-    QVERIFY(writeBytes(m_putty.filePath(u"sessions/"_s + tb.sshSession), settings));
-    QVERIFY(writeBytes(m_putty.filePath(u"sessions/Default%20Settings"_s), settings));
-}
-
-void HostileValuesTest::sendsValuesAsData_data()
-{
-    QTest::addColumn<Attack>("attack");
-    // The files and the directory travel in the script, whatever the host; the user id travels on
-    // the launcher line, where a plain host lets an option in it act.
-    const QString user = uR"(u" -proxycmd "touch pw-marker)"_s;
-    const QByteArray name = user.toLocal8Bit();
-    QTest::newRow("ftp, names") << Attack{Host::Ftp, {}, {"230 Login successful."}};
-    QTest::newRow("psftp, names") << Attack{
-        Host::Session, {}, {"Remote directory is now {REMOTE}"}};
-    QTest::newRow("ftp, user id") << Attack{
-        Host::Ftp, user, {"User (127.0.0.1:(none)): " + name + "\n", "530 Login incorrect."}};
-    QTest::newRow("psftp, user id")
-        << Attack{Host::Plain, user, {"Using username \"" + name + "\".", "Access denied"}};
-}
-
-void HostileValuesTest::sendsValuesAsData()
-{
-    PW_REQUIRE_TESTBED(tb);
-    QFETCH(Attack, attack);
-    // Loading the test bed points PUTTYDIR at its own settings tree.
-    qputenv("PUTTYDIR", QFile::encodeName(m_putty.path()));
-    TestbedAccount account = tb.hostile;
-    const bool refused = !attack.user.isEmpty();
-    if (refused)
-        account.user = attack.user;
-
-    // Listed files whose names would split, move, add an option or run a command; qxy.txt lies
-    // beside them unlisted, and a name beginning with "-" is listed by a path relative to the
-    // working directory, the only way a path can begin so.
-    QTemporaryDir work, local;
-    const QString dir = QDir(work.path()).canonicalPath();
-    const QStringList names{uR"(q"x"y.txt)"_s, uR"(..\outside.txt)"_s, u"-r"_s, u"a b.txt"_s,
-                            u"$(touch "_s + kMarker + u")"_s};
-    QStringList files;
-    for (const QString &name : names) {
-        files.append(local.filePath(name));
-        QVERIFY(writeBytes(files.last(), name.toUtf8() + " bytes\r\n"));
-    }
-    QVERIFY(writeBytes(local.filePath(u"qxy.txt"_s), "must stay here"));
-    const QString dashed = u"-dash.txt"_s;
-    files.append(dashed);
-    QVERIFY(writeBytes(dir + u'/' + dashed, "relative"));
-    // A remote directory holding a blank and double quotes, made by root for the account.
-    QTemporaryDir remote(account.home + uR"(/pw "q" x-XXXXXX)"_s);
-    QVERIFY(QFile::setPermissions(remote.path(), QFileDevice::Permissions(0x7777)));
-    const QString host = attack.host == Host::Ftp       ? tb.ftpHost
-                         : attack.host == Host::Session ? tb.sshSession
-                                                        : u"127.0.0.1"_s;
-
-    // The generated files, by the real writers; a Secure Shell row's account is on the launcher
-    // line and in the password file only.
-    const bool secure = attack.host != Host::Ftp;
-    const QString flag = secure ? u"Y"_s : u"N"_s;
-    const JobFileNames jobNames;
-    const JobFiles jobFiles{launcherLines(flag, host, account.user, jobNames),
-                            transferScriptLines(flag, remote.path(),
-                                                secure ? QString() : account.user,
-                                                secure ? QString() : account.password, host, files),
-                            secure, passwordFileLines(account.password)};
-    QVERIFY(writeJobFiles(dir, jobNames, jobFiles, nullptr));
-    const LauncherRun run = runLauncher(dir);
-
-    QCOMPARE(markersIn({dir, local.path(), account.home}), QStringList());
-    QVERIFY2(run.finished && run.exitCode == (refused ? 1 : 0), run.log.constData());
-    for (QByteArray said : attack.said) {
-        said.replace("{REMOTE}", QFile::encodeName(remote.path()));
-        QVERIFY2(run.log.contains(said), run.log.constData());
-    }
-    QStringList expected = names;
-    expected.append(dashed);
-    expected.sort();
-    QCOMPARE(entriesBelow(remote.path()), refused ? QStringList() : expected);
-    for (const QString &file : refused ? QStringList() : files)
-        QCOMPARE(readBytes(remote.filePath(QFileInfo(file).fileName())),
-                 readBytes(file.startsWith(u'-') ? dir + u'/' + file : file));
-    QVERIFY2(!run.log.contains(account.password.trimmed().toLocal8Bit()), run.log.constData());
-}
 
 QTEST_GUILESS_MAIN(HostileValuesTest)
 #include "hostile_values_test.moc"

@@ -130,165 +130,164 @@ class RunFaultsTest final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void runEndsClean_data();
-    void runEndsClean();
+    void initTestCase()
+    {
+        PW_REQUIRE_TESTBED(tb);
+        QVERIFY(m_silent.listen(QHostAddress::LocalHost));
+        QVERIFY(writeBytes(m_local.filePath(u"first.txt"_s), "sent before the fault\r\n"));
+        QVERIFY(writeBytes(m_local.filePath(u"last.txt"_s), "sent after it\r\n"));
+
+        const QByteArray session = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
+        QVERIFY(!session.isEmpty());
+        QVERIFY(QDir(m_putty.path()).mkpath(u"sessions"_s));
+        QVERIFY(writeBytes(m_putty.filePath(u"sessions/"_s + tb.sshSession), session));
+        QVERIFY(writeBytes(m_putty.filePath(u"sessions/pwsilent"_s),
+                           "HostName=127.0.0.1\nPortNumber=" +
+                               QByteArray::number(m_silent.serverPort()) + "\nProtocol=ssh\n"));
+    }
+
+    void runEndsClean_data()
+    {
+        QTest::addColumn<RunCase>("run");
+        using enum Fault;
+        const auto ftp = Client::Ftp;
+        const auto psftp = Client::Psftp;
+        const QString cancelled =
+            u"The transmission to this destination was cancelled before it ended\r\n$"_s;
+        const QString ftpLine = u">ftp -s:XferJob.FTP {HOST}\r\n"_s;
+        const QString psftpLine =
+            u">psftp pwhostile@{HOST} -b XferJob.FTP -pwfile XferJob.PWD\r\n"_s;
+        // Commands a shell would run, written without blanks (which the row check refuses).
+        const QStringList commands{u"h;touch${IFS}pw-marker"_s, u"h&touch${IFS}pw-marker"_s,
+                                   u"h|touch${IFS}pw-marker"_s, u"$(touch${IFS}pw-marker)"_s,
+                                   u"`touch${IFS}pw-marker`"_s, u"h'x'&&touch${IFS}pw-marker"_s};
+        // clang-format off
+        QTest::newRow("ftp, sent") << RunCase{ftp, None, {}, {}};
+        QTest::newRow("psftp, sent") << RunCase{psftp, None, {}, {}};
+        QTest::newRow("ftp, silent server, cancelled") << RunCase{ftp, SilentServer, {}, ftpLine + cancelled};
+        QTest::newRow("psftp, silent server, cancelled") << RunCase{psftp, SilentServer, {}, psftpLine + cancelled};
+        QTest::newRow("ftp, hosts that are shell commands") << RunCase{ftp, UnknownHost, commands, ftpLine + u"Unknown host {HOST}.\r\n"_s};
+        QTest::newRow("psftp, hosts that are shell commands") << RunCase{psftp, UnknownHost, commands, psftpLine + u"ssh_init: Name or service not known\r\n"_s};
+        QTest::newRow("psftp, missing remote directory") << RunCase{psftp, MissingRemoteDirectory, {}, u"\r\nUsing username \"pwhostile\".\r\n(?:[^\r]*\r\n)*[^\r]*/missing: no such file or directory\r\n"_s};
+        QTest::newRow("psftp, another user's password file") << RunCase{psftp, ForeignFile, {}, u"XferJob.PWD in the working directory {DIR} belongs to another user or cannot be replaced - nothing was sent. Choose a working directory of your own (for example ~/Parcelwright)"_s};
+        // clang-format on
+    }
+
+    void runEndsClean()
+    {
+        PW_REQUIRE_TESTBED(tb);
+        QFETCH(RunCase, run);
+        const bool secure = run.client == Client::Psftp;
+        const bool refused = run.fault == Fault::ForeignFile;
+        const bool cancel = run.fault == Fault::SilentServer;
+        if (refused)
+            PW_REQUIRE_ROOT("only root can give a file to another user");
+        qputenv("PUTTYDIR", QFile::encodeName(m_putty.path()));
+        const TestbedAccount &account = tb.hostile;
+        const RemoteDirectory before(tb.plain), tested(account), after(tb.plain);
+        QVERIFY(before.isValid() && tested.isValid() && after.isValid());
+        QStringList hosts = run.hosts;
+        if (hosts.isEmpty() && cancel)
+            hosts = {secure ? u"pwsilent"_s : u"127.0.0.1:%1"_s.arg(m_silent.serverPort())};
+        else if (hosts.isEmpty())
+            hosts = {secure ? tb.sshSession : tb.ftpHost};
+        const QString testedDirectory =
+            tested.path() +
+            (run.fault == Fault::MissingRemoteDirectory ? u"/missing"_s : QString());
+
+        QTemporaryDir work;
+        EngineRun engine;
+        engine.window.setFiles({m_local.filePath(u"first.txt"_s), m_local.filePath(u"last.txt"_s)});
+        engine.window.setWorkingDirectory(work.path());
+        FakeDestinationGrid &grid = engine.window.grid();
+        int row = 0;
+        grid.setRow({++row, u"N"_s, tb.ftpHost, before.path(), tb.plain.user, tb.plain.password});
+        for (const QString &host : std::as_const(hosts))
+            grid.setRow({++row, secure ? u"Y"_s : u"N"_s, host, testedDirectory, account.user,
+                         account.password});
+        grid.setRow({++row, u"N"_s, tb.ftpHost, after.path(), tb.plain.user, tb.plain.password});
+        if (refused) {
+            const QString planted = work.filePath(u"XferJob.PWD"_s);
+            QVERIFY(writeBytes(planted, "another user's file\r\n", 0600));
+            QCOMPARE(::chown(QFile::encodeName(planted).constData(), 65534, 65534), 0);
+        }
+
+        const QByteArrayList passwords{longestPiece(tb.plain.password),
+                                       longestPiece(tb.quoted.password),
+                                       longestPiece(tb.hostile.password)};
+        // While psftp waits on the silent server the watch sees its command line for a second.
+        RunWatch watch(work.path(), passwords);
+        QVERIFY(watch.watching);
+        QElapsedTimer stalled;
+        engine.processRequest([&] {
+            watch.look();
+            // The user gives up once the client under test has waited a while.
+            if (!cancel || engine.window.progress.size() < 3 ||
+                processIdsIn(work.path(), secure ? u"psftp"_s : u"parcelwright-ftp"_s).isEmpty())
+                return;
+            if (!stalled.isValid())
+                stalled.start();
+            if (stalled.elapsed() > kPatienceMilliseconds)
+                engine.engine.requestCancel();
+        });
+
+        const QStringList sent{u"first.txt"_s, u"last.txt"_s};
+        const QByteArray log = readBytes(work.filePath(u"FTPLogALL.TXT"_s));
+        // The blocks of the log, each without its end line.
+        const QStringList blocks = QString::fromLocal8Bit(log).split(kEnd, Qt::SkipEmptyParts);
+        const QString hostList = hosts.join(u", "_s);
+        if (refused) {
+            QCOMPARE(engine.window.messages,
+                     Messages({{u"Process Error"_s, run.said.replace(u"{DIR}"_s, work.path())}}));
+            QCOMPARE(before.fileNames(), QStringList());
+            QCOMPARE(readBytes(work.filePath(u"XferJob.PWD"_s)),
+                     QByteArray("another user's file\r\n"));
+        } else {
+            QCOMPARE(engine.window.messages, Messages());
+            QCOMPARE(before.fileNames(), sent);
+            QCOMPARE(readBytes(before.filePath(u"last.txt"_s)),
+                     readBytes(m_local.filePath(u"last.txt"_s)));
+        }
+        if (run.fault == Fault::None) {
+            QVERIFY2(engine.window.statusText.startsWith(u"All Transmissions are complete"_s),
+                     qPrintable(engine.window.statusText));
+            QCOMPARE(tested.fileNames(), sent);
+            // The watch saw the file that carries the password, so it would have seen it exposed.
+            QVERIFY2(watch.held.contains(secure ? u"XferJob.PWD"_s : u"XferJob.FTP"_s),
+                     qPrintable(watch.held.join(u' ')));
+        } else if (cancel) {
+            QCOMPARE(engine.window.statusText,
+                     u"Transmission cancelled at %1 - see FTPLogALL.TXT"_s.arg(hostList));
+            QCOMPARE(after.fileNames(), QStringList());
+            QCOMPARE(blocks.size(), 2);
+        } else if (!refused) {
+            QCOMPARE(
+                engine.window.statusText,
+                u"Transmission ended with errors at %1 of %2 destinations (%3) - see FTPLogALL.TXT"_s
+                    .arg(hosts.size())
+                    .arg(hosts.size() + 2)
+                    .arg(hostList));
+            QCOMPARE(after.fileNames(), sent);
+            QCOMPARE(blocks.size(), hosts.size() + 2);
+        }
+        for (int i = 0; i < hosts.size() && !refused && run.fault != Fault::None; ++i) {
+            const QString block = blocks.value(i + 1);
+            QVERIFY2(block.startsWith(u"Output from: "_s + hosts[i] + u' ' + testedDirectory +
+                                      u"\r\n"_s),
+                     log.constData());
+            const QRegularExpression said(
+                QString(run.said).replace(u"{HOST}"_s, QRegularExpression::escape(hosts[i])));
+            QVERIFY2(said.match(block).hasMatch(), qPrintable(block));
+        }
+
+        verifyCleanEnd(work.path(), refused ? u"XferJob.PWD"_s : u"FTPLogALL.TXT"_s, watch);
+    }
 
 private:
     QTemporaryDir m_local; // the files to send
     QTemporaryDir m_putty; // the test bed's session, and one that leads to the silent port
     QTcpServer m_silent;   // takes connections and never answers
 };
-
-void RunFaultsTest::initTestCase()
-{
-    PW_REQUIRE_TESTBED(tb);
-    QVERIFY(m_silent.listen(QHostAddress::LocalHost));
-    QVERIFY(writeBytes(m_local.filePath(u"first.txt"_s), "sent before the fault\r\n"));
-    QVERIFY(writeBytes(m_local.filePath(u"last.txt"_s), "sent after it\r\n"));
-
-    const QByteArray session = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
-    QVERIFY(!session.isEmpty());
-    QVERIFY(QDir(m_putty.path()).mkpath(u"sessions"_s));
-    QVERIFY(writeBytes(m_putty.filePath(u"sessions/"_s + tb.sshSession), session));
-    QVERIFY(writeBytes(m_putty.filePath(u"sessions/pwsilent"_s),
-                       "HostName=127.0.0.1\nPortNumber=" +
-                           QByteArray::number(m_silent.serverPort()) + "\nProtocol=ssh\n"));
-}
-
-void RunFaultsTest::runEndsClean_data()
-{
-    QTest::addColumn<RunCase>("run");
-    using enum Fault;
-    const auto ftp = Client::Ftp;
-    const auto psftp = Client::Psftp;
-    const QString cancelled =
-        u"The transmission to this destination was cancelled before it ended\r\n$"_s;
-    const QString ftpLine = u">ftp -s:XferJob.FTP {HOST}\r\n"_s;
-    const QString psftpLine = u">psftp pwhostile@{HOST} -b XferJob.FTP -pwfile XferJob.PWD\r\n"_s;
-    // Commands a shell would run, written without blanks (which the row check refuses).
-    const QStringList commands{u"h;touch${IFS}pw-marker"_s, u"h&touch${IFS}pw-marker"_s,
-                               u"h|touch${IFS}pw-marker"_s, u"$(touch${IFS}pw-marker)"_s,
-                               u"`touch${IFS}pw-marker`"_s, u"h'x'&&touch${IFS}pw-marker"_s};
-    // clang-format off
-    QTest::newRow("ftp, sent") << RunCase{ftp, None, {}, {}};
-    QTest::newRow("psftp, sent") << RunCase{psftp, None, {}, {}};
-    QTest::newRow("ftp, silent server, cancelled") << RunCase{ftp, SilentServer, {}, ftpLine + cancelled};
-    QTest::newRow("psftp, silent server, cancelled") << RunCase{psftp, SilentServer, {}, psftpLine + cancelled};
-    QTest::newRow("ftp, hosts that are shell commands") << RunCase{ftp, UnknownHost, commands, ftpLine + u"Unknown host {HOST}.\r\n"_s};
-    QTest::newRow("psftp, hosts that are shell commands") << RunCase{psftp, UnknownHost, commands, psftpLine + u"ssh_init: Name or service not known\r\n"_s};
-    QTest::newRow("psftp, missing remote directory") << RunCase{psftp, MissingRemoteDirectory, {}, u"\r\nUsing username \"pwhostile\".\r\n(?:[^\r]*\r\n)*[^\r]*/missing: no such file or directory\r\n"_s};
-    QTest::newRow("psftp, another user's password file") << RunCase{psftp, ForeignFile, {}, u"XferJob.PWD in the working directory {DIR} belongs to another user or cannot be replaced - nothing was sent. Choose a working directory of your own (for example ~/Parcelwright)"_s};
-    // clang-format on
-}
-
-void RunFaultsTest::runEndsClean()
-{
-    PW_REQUIRE_TESTBED(tb);
-    QFETCH(RunCase, run);
-    const bool secure = run.client == Client::Psftp;
-    const bool refused = run.fault == Fault::ForeignFile;
-    const bool cancel = run.fault == Fault::SilentServer;
-    if (refused)
-        PW_REQUIRE_ROOT("only root can give a file to another user");
-    qputenv("PUTTYDIR", QFile::encodeName(m_putty.path()));
-    const TestbedAccount &account = tb.hostile;
-    const RemoteDirectory before(tb.plain), tested(account), after(tb.plain);
-    QVERIFY(before.isValid() && tested.isValid() && after.isValid());
-    QStringList hosts = run.hosts;
-    if (hosts.isEmpty() && cancel)
-        hosts = {secure ? u"pwsilent"_s : u"127.0.0.1:%1"_s.arg(m_silent.serverPort())};
-    else if (hosts.isEmpty())
-        hosts = {secure ? tb.sshSession : tb.ftpHost};
-    const QString testedDirectory =
-        tested.path() + (run.fault == Fault::MissingRemoteDirectory ? u"/missing"_s : QString());
-
-    QTemporaryDir work;
-    EngineRun engine;
-    engine.window.setFiles({m_local.filePath(u"first.txt"_s), m_local.filePath(u"last.txt"_s)});
-    engine.window.setWorkingDirectory(work.path());
-    FakeDestinationGrid &grid = engine.window.grid();
-    int row = 0;
-    grid.setRow({++row, u"N"_s, tb.ftpHost, before.path(), tb.plain.user, tb.plain.password});
-    for (const QString &host : std::as_const(hosts))
-        grid.setRow({++row, secure ? u"Y"_s : u"N"_s, host, testedDirectory, account.user,
-                     account.password});
-    grid.setRow({++row, u"N"_s, tb.ftpHost, after.path(), tb.plain.user, tb.plain.password});
-    if (refused) {
-        const QString planted = work.filePath(u"XferJob.PWD"_s);
-        QVERIFY(writeBytes(planted, "another user's file\r\n", 0600));
-        QCOMPARE(::chown(QFile::encodeName(planted).constData(), 65534, 65534), 0);
-    }
-
-    const QByteArrayList passwords{longestPiece(tb.plain.password),
-                                   longestPiece(tb.quoted.password),
-                                   longestPiece(tb.hostile.password)};
-    // While psftp waits on the silent server the watch sees its command line for a second.
-    RunWatch watch(work.path(), passwords);
-    QVERIFY(watch.watching);
-    QElapsedTimer stalled;
-    engine.processRequest([&] {
-        watch.look();
-        // The user gives up once the client under test has waited a while.
-        if (!cancel || engine.window.progress.size() < 3 ||
-            processIdsIn(work.path(), secure ? u"psftp"_s : u"parcelwright-ftp"_s).isEmpty())
-            return;
-        if (!stalled.isValid())
-            stalled.start();
-        if (stalled.elapsed() > kPatienceMilliseconds)
-            engine.engine.requestCancel();
-    });
-
-    const QStringList sent{u"first.txt"_s, u"last.txt"_s};
-    const QByteArray log = readBytes(work.filePath(u"FTPLogALL.TXT"_s));
-    // The blocks of the log, each without its end line.
-    const QStringList blocks = QString::fromLocal8Bit(log).split(kEnd, Qt::SkipEmptyParts);
-    const QString hostList = hosts.join(u", "_s);
-    if (refused) {
-        QCOMPARE(engine.window.messages,
-                 Messages({{u"Process Error"_s, run.said.replace(u"{DIR}"_s, work.path())}}));
-        QCOMPARE(before.fileNames(), QStringList());
-        QCOMPARE(readBytes(work.filePath(u"XferJob.PWD"_s)), QByteArray("another user's file\r\n"));
-    } else {
-        QCOMPARE(engine.window.messages, Messages());
-        QCOMPARE(before.fileNames(), sent);
-        QCOMPARE(readBytes(before.filePath(u"last.txt"_s)),
-                 readBytes(m_local.filePath(u"last.txt"_s)));
-    }
-    if (run.fault == Fault::None) {
-        QVERIFY2(engine.window.statusText.startsWith(u"All Transmissions are complete"_s),
-                 qPrintable(engine.window.statusText));
-        QCOMPARE(tested.fileNames(), sent);
-        // The watch saw the file that carries the password, so it would have seen it exposed.
-        QVERIFY2(watch.held.contains(secure ? u"XferJob.PWD"_s : u"XferJob.FTP"_s),
-                 qPrintable(watch.held.join(u' ')));
-    } else if (cancel) {
-        QCOMPARE(engine.window.statusText,
-                 u"Transmission cancelled at %1 - see FTPLogALL.TXT"_s.arg(hostList));
-        QCOMPARE(after.fileNames(), QStringList());
-        QCOMPARE(blocks.size(), 2);
-    } else if (!refused) {
-        QCOMPARE(
-            engine.window.statusText,
-            u"Transmission ended with errors at %1 of %2 destinations (%3) - see FTPLogALL.TXT"_s
-                .arg(hosts.size())
-                .arg(hosts.size() + 2)
-                .arg(hostList));
-        QCOMPARE(after.fileNames(), sent);
-        QCOMPARE(blocks.size(), hosts.size() + 2);
-    }
-    for (int i = 0; i < hosts.size() && !refused && run.fault != Fault::None; ++i) {
-        const QString block = blocks.value(i + 1);
-        QVERIFY2(
-            block.startsWith(u"Output from: "_s + hosts[i] + u' ' + testedDirectory + u"\r\n"_s),
-            log.constData());
-        const QRegularExpression said(
-            QString(run.said).replace(u"{HOST}"_s, QRegularExpression::escape(hosts[i])));
-        QVERIFY2(said.match(block).hasMatch(), qPrintable(block));
-    }
-
-    verifyCleanEnd(work.path(), refused ? u"XferJob.PWD"_s : u"FTPLogALL.TXT"_s, watch);
-}
 
 QTEST_GUILESS_MAIN(RunFaultsTest)
 #include "run_faults_test.moc"

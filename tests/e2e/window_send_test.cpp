@@ -80,269 +80,269 @@ class WindowSendTest final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void keyedRequestArrives();
-    void twoUsersWithTheDefaults();
-    void testOpensWorkingConsole_data();
-    void testOpensWorkingConsole();
-    void signalDuringRunStopsClientsThenEnds();
-};
+    void keyedRequestArrives()
+    {
+        PW_REQUIRE_TESTBED(tb);
+        QTemporaryDir work;
+        QVERIFY(QDir(work.path()).mkpath(u"local files"_s) && QDir(work.path()).mkpath(u"run"_s));
+        const QString runDir = work.filePath(u"run"_s);
+        QByteArray binary("\r\n\n\r\0\0\r\r\n", 9);
+        for (int i = 0; i < 256; ++i)
+            binary.append(char(i));
+        const QList<QPair<QString, QByteArray>> files = {
+            {work.filePath(u"local files/a b.txt"_s),
+             "text with a blank in its path\r\nand more\n"},
+            {work.filePath(u"binary.bin"_s), binary}};
+        QStringList paths;
+        for (const auto &[path, bytes] : files) {
+            QVERIFY(writeBytes(path, bytes));
+            paths.append(path);
+        }
+        const RemoteDirectory plainRemote(tb.plain), secureRemote(tb.quoted), portRemote(tb.plain);
+        QVERIFY(plainRemote.isValid() && secureRemote.isValid() && portRemote.isValid());
+        // A Secure Shell host with a port of its own and no saved session: the server's key trusted
+        // by the default settings, which lead to no port of their own.
+        const QString sshWithPort = u"127.0.0.1:%1"_s.arg(tb.sshPort);
+        QByteArray session = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
+        QTemporaryDir putty;
+        QVERIFY(QDir(putty.path()).mkpath(u"sessions"_s));
+        QVERIFY(writeBytes(putty.filePath(u"sessions/"_s + tb.sshSession), session));
+        session.replace("PortNumber=" + QByteArray::number(tb.sshPort) + '\n', "");
+        QVERIFY(writeBytes(putty.filePath(u"sessions/Default%20Settings"_s), session));
+        qputenv("PUTTYDIR", QFile::encodeName(putty.path()));
 
-void WindowSendTest::keyedRequestArrives()
-{
-    PW_REQUIRE_TESTBED(tb);
-    QTemporaryDir work;
-    QVERIFY(QDir(work.path()).mkpath(u"local files"_s) && QDir(work.path()).mkpath(u"run"_s));
-    const QString runDir = work.filePath(u"run"_s);
-    QByteArray binary("\r\n\n\r\0\0\r\r\n", 9);
-    for (int i = 0; i < 256; ++i)
-        binary.append(char(i));
-    const QList<QPair<QString, QByteArray>> files = {
-        {work.filePath(u"local files/a b.txt"_s), "text with a blank in its path\r\nand more\n"},
-        {work.filePath(u"binary.bin"_s), binary}};
-    QStringList paths;
-    for (const auto &[path, bytes] : files) {
-        QVERIFY(writeBytes(path, bytes));
-        paths.append(path);
-    }
-    const RemoteDirectory plainRemote(tb.plain), secureRemote(tb.quoted), portRemote(tb.plain);
-    QVERIFY(plainRemote.isValid() && secureRemote.isValid() && portRemote.isValid());
-    // A Secure Shell host with a port of its own and no saved session: the server's key trusted
-    // by the default settings, which lead to no port of their own.
-    const QString sshWithPort = u"127.0.0.1:%1"_s.arg(tb.sshPort);
-    QByteArray session = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
-    QTemporaryDir putty;
-    QVERIFY(QDir(putty.path()).mkpath(u"sessions"_s));
-    QVERIFY(writeBytes(putty.filePath(u"sessions/"_s + tb.sshSession), session));
-    session.replace("PortNumber=" + QByteArray::number(tb.sshPort) + '\n', "");
-    QVERIFY(writeBytes(putty.filePath(u"sessions/Default%20Settings"_s), session));
-    qputenv("PUTTYDIR", QFile::encodeName(putty.path()));
+        RealWindow real;
+        FTP_Information &window = real.window;
+        window.setSimultaneousTransfers(4);
+        QStringList messages;
+        window.setMessageSink([&](const QString &text, const QString &) { messages << text; });
+        window.setFileChooser([&] { return paths; });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    RealWindow real;
-    FTP_Information &window = real.window;
-    window.setSimultaneousTransfers(4);
-    QStringList messages;
-    window.setMessageSink([&](const QString &text, const QString &) { messages << text; });
-    window.setFileChooser([&] { return paths; });
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::mouseClick(window.frmFilesToFTP, Qt::LeftButton);
+        window.frmWorkingDirectory->setText(runDir);
+        GridControl *grid = window.frmFTPTo;
+        const QList<QStringList> rows = {
+            {u"n"_s, tb.ftpHost, plainRemote.path(), tb.plain.user, tb.plain.password},
+            {u"y"_s, tb.sshSession, secureRemote.path(), tb.quoted.user, tb.quoted.password},
+            {u"Y"_s, sshWithPort, portRemote.path(), tb.plain.user, tb.plain.password}};
+        for (int row = 1; row <= rows.size(); ++row) {
+            for (int column = 0; column < 5; ++column) {
+                const QRect cell = grid->visualRect(grid->model()->index(row - 1, column));
+                QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+                QTest::keyClicks(window.frmInputBox, rows[row - 1][column]);
+            }
+        }
+        // The last password is still pending in the editor: the request commits it on its way.
+        QTest::mouseClick(window.cmdProcess, Qt::LeftButton);
 
-    QTest::mouseClick(window.frmFilesToFTP, Qt::LeftButton);
-    window.frmWorkingDirectory->setText(runDir);
-    GridControl *grid = window.frmFTPTo;
-    const QList<QStringList> rows = {
-        {u"n"_s, tb.ftpHost, plainRemote.path(), tb.plain.user, tb.plain.password},
-        {u"y"_s, tb.sshSession, secureRemote.path(), tb.quoted.user, tb.quoted.password},
-        {u"Y"_s, sshWithPort, portRemote.path(), tb.plain.user, tb.plain.password}};
-    for (int row = 1; row <= rows.size(); ++row) {
-        for (int column = 0; column < 5; ++column) {
-            const QRect cell = grid->visualRect(grid->model()->index(row - 1, column));
-            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
-            QTest::keyClicks(window.frmInputBox, rows[row - 1][column]);
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.value(0)));
+        const QByteArray log = readBytes(runDir + u"/FTPLogALL.TXT"_s);
+        QVERIFY2(window.frmMessage->text().startsWith(u"All Transmissions are complete"_s), log);
+        for (const RemoteDirectory *remote : {&plainRemote, &secureRemote, &portRemote}) {
+            for (const auto &[path, bytes] : files)
+                QVERIFY2(readBytes(remote->filePath(QFileInfo(path).fileName())) == bytes, log);
         }
     }
-    // The last password is still pending in the editor: the request commits it on its way.
-    QTest::mouseClick(window.cmdProcess, Qt::LeftButton);
 
-    QVERIFY2(messages.isEmpty(), qPrintable(messages.value(0)));
-    const QByteArray log = readBytes(runDir + u"/FTPLogALL.TXT"_s);
-    QVERIFY2(window.frmMessage->text().startsWith(u"All Transmissions are complete"_s), log);
-    for (const RemoteDirectory *remote : {&plainRemote, &secureRemote, &portRemote}) {
-        for (const auto &[path, bytes] : files)
-            QVERIFY2(readBytes(remote->filePath(QFileInfo(path).fileName())) == bytes, log);
+    void twoUsersWithTheDefaults()
+    {
+        PW_REQUIRE_ROOT("only root can run the program as two other users");
+        PW_REQUIRE_TESTBED(tb);
+        QTemporaryDir root;
+        const RemoteDirectory remote(tb.plain);
+        QVERIFY(root.isValid() && remote.isValid());
+        // Homes that others may look into, as many are: only the program's own folder keeps them
+        // out.
+        QVERIFY(QFile::setPermissions(root.path(), QFileDevice::Permissions(0x7755)));
+        const QStringList users{tb.plain.user, tb.quoted.user};
+        const auto homeOf = [&root](const QString &user) {
+            return root.filePath(u"home of "_s + user);
+        };
+        for (const QString &user : users) {
+            const passwd *account = ::getpwnam(user.toLocal8Bit().constData());
+            QVERIFY(account && QDir().mkdir(homeOf(user)));
+            QVERIFY(writeBytes(homeOf(user) + u"/from "_s + user, (user + u'\n').toLocal8Bit()));
+            for (const QString &path : {homeOf(user), homeOf(user) + u"/from "_s + user})
+                QVERIFY(::chown(QFile::encodeName(path).constData(), account->pw_uid,
+                                account->pw_gid) == 0);
+        }
+
+        // Both at once: neither holds the other's directory, nor leaves files in its way.
+        QProcess programs[2];
+        for (int i = 0; i < 2; ++i) {
+            programs[i].setWorkingDirectory(homeOf(users[i]));
+            // Nothing of root's settings, runtime or PuTTY directories reaches the user's program.
+            programs[i].start(u"runuser"_s, {u"-u"_s, users[i], u"--"_s, u"env"_s, u"-u"_s,
+                                             u"XDG_CONFIG_HOME"_s, u"-u"_s, u"XDG_RUNTIME_DIR"_s,
+                                             u"-u"_s, u"PUTTYDIR"_s, u"HOME="_s + homeOf(users[i]),
+                                             QCoreApplication::applicationFilePath(),
+                                             QString::fromLatin1(kSendSwitch)});
+            const QStringList request{homeOf(users[i]) + u"/from "_s + users[i], tb.ftpHost,
+                                      remote.path(), tb.plain.user, tb.plain.password};
+            programs[i].write((request.join(u'\n') + u'\n').toLocal8Bit());
+            programs[i].closeWriteChannel();
+        }
+        for (QProcess &program : programs) {
+            QVERIFY(program.waitForFinished(120000));
+            const QString said = QString::fromLocal8Bit(program.readAllStandardOutput());
+            QVERIFY2(said.startsWith(u"All Transmissions are complete"_s), qPrintable(said));
+        }
+
+        for (const QString &user : users) {
+            QCOMPARE(readBytes(remote.filePath(u"from "_s + user)), (user + u'\n').toLocal8Bit());
+            const QString log = homeOf(user) + u"/Parcelwright/FTPLogALL.TXT"_s;
+            QVERIFY(QFileInfo::exists(log));
+            QProcess other; // the other user reads it
+            other.start(u"runuser"_s,
+                        {u"-u"_s, users[1 - users.indexOf(user)], u"--"_s, u"cat"_s, log});
+            QVERIFY(other.waitForFinished() && other.exitCode() != 0);
+        }
     }
-}
 
-void WindowSendTest::twoUsersWithTheDefaults()
-{
-    PW_REQUIRE_ROOT("only root can run the program as two other users");
-    PW_REQUIRE_TESTBED(tb);
-    QTemporaryDir root;
-    const RemoteDirectory remote(tb.plain);
-    QVERIFY(root.isValid() && remote.isValid());
-    // Homes that others may look into, as many are: only the program's own folder keeps them out.
-    QVERIFY(QFile::setPermissions(root.path(), QFileDevice::Permissions(0x7755)));
-    const QStringList users{tb.plain.user, tb.quoted.user};
-    const auto homeOf = [&root](const QString &user) {
-        return root.filePath(u"home of "_s + user);
-    };
-    for (const QString &user : users) {
-        const passwd *account = ::getpwnam(user.toLocal8Bit().constData());
-        QVERIFY(account && QDir().mkdir(homeOf(user)));
-        QVERIFY(writeBytes(homeOf(user) + u"/from "_s + user, (user + u'\n').toLocal8Bit()));
-        for (const QString &path : {homeOf(user), homeOf(user) + u"/from "_s + user})
-            QVERIFY(::chown(QFile::encodeName(path).constData(), account->pw_uid,
-                            account->pw_gid) == 0);
+    void testOpensWorkingConsole_data()
+    {
+        QTest::addColumn<Client>("client");
+        QTest::newRow("ftp: help, then a typed ls") << Client::Ftp;
+        QTest::newRow("psftp: a new host key accepted, then help") << Client::Psftp;
     }
 
-    // Both at once: neither holds the other's directory, nor leaves files in its way.
-    QProcess programs[2];
-    for (int i = 0; i < 2; ++i) {
-        programs[i].setWorkingDirectory(homeOf(users[i]));
-        // Nothing of root's settings, runtime or PuTTY directories reaches the user's program.
-        programs[i].start(u"runuser"_s,
-                          {u"-u"_s, users[i], u"--"_s, u"env"_s, u"-u"_s, u"XDG_CONFIG_HOME"_s,
-                           u"-u"_s, u"XDG_RUNTIME_DIR"_s, u"-u"_s, u"PUTTYDIR"_s,
-                           u"HOME="_s + homeOf(users[i]), QCoreApplication::applicationFilePath(),
-                           QString::fromLatin1(kSendSwitch)});
-        const QStringList request{homeOf(users[i]) + u"/from "_s + users[i], tb.ftpHost,
-                                  remote.path(), tb.plain.user, tb.plain.password};
-        programs[i].write((request.join(u'\n') + u'\n').toLocal8Bit());
-        programs[i].closeWriteChannel();
+    void testOpensWorkingConsole()
+    {
+        PW_REQUIRE_TESTBED(tb);
+        QFETCH(Client, client);
+        QTemporaryDir work;
+        QVERIFY(QDir(work.path()).mkpath(u"bin"_s) &&
+                QDir(work.path()).mkpath(u"putty/sessions"_s));
+        const QString socket = work.filePath(u"tmux.socket"_s);
+        const auto tmux = [&socket](const QStringList &arguments) {
+            QProcess process;
+            process.setProcessChannelMode(QProcess::MergedChannels);
+            process.start(u"tmux"_s, QStringList{u"-S"_s, socket} + arguments);
+            process.waitForFinished(10000);
+            return QString::fromLocal8Bit(process.readAll());
+        };
+        const auto stopTmux = qScopeGuard([&tmux] { tmux({u"kill-server"_s}); });
+        // The terminal emulator: it gets "-e PROGRAM ARGS..." and opens them in a tmux session.
+        QVERIFY(writeBytes(work.filePath(u"bin/terminal"_s),
+                           "#!/bin/sh\n[ \"$1\" = -e ] && shift\nexec tmux -S \"" +
+                               QFile::encodeName(socket) +
+                               "\" new-session -d -s console -x 160 -y 60 -- \"$@\"\n",
+                           0755));
+        qputenv("TERMINAL", QFile::encodeName(work.filePath(u"bin/terminal"_s)));
+        qputenv("SHELL", "/bin/sh"); // where /K hands over once the client has ended
+        // A settings tree that has never seen the test server's host key, as on a new machine.
+        QByteArray session = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
+        session = session.left(session.indexOf("SSHManualHostKeys"));
+        QVERIFY(writeBytes(work.filePath(u"putty/sessions/"_s + tb.sshSession), session));
+        qputenv("PUTTYDIR", QFile::encodeName(work.filePath(u"putty"_s)));
+        // A file only a listing of the account's home can show.
+        QTemporaryFile marker(tb.plain.home + u"/pw-console-XXXXXX"_s);
+        QVERIFY(marker.open());
+        const QString markerName = QFileInfo(marker.fileName()).fileName();
+
+        RealWindow real;
+        FTP_Information &window = real.window;
+        QStringList messages;
+        window.setMessageSink(
+            [&messages](const QString &text, const QString &) { messages << text; });
+        window.frmWorkingDirectory->setText(work.path());
+        const QStringList row{client == Client::Ftp ? u"N"_s : u"Y"_s,
+                              client == Client::Ftp ? tb.ftpHost : tb.sshSession,
+                              {},
+                              tb.plain.user,
+                              tb.plain.password};
+        for (int column = 0; column < row.size(); ++column)
+            window.frmFTPTo->setText(1, column, row[column]);
+        window.frmFTPTo->setCurrentCell(1, 1);
+
+        QTest::mouseClick(window.cmdTest, Qt::LeftButton);
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'\n')));
+        const auto screen = [&tmux] {
+            return tmux(
+                {u"capture-pane"_s, u"-p"_s, u"-J"_s, u"-S"_s, u"-300"_s, u"-t"_s, u"console"_s});
+        };
+        if (client == Client::Psftp) {
+            QTRY_VERIFY2_WITH_TIMEOUT(screen().contains(u"Store key in cache?"_s),
+                                      qPrintable(screen()), 30000);
+            tmux({u"send-keys"_s, u"-t"_s, u"console"_s, u"y"_s, u"Enter"_s});
+            QTRY_VERIFY2_WITH_TIMEOUT(screen().contains(u"print your remote working directory"_s),
+                                      qPrintable(screen()), 30000);
+        } else {
+            QTRY_VERIFY2_WITH_TIMEOUT(screen().contains(u"Commands may be abbreviated"_s) &&
+                                          screen().trimmed().endsWith(u"ftp>"_s),
+                                      qPrintable(screen()), 30000);
+            tmux({u"send-keys"_s, u"-t"_s, u"console"_s, u"ls"_s, u"Enter"_s});
+            QTRY_VERIFY2_WITH_TIMEOUT(screen().contains(markerName), qPrintable(screen()), 30000);
+            tmux({u"send-keys"_s, u"-t"_s, u"console"_s, u"quit"_s, u"Enter"_s});
+        }
+        // The password is nowhere on the screen, and once the client has ended, nowhere on disk.
+        QVERIFY(!screen().contains(tb.plain.password));
+        const auto passwordFiles = [&work, &tb] {
+            QStringList files = fileNamesIn(work.path());
+            files.removeIf([&](const QString &name) {
+                return !readBytes(work.filePath(name)).contains(tb.plain.password.toLocal8Bit());
+            });
+            return files;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(passwordFiles(), QStringList(), 30000);
+        QCOMPARE(window.frmMessage->text(), u"Testing: "_s + row[1]);
     }
-    for (QProcess &program : programs) {
-        QVERIFY(program.waitForFinished(120000));
-        const QString said = QString::fromLocal8Bit(program.readAllStandardOutput());
-        QVERIFY2(said.startsWith(u"All Transmissions are complete"_s), qPrintable(said));
-    }
 
-    for (const QString &user : users) {
-        QCOMPARE(readBytes(remote.filePath(u"from "_s + user)), (user + u'\n').toLocal8Bit());
-        const QString log = homeOf(user) + u"/Parcelwright/FTPLogALL.TXT"_s;
-        QVERIFY(QFileInfo::exists(log));
-        QProcess other; // the other user reads it
-        other.start(u"runuser"_s,
-                    {u"-u"_s, users[1 - users.indexOf(user)], u"--"_s, u"cat"_s, log});
-        QVERIFY(other.waitForFinished() && other.exitCode() != 0);
-    }
-}
+    // A signal that ends the program in the middle of a run of two clients at once: both are
+    // stopped, the run's files removed, and only then does the program end.
+    void signalDuringRunStopsClientsThenEnds()
+    {
+        QTemporaryDir work;
+        QTcpServer silent; // takes the connections and never answers: the clients wait
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        RealWindow real;
+        FTP_Information &window = real.window;
+        window.setSimultaneousTransfers(2);
+        int programEnds = 0;
+        window.setProgramEnder([&programEnds] { ++programEnds; });
+        window.setMessageSink(
+            [](const QString &text, const QString &) { QFAIL(qPrintable(text)); });
+        TerminationSignals termination;
+        connect(&termination, &TerminationSignals::received, &window,
+                &FTP_Information::terminationRequested);
+        window.frmFileList->setText(1, 0, u"/etc/hostname"_s);
+        window.frmWorkingDirectory->setText(work.path());
+        const QString host = u"127.0.0.1:%1"_s.arg(silent.serverPort());
+        for (int row = 1; row <= 3; ++row) {
+            const QStringList cells{u"N"_s, host, u"/r%1"_s.arg(row), u"u"_s, u"Ru5-pass-7x"_s};
+            for (int column = 0; column < cells.size(); ++column)
+                window.frmFTPTo->setText(row, column, cells[column]);
+        }
 
-void WindowSendTest::testOpensWorkingConsole_data()
-{
-    QTest::addColumn<Client>("client");
-    QTest::newRow("ftp: help, then a typed ls") << Client::Ftp;
-    QTest::newRow("psftp: a new host key accepted, then help") << Client::Psftp;
-}
-
-void WindowSendTest::testOpensWorkingConsole()
-{
-    PW_REQUIRE_TESTBED(tb);
-    QFETCH(Client, client);
-    QTemporaryDir work;
-    QVERIFY(QDir(work.path()).mkpath(u"bin"_s) && QDir(work.path()).mkpath(u"putty/sessions"_s));
-    const QString socket = work.filePath(u"tmux.socket"_s);
-    const auto tmux = [&socket](const QStringList &arguments) {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(u"tmux"_s, QStringList{u"-S"_s, socket} + arguments);
-        process.waitForFinished(10000);
-        return QString::fromLocal8Bit(process.readAll());
-    };
-    const auto stopTmux = qScopeGuard([&tmux] { tmux({u"kill-server"_s}); });
-    // The terminal emulator: it gets "-e PROGRAM ARGS..." and opens them in a tmux session.
-    QVERIFY(writeBytes(work.filePath(u"bin/terminal"_s),
-                       "#!/bin/sh\n[ \"$1\" = -e ] && shift\nexec tmux -S \"" +
-                           QFile::encodeName(socket) +
-                           "\" new-session -d -s console -x 160 -y 60 -- \"$@\"\n",
-                       0755));
-    qputenv("TERMINAL", QFile::encodeName(work.filePath(u"bin/terminal"_s)));
-    qputenv("SHELL", "/bin/sh"); // where /K hands over once the client has ended
-    // A settings tree that has never seen the test server's host key, as on a new machine.
-    QByteArray session = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
-    session = session.left(session.indexOf("SSHManualHostKeys"));
-    QVERIFY(writeBytes(work.filePath(u"putty/sessions/"_s + tb.sshSession), session));
-    qputenv("PUTTYDIR", QFile::encodeName(work.filePath(u"putty"_s)));
-    // A file only a listing of the account's home can show.
-    QTemporaryFile marker(tb.plain.home + u"/pw-console-XXXXXX"_s);
-    QVERIFY(marker.open());
-    const QString markerName = QFileInfo(marker.fileName()).fileName();
-
-    RealWindow real;
-    FTP_Information &window = real.window;
-    QStringList messages;
-    window.setMessageSink([&messages](const QString &text, const QString &) { messages << text; });
-    window.frmWorkingDirectory->setText(work.path());
-    const QStringList row{client == Client::Ftp ? u"N"_s : u"Y"_s,
-                          client == Client::Ftp ? tb.ftpHost : tb.sshSession,
-                          {},
-                          tb.plain.user,
-                          tb.plain.password};
-    for (int column = 0; column < row.size(); ++column)
-        window.frmFTPTo->setText(1, column, row[column]);
-    window.frmFTPTo->setCurrentCell(1, 1);
-
-    QTest::mouseClick(window.cmdTest, Qt::LeftButton);
-    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'\n')));
-    const auto screen = [&tmux] {
-        return tmux(
-            {u"capture-pane"_s, u"-p"_s, u"-J"_s, u"-S"_s, u"-300"_s, u"-t"_s, u"console"_s});
-    };
-    if (client == Client::Psftp) {
-        QTRY_VERIFY2_WITH_TIMEOUT(screen().contains(u"Store key in cache?"_s), qPrintable(screen()),
-                                  30000);
-        tmux({u"send-keys"_s, u"-t"_s, u"console"_s, u"y"_s, u"Enter"_s});
-        QTRY_VERIFY2_WITH_TIMEOUT(screen().contains(u"print your remote working directory"_s),
-                                  qPrintable(screen()), 30000);
-    } else {
-        QTRY_VERIFY2_WITH_TIMEOUT(screen().contains(u"Commands may be abbreviated"_s) &&
-                                      screen().trimmed().endsWith(u"ftp>"_s),
-                                  qPrintable(screen()), 30000);
-        tmux({u"send-keys"_s, u"-t"_s, u"console"_s, u"ls"_s, u"Enter"_s});
-        QTRY_VERIFY2_WITH_TIMEOUT(screen().contains(markerName), qPrintable(screen()), 30000);
-        tmux({u"send-keys"_s, u"-t"_s, u"console"_s, u"quit"_s, u"Enter"_s});
-    }
-    // The password is nowhere on the screen, and once the client has ended, nowhere on disk.
-    QVERIFY(!screen().contains(tb.plain.password));
-    const auto passwordFiles = [&work, &tb] {
-        QStringList files = fileNamesIn(work.path());
-        files.removeIf([&](const QString &name) {
-            return !readBytes(work.filePath(name)).contains(tb.plain.password.toLocal8Bit());
+        bool clientsSeen = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (!clientsSeen &&
+                processesIn(work.path()).join(u' ').count(u"parcelwright-ftp"_s) == 2) {
+                clientsSeen = true;
+                ::kill(::getpid(), SIGTERM); // as `kill` from another terminal would
+            }
         });
-        return files;
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(passwordFiles(), QStringList(), 30000);
-    QCOMPARE(window.frmMessage->text(), u"Testing: "_s + row[1]);
-}
+        poll.start(20);
+        QElapsedTimer clock;
+        clock.start();
+        window.cmdProcess_Click();
 
-// A signal that ends the program in the middle of a run of two clients at once: both are stopped,
-// the run's files removed, and only then does the program end.
-void WindowSendTest::signalDuringRunStopsClientsThenEnds()
-{
-    QTemporaryDir work;
-    QTcpServer silent; // takes the connections and never answers: the clients wait
-    QVERIFY(silent.listen(QHostAddress::LocalHost));
-    RealWindow real;
-    FTP_Information &window = real.window;
-    window.setSimultaneousTransfers(2);
-    int programEnds = 0;
-    window.setProgramEnder([&programEnds] { ++programEnds; });
-    window.setMessageSink([](const QString &text, const QString &) { QFAIL(qPrintable(text)); });
-    TerminationSignals termination;
-    connect(&termination, &TerminationSignals::received, &window,
-            &FTP_Information::terminationRequested);
-    window.frmFileList->setText(1, 0, u"/etc/hostname"_s);
-    window.frmWorkingDirectory->setText(work.path());
-    const QString host = u"127.0.0.1:%1"_s.arg(silent.serverPort());
-    for (int row = 1; row <= 3; ++row) {
-        const QStringList cells{u"N"_s, host, u"/r%1"_s.arg(row), u"u"_s, u"Ru5-pass-7x"_s};
-        for (int column = 0; column < cells.size(); ++column)
-            window.frmFTPTo->setText(row, column, cells[column]);
+        QVERIFY(clientsSeen);
+        QVERIFY2(clock.elapsed() < 15000, "the clients were left to time out by themselves");
+        QCOMPARE(programEnds, 1);
+        QCOMPARE(window.frmMessage->text(),
+                 u"Transmission cancelled at %1, %1 - see FTPLogALL.TXT"_s.arg(host));
+        QTRY_COMPARE_WITH_TIMEOUT(processesIn(work.path()), QStringList(), 5000);
+        QCOMPARE(QDir(work.path()).entryList(QDir::Files), QStringList{u"FTPLogALL.TXT"_s});
+        const QByteArray log = readBytes(work.filePath(u"FTPLogALL.TXT"_s));
+        QCOMPARE(log.count("was cancelled before it ended"), 2);
+        QVERIFY(log.indexOf(" /r1\r\n") < log.indexOf(" /r2\r\n") && !log.contains(" /r3\r\n"));
+        QVERIFY(!log.contains("Ru5-pass-7x"));
     }
-
-    bool clientsSeen = false;
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, this, [&] {
-        if (!clientsSeen && processesIn(work.path()).join(u' ').count(u"parcelwright-ftp"_s) == 2) {
-            clientsSeen = true;
-            ::kill(::getpid(), SIGTERM); // as `kill` from another terminal would
-        }
-    });
-    poll.start(20);
-    QElapsedTimer clock;
-    clock.start();
-    window.cmdProcess_Click();
-
-    QVERIFY(clientsSeen);
-    QVERIFY2(clock.elapsed() < 15000, "the clients were left to time out by themselves");
-    QCOMPARE(programEnds, 1);
-    QCOMPARE(window.frmMessage->text(),
-             u"Transmission cancelled at %1, %1 - see FTPLogALL.TXT"_s.arg(host));
-    QTRY_COMPARE_WITH_TIMEOUT(processesIn(work.path()), QStringList(), 5000);
-    QCOMPARE(QDir(work.path()).entryList(QDir::Files), QStringList{u"FTPLogALL.TXT"_s});
-    const QByteArray log = readBytes(work.filePath(u"FTPLogALL.TXT"_s));
-    QCOMPARE(log.count("was cancelled before it ended"), 2);
-    QVERIFY(log.indexOf(" /r1\r\n") < log.indexOf(" /r2\r\n") && !log.contains(" /r3\r\n"));
-    QVERIFY(!log.contains("Ru5-pass-7x"));
-}
+};
 
 int main(int argc, char *argv[])
 {

@@ -33,74 +33,71 @@ class FtpSessionTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void runsScript_data();
-    void runsScript();
+    void runsScript_data()
+    {
+        QTest::addColumn<Session>("session");
+
+        // clang-format off
+        const QString login = u"Connected to 127.0.0.1.\n220\nUser (127.0.0.1:(none)): {USER}\n331 Please specify the password.\nPassword:\n230 Login successful.\n"_s;
+        const QString help = u"Commands may be abbreviated.  Commands are:\n\n?               ascii           binary          bye             cd\ndelete          dir             get             help            lcd\nls              mkdir           put             pwd             quit\nrecv            rename          rmdir           send\n"_s;
+        const QString sent = u"150 Ok to send data.\n226 Transfer complete.\nftp: sent\n"_s;
+        QTest::newRow("cd relative and absolute, put into a missing directory") << Session{u"{FTP}"_s, u"{USER}\r\n{PASS}\r\ncd ..\r\npwd\r\ncd {BASE}\r\npwd\r\ncd /\r\npwd\r\nput XferJob.FTP no-such-dir/x\r\nquit\r\n"_s, {}, login + u"ftp> cd ..\n250 Directory successfully changed.\nftp> pwd\n257 \"{PARENT}\" is the current directory\nftp> cd {BASE}\n250 Directory successfully changed.\nftp> pwd\n257 \"{HOME}\" is the current directory\nftp> cd /\n250 Directory successfully changed.\nftp> pwd\n257 \"/\" is the current directory\nftp> put XferJob.FTP no-such-dir/x\n550 Failed to change directory.\nftp> quit\n221 Goodbye.\n"_s, 1, {}};
+        QTest::newRow("invalid lines, session goes on") << Session{u"{FTP}"_s, u"{USER}\n{PASS}\nsend-all *\ncd\nhelp put\nquit\n"_s, {}, login + u"ftp> send-all *\nInvalid command.\nftp> cd\nUsage: cd remote-directory\nftp> help put\nput             send one file\nftp> quit\n221 Goodbye.\n"_s, 1, {}};
+        QTest::newRow("no quit: typed commands, then end of input") << Session{u"{FTP}"_s, u"{USER}\r\n{PASS}\r\nhelp\r\n"_s, QByteArray("pwd\n"), login + u"ftp> help\n"_s + help + u"ftp> pwd\n257 \"{HOME}\" is the current directory\nftp> \n221 Goodbye.\n"_s, 0, {}};
+        QTest::newRow("failed log-in, then help alone") << Session{u"{FTP}"_s, u"{USER}\r\nwrong\r\nhelp\r\n"_s, {}, u"Connected to 127.0.0.1.\n220\nUser (127.0.0.1:(none)): {USER}\n331 Please specify the password.\nPassword:\n530 Login incorrect.\nLogin failed.\nftp> help\n"_s + help + u"ftp> \n"_s, 1, {}};
+        QTest::newRow("refused cd leaves the directory; a put's name keeps its backslash") << Session{u"{FTP}"_s, u"{USER}\r\n{PASS}\r\ncd {DIR}\r\ncd missing\r\nput XferJob.FTP\r\nput XferJob.FTP ..\\up.txt\r\nquit\r\n"_s, {}, login + u"ftp> cd {DIR}\n250 Directory successfully changed.\nftp> cd missing\n550 Failed to change directory.\nftp> put XferJob.FTP\n"_s + sent + u"ftp> put XferJob.FTP ..\\up.txt\n"_s + sent + u"ftp> quit\n221 Goodbye.\n"_s, 1, QStringList{u"..\\up.txt"_s, u"XferJob.FTP"_s}};
+        QTest::newRow("unknown host, last line open") << Session{u"nonexistent.invalid"_s, u"u\np\ncd x\nquit"_s, {}, u"Unknown host nonexistent.invalid.\nftp> cd x\nNot connected.\nftp> quit\n"_s, 1, {}};
+        QTest::newRow("empty script") << Session{u"{FTP}"_s, u""_s, {}, u"Script file XferJob.FTP is empty: no user id to log in with.\n"_s, 1, {}};
+        QTest::newRow("unreadable script") << Session{u"-s:XferJob.FTP {FTP}"_s, QString(), {}, u"Error opening script file XferJob.FTP: No such file or directory.\n"_s, 1, {}};
+        QTest::newRow("a local file that is not there") << Session{u"{FTP}"_s, u"{USER}\n{PASS}\nput missing.txt\nquit\n"_s, {}, login + u"ftp> put missing.txt\nError opening local file missing.txt: No such file or directory.\nftp> quit\n221 Goodbye.\n"_s, 1, {}};
+        QTest::newRow("no script: everything typed") << Session{u"{FTP}"_s, QString(), QByteArray("{USER}\n{PASS}\npwd\n"), u"User (127.0.0.1:(none)): {USER}\nPassword:\nConnected to 127.0.0.1.\n220\n331 Please specify the password.\n230 Login successful.\nftp> pwd\n257 \"{HOME}\" is the current directory\nftp> \n221 Goodbye.\n"_s, 0, {}};
+        QTest::newRow("connection refused") << Session{u"127.0.0.1:1"_s, u"{USER}\n{PASS}\ncd x\nquit\n"_s, {}, u"ftp: connect: Failed to connect to 127.0.0.1 port 1 after N ms: Couldn't connect to server\nftp> cd x\nNot connected.\nftp> quit\n"_s, 1, {}};
+        // clang-format on
+    }
+
+    void runsScript()
+    {
+        PW_REQUIRE_TESTBED(tb);
+        QFETCH(Session, session);
+        QTemporaryDir dir(tb.quoted.home + u"/pw-session-XXXXXX"_s);
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
+        const auto fill = [&](QString text) {
+            return text.replace(u"{FTP}"_s, tb.ftpHost)
+                .replace(u"{USER}"_s, tb.quoted.user)
+                .replace(u"{PASS}"_s, tb.quoted.password)
+                .replace(u"{BASE}"_s, QFileInfo(tb.quoted.home).fileName())
+                .replace(u"{HOME}"_s, tb.quoted.home)
+                .replace(u"{PARENT}"_s, QFileInfo(tb.quoted.home).path())
+                .replace(u"{DIR}"_s, dir.path());
+        };
+        QTemporaryDir work;
+        const QByteArray script = fill(session.script).toUtf8();
+        QVERIFY(session.script.isNull() || writeBytes(work.filePath(u"XferJob.FTP"_s), script));
+
+        QProcess process;
+        process.setWorkingDirectory(work.path());
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(builtProgram(u"parcelwright-ftp"_s),
+                      (session.script.isNull() ? QStringList() : QStringList{u"-s:XferJob.FTP"_s}) +
+                          fill(session.host).split(u' '));
+        process.write(fill(QString::fromUtf8(session.input)).toUtf8());
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        const QRegularExpression greeting(u"^220 .*$"_s, QRegularExpression::MultilineOption);
+        const QRegularExpression summary(u"^ftp: \\d+ bytes sent in .*$"_s,
+                                         QRegularExpression::MultilineOption);
+        QCOMPARE(QString::fromUtf8(process.readAll())
+                     .replace(greeting, u"220"_s)
+                     .replace(summary, u"ftp: sent"_s)
+                     .replace(QRegularExpression(u" after \\d+ ms"_s), u" after N ms"_s),
+                 fill(session.output));
+        QCOMPARE(process.exitCode(), session.status);
+        QCOMPARE(fileNamesIn(dir.path()), session.arrived);
+        for (const QString &name : std::as_const(session.arrived))
+            QCOMPARE(readBytes(dir.filePath(name)), script);
+    }
 };
-
-void FtpSessionTest::runsScript_data()
-{
-    QTest::addColumn<Session>("session");
-
-    // clang-format off
-    const QString login = u"Connected to 127.0.0.1.\n220\nUser (127.0.0.1:(none)): {USER}\n331 Please specify the password.\nPassword:\n230 Login successful.\n"_s;
-    const QString help = u"Commands may be abbreviated.  Commands are:\n\n?               ascii           binary          bye             cd\ndelete          dir             get             help            lcd\nls              mkdir           put             pwd             quit\nrecv            rename          rmdir           send\n"_s;
-    const QString sent = u"150 Ok to send data.\n226 Transfer complete.\nftp: sent\n"_s;
-    QTest::newRow("cd relative and absolute, put into a missing directory") << Session{u"{FTP}"_s, u"{USER}\r\n{PASS}\r\ncd ..\r\npwd\r\ncd {BASE}\r\npwd\r\ncd /\r\npwd\r\nput XferJob.FTP no-such-dir/x\r\nquit\r\n"_s, {}, login + u"ftp> cd ..\n250 Directory successfully changed.\nftp> pwd\n257 \"{PARENT}\" is the current directory\nftp> cd {BASE}\n250 Directory successfully changed.\nftp> pwd\n257 \"{HOME}\" is the current directory\nftp> cd /\n250 Directory successfully changed.\nftp> pwd\n257 \"/\" is the current directory\nftp> put XferJob.FTP no-such-dir/x\n550 Failed to change directory.\nftp> quit\n221 Goodbye.\n"_s, 1, {}};
-    QTest::newRow("invalid lines, session goes on") << Session{u"{FTP}"_s, u"{USER}\n{PASS}\nsend-all *\ncd\nhelp put\nquit\n"_s, {}, login + u"ftp> send-all *\nInvalid command.\nftp> cd\nUsage: cd remote-directory\nftp> help put\nput             send one file\nftp> quit\n221 Goodbye.\n"_s, 1, {}};
-    QTest::newRow("no quit: typed commands, then end of input") << Session{u"{FTP}"_s, u"{USER}\r\n{PASS}\r\nhelp\r\n"_s, QByteArray("pwd\n"), login + u"ftp> help\n"_s + help + u"ftp> pwd\n257 \"{HOME}\" is the current directory\nftp> \n221 Goodbye.\n"_s, 0, {}};
-    QTest::newRow("failed log-in, then help alone") << Session{u"{FTP}"_s, u"{USER}\r\nwrong\r\nhelp\r\n"_s, {}, u"Connected to 127.0.0.1.\n220\nUser (127.0.0.1:(none)): {USER}\n331 Please specify the password.\nPassword:\n530 Login incorrect.\nLogin failed.\nftp> help\n"_s + help + u"ftp> \n"_s, 1, {}};
-    QTest::newRow("refused cd leaves the directory; a put's name keeps its backslash") << Session{u"{FTP}"_s, u"{USER}\r\n{PASS}\r\ncd {DIR}\r\ncd missing\r\nput XferJob.FTP\r\nput XferJob.FTP ..\\up.txt\r\nquit\r\n"_s, {}, login + u"ftp> cd {DIR}\n250 Directory successfully changed.\nftp> cd missing\n550 Failed to change directory.\nftp> put XferJob.FTP\n"_s + sent + u"ftp> put XferJob.FTP ..\\up.txt\n"_s + sent + u"ftp> quit\n221 Goodbye.\n"_s, 1, QStringList{u"..\\up.txt"_s, u"XferJob.FTP"_s}};
-    QTest::newRow("unknown host, last line open") << Session{u"nonexistent.invalid"_s, u"u\np\ncd x\nquit"_s, {}, u"Unknown host nonexistent.invalid.\nftp> cd x\nNot connected.\nftp> quit\n"_s, 1, {}};
-    QTest::newRow("empty script") << Session{u"{FTP}"_s, u""_s, {}, u"Script file XferJob.FTP is empty: no user id to log in with.\n"_s, 1, {}};
-    QTest::newRow("unreadable script") << Session{u"-s:XferJob.FTP {FTP}"_s, QString(), {}, u"Error opening script file XferJob.FTP: No such file or directory.\n"_s, 1, {}};
-    QTest::newRow("a local file that is not there") << Session{u"{FTP}"_s, u"{USER}\n{PASS}\nput missing.txt\nquit\n"_s, {}, login + u"ftp> put missing.txt\nError opening local file missing.txt: No such file or directory.\nftp> quit\n221 Goodbye.\n"_s, 1, {}};
-    QTest::newRow("no script: everything typed") << Session{u"{FTP}"_s, QString(), QByteArray("{USER}\n{PASS}\npwd\n"), u"User (127.0.0.1:(none)): {USER}\nPassword:\nConnected to 127.0.0.1.\n220\n331 Please specify the password.\n230 Login successful.\nftp> pwd\n257 \"{HOME}\" is the current directory\nftp> \n221 Goodbye.\n"_s, 0, {}};
-    QTest::newRow("connection refused") << Session{u"127.0.0.1:1"_s, u"{USER}\n{PASS}\ncd x\nquit\n"_s, {}, u"ftp: connect: Failed to connect to 127.0.0.1 port 1 after N ms: Couldn't connect to server\nftp> cd x\nNot connected.\nftp> quit\n"_s, 1, {}};
-    // clang-format on
-}
-
-void FtpSessionTest::runsScript()
-{
-    PW_REQUIRE_TESTBED(tb);
-    QFETCH(Session, session);
-    QTemporaryDir dir(tb.quoted.home + u"/pw-session-XXXXXX"_s);
-    QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
-    const auto fill = [&](QString text) {
-        return text.replace(u"{FTP}"_s, tb.ftpHost)
-            .replace(u"{USER}"_s, tb.quoted.user)
-            .replace(u"{PASS}"_s, tb.quoted.password)
-            .replace(u"{BASE}"_s, QFileInfo(tb.quoted.home).fileName())
-            .replace(u"{HOME}"_s, tb.quoted.home)
-            .replace(u"{PARENT}"_s, QFileInfo(tb.quoted.home).path())
-            .replace(u"{DIR}"_s, dir.path());
-    };
-    QTemporaryDir work;
-    const QByteArray script = fill(session.script).toUtf8();
-    QVERIFY(session.script.isNull() || writeBytes(work.filePath(u"XferJob.FTP"_s), script));
-
-    QProcess process;
-    process.setWorkingDirectory(work.path());
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(builtProgram(u"parcelwright-ftp"_s),
-                  (session.script.isNull() ? QStringList() : QStringList{u"-s:XferJob.FTP"_s}) +
-                      fill(session.host).split(u' '));
-    process.write(fill(QString::fromUtf8(session.input)).toUtf8());
-    process.closeWriteChannel();
-    QVERIFY(process.waitForFinished(20000));
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    const QRegularExpression greeting(u"^220 .*$"_s, QRegularExpression::MultilineOption);
-    const QRegularExpression summary(u"^ftp: \\d+ bytes sent in .*$"_s,
-                                     QRegularExpression::MultilineOption);
-    QCOMPARE(QString::fromUtf8(process.readAll())
-                 .replace(greeting, u"220"_s)
-                 .replace(summary, u"ftp: sent"_s)
-                 .replace(QRegularExpression(u" after \\d+ ms"_s), u" after N ms"_s),
-             fill(session.output));
-    QCOMPARE(process.exitCode(), session.status);
-    QCOMPARE(fileNamesIn(dir.path()), session.arrived);
-    for (const QString &name : std::as_const(session.arrived))
-        QCOMPARE(readBytes(dir.filePath(name)), script);
-}
 
 QTEST_GUILESS_MAIN(FtpSessionTest)
 #include "ftp_session_test.moc"
