@@ -23,7 +23,7 @@ struct Written
 struct Bench
 {
     QTemporaryDir dir;
-    FakeTransferWindow window;
+    FakeWindow window;
     FakeConsoleStarter consoles;
     ConnectionTest test{consoles};
     const QString before = QDir::currentPath();

@@ -27,7 +27,7 @@ QByteArray profileBytes(const QList<QByteArray> &plainLines)
 struct Bench
 {
     QTemporaryDir dir;
-    FakeProfileWindow window;
+    FakeWindow window;
     ProfileStore store{dir.path()};
     ProfileCommands commands{store};
 

@@ -18,7 +18,7 @@
 /// in-memory window.
 struct EngineRun
 {
-    FakeTransferWindow window;
+    FakeWindow window;
     CommandInterpreterLauncher launcher{builtProgram(QStringLiteral("parcelwright-cmd"))};
     TransferEngine engine{launcher};
 

@@ -148,5 +148,3 @@ private:
     QStringList m_fileRows;
     QString m_workingDirectory;
 };
-using FakeTransferWindow = FakeWindow;
-using FakeProfileWindow = FakeWindow;

@@ -54,7 +54,7 @@ QByteArray block(int n, const QByteArray &extra = {}, int output = 0)
 struct Bench
 {
     QTemporaryDir dir;
-    FakeTransferWindow window;
+    FakeWindow window;
     FakeLauncher launcher;
     TransferEngine engine{launcher};
 
