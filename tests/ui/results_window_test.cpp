@@ -1,5 +1,6 @@
 #include "support/files.h"
 #include "transfer/run_report.h"
+#include "transfer/transfer_run.h"
 #include "transfer/transfer_scripts.h"
 #include "ui/log_viewer.h"
 #include "ui/results_window.h"
@@ -235,6 +236,7 @@ private Q_SLOTS:
             QVERIFY(call.script.contains("put /etc/hostname hostname\r\n"));
         }
         QCOMPARE(hosts, sent);
+        QCOMPARE(QFile::exists(f.work.filePath(keptLogName(1))), !sent.isEmpty());
         QCOMPARE(f.launcher.mostAtOnce, 1);
         QVERIFY(f.messages.isEmpty());
         QCOMPARE(results.countLabel->text(),
