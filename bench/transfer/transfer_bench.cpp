@@ -209,7 +209,7 @@ double batchMilliseconds(const TransferRequest &request, const QString &dir)
     table.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     for (const Destination &d : request.destinations)
         table.write(QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
-                        .arg(d.secure ? u'Y' : u'N')
+                        .arg(d.secure ? QStringLiteral("Y") : QStringLiteral("N"))
                         .arg(d.host, d.remoteDirectory, d.userId, d.password)
                         .toLocal8Bit());
     table.close();
@@ -220,8 +220,8 @@ double batchMilliseconds(const TransferRequest &request, const QString &dir)
                 QStringList{QStringLiteral("--destinations"), table.fileName(),
                             QStringLiteral("--workdir"), request.workingDirectory,
                             QStringLiteral("--jobs"), QString::number(request.simultaneous),
-                            QStringLiteral("--quiet"), QStringLiteral("--files")}
-                    + request.files);
+                            QStringLiteral("--quiet"), QStringLiteral("--files")} +
+                    request.files);
     batch.waitForFinished(-1);
     const double ms = clock.nsecsElapsed() / 1e6;
     if (batch.exitStatus() != QProcess::NormalExit || batch.exitCode() != 0)
