@@ -5,6 +5,7 @@
 #include "ui/help_window.h"
 #include "ui/transfer_progress.h"
 #include "ui/twips.h"
+#include "ui/user_settings.h"
 #include "window_fixture.h"
 
 #include <QAbstractItemModelTester>
@@ -445,6 +446,7 @@ private Q_SLOTS:
         });
         f.window.mnuSimultaneous->trigger();
         QTEST(stayed, "stays");
+        QCOMPARE(UserSettings().simultaneousTransfers(), kept); // kept for the next start
 
         // The progress window names every destination being served.
         QStringList seen;
