@@ -2,6 +2,7 @@
 #include "platform/own_files.h"
 #include "platform/paths.h"
 #include "platform/process_runner.h"
+#include "platform/saved_file.h"
 #include "platform/termination_signals.h"
 #include "platform/text_file.h"
 #include "support/files.h"
@@ -125,44 +126,54 @@ private Q_SLOTS:
                                       20000);
     }
 
-    void makesRoomOnlyForOwnFiles_data()
+    void leavesPlantedFilesAlone_data()
     {
         QTest::addColumn<QString>("planted"); // what stands under the name
         QTest::addColumn<bool>("foreign");    // owned by another user (nobody)
         QTest::addColumn<bool>("cleared");
-        QTest::newRow("own file") << u"file"_s << false << true;
-        QTest::newRow("own link, target kept") << u"link"_s << false << true;
-        QTest::newRow("own directory") << u"directory"_s << false << false;
-        QTest::newRow("another user's link") << u"link"_s << true << false;
+        QTest::addColumn<QString>("refusal"); // why a save is refused; empty: saved
+        // clang-format off
+        QTest::newRow("own file") << u"file"_s << false << true << QString();
+        QTest::newRow("own link, target kept") << u"link"_s << false << true << u"it is a symbolic link"_s;
+        QTest::newRow("own directory") << u"directory"_s << false << false << u"it is not a plain file"_s;
+        QTest::newRow("another user's link") << u"link"_s << true << false << u"it is a symbolic link"_s;
+        QTest::newRow("another user's dangling link") << u"dangling"_s << true << false << u"it is a symbolic link"_s;
+        QTest::newRow("another user's file") << u"file"_s << true << false << u"it belongs to another user"_s;
+        QTest::newRow("another user's FIFO") << u"fifo"_s << true << false << u"it is not a plain file"_s;
+        // clang-format on
     }
 
-    void makesRoomOnlyForOwnFiles()
+    void leavesPlantedFilesAlone()
     {
         QFETCH(QString, planted);
         QFETCH(bool, foreign);
         QFETCH(bool, cleared);
+        QFETCH(QString, refusal);
         // A shared directory such as /tmp: anyone may create, only owners may remove.
         QVERIFY(::chmod(QFile::encodeName(m_dir->path()).constData(), 01777) == 0);
         writeFile(u"target"_s, "keep");
         const QString file = path(u"XferJob.PWD"_s);
         const QByteArray name = QFile::encodeName(file);
         if (planted == u"file"_s)
-            writeFile(u"XferJob.PWD"_s, "theirs");
-        else if (planted == u"link"_s)
-            QVERIFY(QFile::link(path(u"target"_s), file));
+            writeFile(u"XferJob.PWD"_s, "theirs", 0666);
+        else if (planted == u"link"_s || planted == u"dangling"_s)
+            QVERIFY(QFile::link(path(planted == u"link"_s ? u"target"_s : u"absent"_s), file));
         else if (planted == u"directory"_s)
             QVERIFY(QDir(m_dir->path()).mkdir(u"XferJob.PWD"_s));
-        if (foreign && ::lchown(name.constData(), 65534, 65534) != 0) {
-            if (qEnvironmentVariableIsEmpty("CI"))
-                QSKIP("only root can hand a file to another user");
-            QFAIL("cannot hand the file to another user");
-        }
+        else
+            QCOMPARE(::mkfifo(name.constData(), 0666), 0);
+        if (foreign && ::lchown(name.constData(), 65534, 65534) != 0)
+            PW_SKIP_OR_FAIL("only root can hand a file to another user");
         const auto state = [&] {
             struct stat info = {};
             ::lstat(name.constData(), &info);
-            return QByteArrayList{
-                QByteArray::number(qint64(info.st_ino)), QByteArray::number(info.st_mode, 8),
-                QByteArray::number(info.st_uid), contents(u"target"_s), contents(u"XferJob.PWD"_s)};
+            return QByteArrayList{QByteArray::number(qint64(info.st_ino)),
+                                  QByteArray::number(info.st_mode, 8),
+                                  QByteArray::number(info.st_uid),
+                                  contents(u"target"_s),
+                                  QFileInfo(file).isFile() ? contents(u"XferJob.PWD"_s)
+                                                           : QByteArray(),
+                                  fileNamesIn(m_dir->path()).join(u'/').toLocal8Bit()};
         };
         const QByteArrayList before = state();
         bool taken = false;
@@ -170,8 +181,61 @@ private Q_SLOTS:
         QVERIFY(!createTextFile(file, {"secret"}, nullptr, &taken) && taken);
         QCOMPARE(state(), before);
 
+        // A save replaces only the user's own plain file, never writing through a link.
+        QString error;
+        QCOMPARE(replaceTextLines(file, {"saved"}, FileAccess::OwnerOnly, &error),
+                 refusal.isEmpty());
+        QCOMPARE(error, refusal.isEmpty() ? QString() : u"Cannot save %1: %2"_s.arg(file, refusal));
+        if (refusal.isEmpty())
+            QVERIFY(contents(u"XferJob.PWD"_s) == "saved\r\n" && isOwnerOnly(file));
+        else
+            QCOMPARE(state(), before);
+
         QCOMPARE(clearOwnFile(file), cleared);
         QCOMPARE(QFileInfo(file).exists() || QFileInfo(file).isSymLink(), !cleared);
+    }
+
+    void oneHolderOfADirectoryLock()
+    {
+        DirectoryLock first;
+        DirectoryLock second;
+        QCOMPARE(first.take(path(u"XferJob.LCK"_s)), DirectoryLock::Result::Taken);
+        QCOMPARE(second.take(path(u"XferJob.LCK"_s)), DirectoryLock::Result::Busy);
+        first.release();
+        QCOMPARE(second.take(path(u"XferJob.LCK"_s)), DirectoryLock::Result::Taken);
+    }
+
+    void refusesDirectoriesOthersMayChange_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<uint>("owner"); // the user plays nobody (65534); 0 is root
+        QTest::addColumn<bool>("refused");
+        // clang-format off
+        QTest::newRow("own, owner only") << 0700 << 65534u << false;
+        QTest::newRow("own, the group may write") << 0770 << 65534u << true;
+        QTest::newRow("own, anyone may write") << 0777 << 65534u << true;
+        QTest::newRow("own, sticky") << 01777 << 65534u << false;
+        QTest::newRow("root's, sticky, as /tmp/shared") << 01777 << 0u << false;
+        QTest::newRow("root's, anyone may write") << 0777 << 0u << true;
+        QTest::newRow("another user's, sticky") << 01777 << 65533u << true;
+        QTest::newRow("another user's, only they may write") << 0755 << 65533u << true;
+        // clang-format on
+    }
+
+    void refusesDirectoriesOthersMayChange()
+    {
+        PW_REQUIRE_ROOT("directories are handed to other users");
+        QFETCH(int, mode);
+        QFETCH(uint, owner);
+        const QByteArray directory = QFile::encodeName(path(u"work"_s));
+        QVERIFY(::chmod(QFile::encodeName(m_dir->path()).constData(), 0755) == 0);
+        QVERIFY(::mkdir(directory.constData(), 0700) == 0 &&
+                ::chown(directory.constData(), owner, owner) == 0 &&
+                ::chmod(directory.constData(), mode_t(mode)) == 0);
+        QVERIFY(::seteuid(65534) == 0);
+        const bool refused = othersMayChangeDirectory(QFile::decodeName(directory));
+        QVERIFY(::seteuid(0) == 0);
+        QTEST(refused, "refused");
     }
 
     void deliversTerminationSignals()
