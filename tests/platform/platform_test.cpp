@@ -6,15 +6,19 @@
 #include "platform/termination_signals.h"
 #include "platform/text_file.h"
 #include "support/files.h"
+#include "support/processes.h"
 #include "support/testbed.h"
 
 #include <QDeadlineTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <QtTest>
 #include <optional>
 
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,11 +39,11 @@ class PlatformTest : public QObject
     }
     /// Runs a shell script (or another program) to its end with its output into a new log.
     ProcessOutcome run(ProcessRunner &runner, const QString &script,
-                       const QString &program = u"/bin/sh"_s)
+                       const QString &program = u"/bin/sh"_s, int idleLimit = 0)
     {
         const int descriptor = createOwnFile(path(u"FTPLog0001.TXT"_s), nullptr);
         std::optional<ProcessOutcome> outcome;
-        runner.start({program, {u"-c"_s, script}, m_dir->path(), descriptor},
+        runner.start({program, {u"-c"_s, script}, m_dir->path(), descriptor, idleLimit},
                      [&outcome](const ProcessOutcome &ended) { outcome = ended; });
         for (QDeadlineTimer deadline(30000); !outcome && !deadline.hasExpired();)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
@@ -79,6 +83,59 @@ private Q_SLOTS:
             return file.open(QIODevice::ReadOnly) && !file.readAll().contains(") Z ");
         };
         QTRY_VERIFY_WITH_TIMEOUT(!running(), 10000);
+    }
+
+    void stopsAGroupWithoutProgress_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("limit");  // seconds; 0: none
+        QTest::addColumn<int>("status"); // 143: stopped by SIGTERM
+        // clang-format off
+        QTest::newRow("silent, a silent child beside it") << u"sleep 60 & sleep 60"_s << 1 << 143;
+        QTest::newRow("bytes written, nothing printed") << u"exec perl -e 'open(my $f, \">\", \"moving\"); for (1..25) { syswrite($f, \"x\" x 100); select(undef, undef, undef, 0.1) }'"_s << 1 << 0;
+        QTest::newRow("silent, no limit") << u"sleep 2.5"_s << 0 << 0;
+        // clang-format on
+    }
+
+    void stopsAGroupWithoutProgress()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, limit);
+        QFETCH(int, status);
+        ProcessRunner runner;
+        const ProcessOutcome outcome = run(runner, script, u"/bin/sh"_s, limit);
+        QCOMPARE(outcome.exitStatus, status);
+        QCOMPARE(outcome.idleSeconds, status == 0 ? 0 : limit);
+        QVERIFY(!outcome.cancelled && outcome.succeeded() == (status == 0));
+        QVERIFY(processesIn(m_dir->path()).isEmpty()); // the whole group
+    }
+
+    void clientsEndWithTheirStarter()
+    {
+        // A server that takes connections and never says a word: each client waits for its
+        // greeting until the run that started it is killed outright.
+        const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const auto closeServer = qScopeGuard([server] { ::close(server); });
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(::bind(server, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
+                ::listen(server, 8) == 0 &&
+                ::getsockname(server, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+        const QByteArray host = "\t127.0.0.1:" + QByteArray::number(ntohs(address.sin_port));
+        writeFile(u"hosts.tsv"_s, "N" + host + "\t\tu\tp\nY" + host + "\t\tu\tp\n", 0600);
+        writeFile(u"file.txt"_s, "x");
+        const QString work = path(u"work"_s);
+        QVERIFY(QDir(m_dir->path()).mkdir(u"work"_s));
+        QProcess batch;
+        batch.start(builtProgram(u"parcelwright-batch"_s),
+                    {u"--destinations"_s, path(u"hosts.tsv"_s), u"--files"_s, path(u"file.txt"_s),
+                     u"--workdir"_s, work, u"--jobs"_s, u"2"_s, u"--quiet"_s});
+        // Each destination's interpreter and client.
+        QTRY_COMPARE_WITH_TIMEOUT(processesIn(work).size(), 4, 20000);
+        QCOMPARE(::kill(pid_t(batch.processId()), SIGKILL), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(processesIn(work), QStringList(), 10000);
     }
 
     void buildsWorkingDirFile()
