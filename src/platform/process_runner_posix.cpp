@@ -1,6 +1,5 @@
 #include "platform/process_runner.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
 #include <QProcess>
@@ -138,8 +137,8 @@ struct ProcessRunner::Job
     int output = -1;
     int idleLimitSeconds = 0;
     QPair<qint64, qint64> progress{-1, -1}; // the last progress mark seen
-    QElapsedTimer sinceProgress;
-    bool stopping = false; // asked to end: by a cancel, or for want of progress
+    int idleTicks = 0;                      // looks in a row that saw no progress
+    bool stopping = false;                  // asked to end: by a cancel, or for want of progress
     bool cancelled = false;
     QTimer killTimer; // a cancelled group that is still there when it fires is killed
     QTimer groupPoll; // after the interpreter, until the rest of a cancelled group is gone
@@ -217,7 +216,6 @@ void ProcessRunner::start(const LaunchRequest &request, Finished finished)
     job->group = static_cast<pid_t>(process.processId());
     job->output = output;
     job->idleLimitSeconds = std::max(0, request.idleLimitSeconds);
-    job->sinceProgress.start();
     m_jobs.append(job);
     if (job->idleLimitSeconds > 0 && !m_progressWatch->isActive())
         m_progressWatch->start();
@@ -302,10 +300,12 @@ void ProcessRunner::watchProgress()
         if (!watched.contains(job->group))
             continue;
         const QPair<qint64, qint64> mark = progressMark(job->output, members.value(job->group));
-        if (mark != job->progress) {
-            job->progress = mark;
-            job->sinceProgress.start();
-        } else if (job->sinceProgress.elapsed() >= job->idleLimitSeconds * qint64(1000)) {
+        // Counted in looks rather than measured, so that a tick that comes a little early cannot
+        // shorten the limit; a late one only lengthens it.
+        job->idleTicks = mark == job->progress ? job->idleTicks + 1 : 0;
+        job->progress = mark;
+        if (qint64(job->idleTicks) * kProgressTickMilliseconds >=
+            qint64(job->idleLimitSeconds) * 1000) {
             job->outcome.idleSeconds = job->idleLimitSeconds;
             stopGroup(job);
         }
