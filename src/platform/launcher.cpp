@@ -12,6 +12,7 @@ void CommandInterpreterLauncher::start(const LaunchJob &job, Finished finished)
     request.arguments = {QStringLiteral("/C"), job.batchFile};
     request.workingDirectory = job.workingDirectory;
     request.outputDescriptor = job.logDescriptor;
+    request.idleLimitSeconds = job.idleLimitSeconds;
     m_runner.start(request, std::move(finished));
 }
 

@@ -12,6 +12,7 @@ struct LaunchJob
     QString workingDirectory; // the client's current directory
     QString batchFile;        // its exact name there
     int logDescriptor = -1;   // the destination's log, created and held open by the run
+    int idleLimitSeconds = 0; // stopped after this long without progress (see LaunchRequest)
 };
 
 /// Starts launcher batch files and tells when each has ended; the seam between the transfer run

@@ -42,6 +42,18 @@ bool readOwnFile(const QString &path, qint64 offset, qint64 length, QByteArray *
 /// *nameTaken tells a name that something else took from a failure of the directory itself.
 int createOwnFile(const QString &path, QString *error, bool *nameTaken = nullptr);
 
+/// True when users other than the directory's owner and root may rename or replace files in it,
+/// so that a file written there can be swapped before it is read: its group or others may write
+/// to it (an access list granting more shows in the group bits) and it is not sticky, or it is
+/// owned by someone other than the user and root. A sticky directory of the user's or root's, such
+/// as /tmp, passes: there only a file's owner may rename or remove it. False for a directory
+/// that cannot be looked at; whether it exists is for the caller to say.
+bool othersMayChangeDirectory(const QString &directory);
+
+/// Writes all of `bytes` at the descriptor's offset, going on after interruptions; false, with
+/// errno set, when the file takes no more.
+bool writeWhole(int descriptor, const QByteArray &bytes);
+
 /// The lock a run or a connection test holds on its working directory: a file of the user's own
 /// in it, locked for as long as this object lives and removed afterwards. Nothing in taking it
 /// can block, whatever another user has put under its name.

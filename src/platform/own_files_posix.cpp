@@ -162,6 +162,34 @@ int createOwnFile(const QString &path, QString *error, bool *nameTaken)
     return descriptor;
 }
 
+bool othersMayChangeDirectory(const QString &directory)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(directory).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    // Its owner may always rename what is in it, or change its mode to do so.
+    if (info.st_uid != ::geteuid() && info.st_uid != 0)
+        return true;
+    return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0;
+}
+
+bool writeWhole(int descriptor, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t count =
+            ::write(descriptor, bytes.constData() + done, size_t(bytes.size() - done));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            errno = count == 0 ? EIO : errno;
+            return false;
+        }
+        done += count;
+    }
+    return true;
+}
+
 DirectoryLock::~DirectoryLock()
 {
     release();

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class QTimer;
+
 /// How a started program ended, as far as the caller needs to know.
 struct ProcessOutcome
 {
@@ -14,8 +16,9 @@ struct ProcessOutcome
     int exitStatus = -1;    // exit status; 128 + signal number when a signal ended it
     int signal = 0;         // the signal that ended it, 0 when it exited by itself
     QString error;          // why it could not be started; empty otherwise
+    int idleSeconds = 0;    // > 0: stopped after this many seconds without progress
 
-    bool succeeded() const { return started && !cancelled && exitStatus == 0; }
+    bool succeeded() const { return started && !cancelled && idleSeconds == 0 && exitStatus == 0; }
 };
 
 /// One program to run in a working directory, both output streams into an open file, no input.
@@ -25,10 +28,14 @@ struct LaunchRequest
     QStringList arguments;
     QString workingDirectory;
     int outputDescriptor = -1; // stays the caller's; the program writes at its current offset
+    // With no new output and no byte read or written by any process of its group for this long,
+    // the whole group is stopped as a cancel stops it; 0: never.
+    int idleLimitSeconds = 0;
 };
 
 /// Runs programs side by side, each in a process group of its own, and tells when each has ended.
-/// The caller's event loop must keep turning for the ends to be seen.
+/// A program ends with the process that runs it, even one killed outright. The caller's event
+/// loop must keep turning for the ends to be seen.
 class ProcessRunner final : public QObject
 {
     Q_OBJECT
@@ -56,7 +63,10 @@ private:
     void jobEnded(Job *job);
     void reportWhenGroupGone(Job *job);
     void retire(Job *job);
+    void stopGroup(Job *job);
+    void watchProgress();
 
-    QList<Job *> m_jobs;  // running
-    QList<Job *> m_ended; // ended, to be deleted
+    QList<Job *> m_jobs;               // running
+    QList<Job *> m_ended;              // ended, to be deleted
+    QTimer *m_progressWatch = nullptr; // runs while a job has an idle limit
 };

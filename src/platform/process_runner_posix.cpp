@@ -1,14 +1,23 @@
 #include "platform/process_runner.h"
 
-#include <QDir>
-#include <QFile>
+#include <QHash>
 #include <QPointer>
 #include <QProcess>
+#include <QSet>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 namespace {
 
@@ -16,33 +25,106 @@ namespace {
 constexpr int kGraceMilliseconds = 2000;
 // How often a cancelled group is looked at while its clients outlive the interpreter.
 constexpr int kGroupPollMilliseconds = 20;
+// How often the progress of jobs with an idle limit is looked at: /proc is read once a tick for
+// all of them together.
+constexpr int kProgressTickMilliseconds = 1000;
 
-// True while a member of the group still runs. Orphans that died are zombies until init reaps
-// them, and an init that is slow to reap (as in some containers) keeps kill() answering for
-// them; where /proc exists it tells the living from the dead.
+/// Reads a small file of /proc whole into `buffer`; its length, or -1.
+ssize_t readProcFile(const char *path, char *buffer, size_t size)
+{
+    const int file = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (file < 0)
+        return -1;
+    const ssize_t length = ::read(file, buffer, size - 1);
+    ::close(file);
+    if (length >= 0)
+        buffer[length] = '\0';
+    return length;
+}
+
+/// The processes of `groups` that have not ended, by group, from one pass over /proc. Orphans
+/// that died are zombies until init reaps them, and an init that is slow to reap (as in some
+/// containers) keeps kill() answering for them; /proc tells the living from the dead.
+QHash<pid_t, QList<pid_t>> liveMembers(const QSet<pid_t> &groups)
+{
+    QHash<pid_t, QList<pid_t>> members;
+    DIR *proc = ::opendir("/proc");
+    if (proc == nullptr)
+        return members;
+    while (const dirent *entry = ::readdir(proc)) {
+        char *end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0')
+            continue;
+        char path[64];
+        char stat[512];
+        std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+        if (readProcFile(path, stat, sizeof stat) <= 0)
+            continue;
+        // After the command name in parentheses: state, parent, process group.
+        const char *fields = std::strrchr(stat, ')');
+        char state = 0;
+        long parent = 0;
+        long group = 0;
+        if (fields == nullptr || std::sscanf(fields, ") %c %ld %ld", &state, &parent, &group) != 3)
+            continue;
+        if (state != 'Z' && groups.contains(pid_t(group)))
+            members[pid_t(group)].append(pid_t(pid));
+    }
+    ::closedir(proc);
+    return members;
+}
+
+// True while a member of the group still runs.
 bool groupIsAlive(pid_t group)
 {
     if (group <= 0 || ::kill(-group, 0) != 0)
         return false;
-    const QDir proc(QStringLiteral("/proc"));
-    if (!proc.exists(QStringLiteral("self/stat")))
+    if (::access("/proc/self/stat", F_OK) != 0)
         return true;
-    const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &entry : entries) {
-        bool numeric = false;
-        entry.toInt(&numeric);
-        if (!numeric)
-            continue;
-        QFile stat(proc.filePath(entry + QStringLiteral("/stat")));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        // After the command name in parentheses: state, parent, process group.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 2 && fields.at(2).toLongLong() == group && fields.at(0) != "Z")
-            return true;
+    return liveMembers({group}).contains(group);
+}
+
+/// The bytes a process has read and written so far, files and sockets alike; 0 when unknown.
+qint64 bytesMoved(pid_t pid)
+{
+    char path[64];
+    char io[1024];
+    std::snprintf(path, sizeof path, "/proc/%ld/io", long(pid));
+    if (readProcFile(path, io, sizeof io) <= 0)
+        return 0;
+    qint64 total = 0;
+    for (const char *field : {"rchar: ", "wchar: "}) {
+        const char *at = std::strstr(io, field);
+        if (at != nullptr)
+            total += std::strtoll(at + std::strlen(field), nullptr, 10);
     }
-    return false;
+    return total;
+}
+
+/// What a job has done so far, as far as can be seen from outside: the size of its output and
+/// the bytes its processes moved. Any change is progress.
+QPair<qint64, qint64> progressMark(int output, const QList<pid_t> &members)
+{
+    struct stat info;
+    const qint64 written = output >= 0 && ::fstat(output, &info) == 0 ? qint64(info.st_size) : 0;
+    qint64 moved = 0;
+    for (const pid_t pid : members)
+        moved += bytesMoved(pid);
+    return {written, moved};
+}
+
+/// Runs in the child before the program: it is killed when the process that started it ends,
+/// even by SIGKILL, since nothing else reaches a process group of its own then. The signal goes
+/// with the thread that started the child, which is the runner's. A parent that is gone already
+/// is not waited for.
+void endWithParent(pid_t parent)
+{
+#if defined(__linux__)
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+    if (::getppid() != parent)
+        ::_exit(127);
 }
 
 } // namespace
@@ -52,13 +134,22 @@ struct ProcessRunner::Job
     QProcess process;
     ProcessRunner::Finished finished;
     pid_t group = 0;
+    int output = -1;
+    int idleLimitSeconds = 0;
+    QPair<qint64, qint64> progress{-1, -1}; // the last progress mark seen
+    int idleTicks = 0;                      // looks in a row that saw no progress
+    bool stopping = false;                  // asked to end: by a cancel, or for want of progress
     bool cancelled = false;
     QTimer killTimer; // a cancelled group that is still there when it fires is killed
     QTimer groupPoll; // after the interpreter, until the rest of a cancelled group is gone
     ProcessOutcome outcome;
 };
 
-ProcessRunner::ProcessRunner(QObject *parent) : QObject(parent) {}
+ProcessRunner::ProcessRunner(QObject *parent) : QObject(parent), m_progressWatch(new QTimer(this))
+{
+    m_progressWatch->setInterval(kProgressTickMilliseconds);
+    connect(m_progressWatch, &QTimer::timeout, this, &ProcessRunner::watchProgress);
+}
 
 ProcessRunner::~ProcessRunner()
 {
@@ -97,10 +188,12 @@ void ProcessRunner::start(const LaunchRequest &request, Finished finished)
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     const int output = request.outputDescriptor;
+    const pid_t parent = ::getpid();
     // Its own process group lets a cancel reach the clients the program starts, not only itself.
     // The output goes into the file the caller opened, never into one found again by its name.
-    process.setChildProcessModifier([output] {
+    process.setChildProcessModifier([output, parent] {
         ::setpgid(0, 0);
+        endWithParent(parent);
         if (output >= 0) {
             ::dup2(output, STDOUT_FILENO);
             ::dup2(output, STDERR_FILENO);
@@ -121,7 +214,11 @@ void ProcessRunner::start(const LaunchRequest &request, Finished finished)
     }
     job->outcome.started = true;
     job->group = static_cast<pid_t>(process.processId());
+    job->output = output;
+    job->idleLimitSeconds = std::max(0, request.idleLimitSeconds);
     m_jobs.append(job);
+    if (job->idleLimitSeconds > 0 && !m_progressWatch->isActive())
+        m_progressWatch->start();
 
     job->killTimer.setSingleShot(true);
     job->killTimer.setInterval(kGraceMilliseconds);
@@ -144,8 +241,8 @@ void ProcessRunner::jobEnded(Job *job)
         if (job->outcome.exitStatus > 128 && job->outcome.exitStatus <= 128 + 64)
             job->outcome.signal = job->outcome.exitStatus - 128;
     }
-    // Clients that outlive the interpreter after a cancel still get the rest of their grace.
-    if (job->cancelled && job->killTimer.isActive() && groupIsAlive(job->group)) {
+    // Clients that outlive the interpreter after a stop still get the rest of their grace.
+    if (job->stopping && job->killTimer.isActive() && groupIsAlive(job->group)) {
         job->groupPoll.setInterval(kGroupPollMilliseconds);
         connect(&job->groupPoll, &QTimer::timeout, this, [this, job] {
             if (!groupIsAlive(job->group) || !job->killTimer.isActive())
@@ -170,14 +267,48 @@ void ProcessRunner::reportWhenGroupGone(Job *job)
     finished(outcome);
 }
 
+void ProcessRunner::stopGroup(Job *job)
+{
+    job->stopping = true;
+    ::kill(-job->group, SIGTERM);
+    job->killTimer.start();
+}
+
 void ProcessRunner::cancelAll()
 {
     for (Job *job : std::as_const(m_jobs)) {
-        if (job->cancelled || job->group <= 0)
+        if (job->stopping || job->group <= 0)
             continue;
         job->cancelled = true;
-        ::kill(-job->group, SIGTERM);
-        job->killTimer.start();
+        stopGroup(job);
+    }
+}
+
+void ProcessRunner::watchProgress()
+{
+    QSet<pid_t> watched;
+    for (const Job *job : std::as_const(m_jobs)) {
+        if (job->idleLimitSeconds > 0 && !job->stopping && job->group > 0)
+            watched.insert(job->group);
+    }
+    if (watched.isEmpty()) {
+        m_progressWatch->stop();
+        return;
+    }
+    const QHash<pid_t, QList<pid_t>> members = liveMembers(watched);
+    for (Job *job : std::as_const(m_jobs)) {
+        if (!watched.contains(job->group))
+            continue;
+        const QPair<qint64, qint64> mark = progressMark(job->output, members.value(job->group));
+        // Counted in looks rather than measured, so that a tick that comes a little early cannot
+        // shorten the limit; a late one only lengthens it.
+        job->idleTicks = mark == job->progress ? job->idleTicks + 1 : 0;
+        job->progress = mark;
+        if (qint64(job->idleTicks) * kProgressTickMilliseconds >=
+            qint64(job->idleLimitSeconds) * 1000) {
+            job->outcome.idleSeconds = job->idleLimitSeconds;
+            stopGroup(job);
+        }
     }
 }
 

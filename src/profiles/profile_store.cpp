@@ -45,12 +45,12 @@ ProfileStore::WriteResult ProfileStore::write(const QString &path,
         probe.close();
     }
     QString error;
-    TextWriteFailure failure = TextWriteFailure::None;
+    SaveFailure failure = SaveFailure::None;
     if (replaceTextLines(path, lines, FileAccess::OwnerOnly, &error, &failure))
         return WriteResult::Written;
     if (isNew)
         QFile::remove(path); // no profile of that name was there, and none half made stays
-    return failure == TextWriteFailure::Open ? WriteResult::CannotOpen : WriteResult::WriteFailed;
+    return failure == SaveFailure::Write ? WriteResult::WriteFailed : WriteResult::CannotOpen;
 }
 
 bool ProfileStore::read(const QString &path, qsizetype maxLines, QList<QByteArray> *lines,

@@ -9,6 +9,10 @@ const QString kControlText = QStringLiteral(
 const QString kHostWordText =
     QStringLiteral("The IP Address/URL must be a single name without blanks, quotes or a leading "
                    "'-' - please correct this and continue");
+// psftp reads "user@host" up to the last "@": "u@h@st" would reach the host "st".
+const QString kSecureHostAtText =
+    QStringLiteral("The IP Address/URL of a Secure FTP row must not hold '@' (the User Id has a "
+                   "column of its own) - please correct this and continue");
 const QString kUserOptionText =
     QStringLiteral("The User Id must not begin with '-' - please correct this and continue");
 
@@ -84,12 +88,15 @@ bool checkValuesArePlain(const DestinationGrid &grid, int row,
             passed = false;
         }
     }
+    const bool secure = grid.text(row, kSecureShellColumn) == QLatin1String("Y");
     if (!hostHasControls && !isSingleWordHost(grid.text(row, kHostColumn))) {
         refuse(kHostColumn, kHostWordText);
         passed = false;
+    } else if (!hostHasControls && secure && grid.text(row, kHostColumn).contains(u'@')) {
+        refuse(kHostColumn, kSecureHostAtText);
+        passed = false;
     }
-    if (grid.text(row, kSecureShellColumn) == QLatin1String("Y") &&
-        userIdLooksLikeOption(grid.text(row, kUserIdColumn))) {
+    if (secure && userIdLooksLikeOption(grid.text(row, kUserIdColumn))) {
         refuse(kUserIdColumn, kUserOptionText);
         passed = false;
     }

@@ -28,7 +28,8 @@ bool userIdLooksLikeOption(const QString &userId);
 
 /// The checks that keep a destination row's values plain data on every line generated from them:
 /// a control character in the host, remote directory, user id or password; a host that is not one
-/// plain word; a Secure Shell user id that psftp would take for an option. Each failure goes to
+/// plain word; a Secure Shell host holding "@", which psftp would split into a user and another
+/// host; a Secure Shell user id that psftp would take for an option. Each failure goes to
 /// `refuse` with its column and message, in that order; true when the row passed them all.
 bool checkValuesArePlain(const DestinationGrid &grid, int row,
                          const std::function<void(int column, const QString &message)> &refuse);

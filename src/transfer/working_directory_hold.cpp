@@ -21,7 +21,15 @@ const QString kForeignLockText = QStringLiteral(
     "%1 in the working directory %2 belongs to another user or is not a plain file - nothing was "
     "sent");
 
+const QString kSharedDirectoryText =
+    QStringLiteral("The working directory %1 can be changed by other users - nothing was sent");
+
 } // namespace
+
+QString sharedWorkingDirectoryText(const QString &directory)
+{
+    return kSharedDirectoryText.arg(directory) + kOwnDirectoryAdvice;
+}
 
 WorkingDirectoryHold::WorkingDirectoryHold(const QString &directory) : m_directory(directory) {}
 

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+/// The refusal of a working directory in which other users may rename or replace files (see
+/// othersMayChangeDirectory), naming it and pointing to a directory of the user's own.
+QString sharedWorkingDirectoryText(const QString &directory);
+
 /// The hold a run or a connection test takes on its working directory for as long as it writes
 /// there: the directory's lock, so that only one uses it at a time, and the files of its names
 /// cleared, so that it writes only into files it creates itself.

@@ -122,7 +122,8 @@ void CmdBatchTest::refusesAnotherUsersBatch_data()
     const QByteArray refused = "refusing to run batch file 'XferJob.BAT': ";
     QTest::newRow("case variant of the name asked for") << u"printf '@echo planted\\r\\n' > XFERJOB.BAT"_s << mine << 0600 << u"/C XferJob.Bat"_s << QByteArray("refusing to run batch file 'XFERJOB.BAT': it belongs to another user\n");
     QTest::newRow("the exact name") << batch << QByteArray() << 0 << u"/C XferJob.BAT"_s << refused + "it belongs to another user\n";
-    QTest::newRow("own file that others may write") << QString() << mine << 0646 << u"/C XferJob.BAT"_s << refused + "other users may write to it\n";
+    QTest::newRow("own file that others may write") << QString() << mine << 0602 << u"/C XferJob.BAT"_s << refused + "other users may write to it\n";
+    QTest::newRow("own file that its group may write") << QString() << mine << 0620 << u"/C XferJob.BAT"_s << refused + "other users may write to it\n";
     QTest::newRow("a link to the user's own batch file") << u"ln -s own.bat XferJob.BAT"_s << QByteArray() << 0 << u"/C XferJob.BAT"_s << refused + "it is a symbolic link\n";
     QTest::newRow("a FIFO, refused at once") << u"mkfifo XferJob.BAT"_s << QByteArray() << 0 << u"/K XferJob.BAT"_s << refused + "it is not a regular file\n";
     QTest::newRow("/K leaves another user's password file") << u"echo secret > XferJob.PWD"_s << QByteArray("@psftp u@h -pwfile XferJob.PWD\r\n") << 0600 << u"/K XferJob.BAT"_s << QByteArray("'psftp' was not found on PATH: psftp comes with PuTTY (Debian package putty-tools)\n");

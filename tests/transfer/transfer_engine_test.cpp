@@ -164,6 +164,7 @@ void TransferEngineTest::requestChecks_data()
     QTest::newRow("controls in directory, user, password") << CheckCase{row(u"N"_s, u"h"_s, u"/in\r"_s, QString(u"u\0x"_s), u"p\x7f"_s), {control, control, control}, {{1, 0}, {1, 2}, {1, 3}, {1, 4}}};
     QTest::newRow("host that is an option") << CheckCase{row(u"N"_s, u"-s:/etc/passwd"_s, {}, u"u"_s, u"p"_s), {hostWord}, {{1, 0}, {1, 1}}};
     QTest::newRow("host with a quote or a tab") << CheckCase{{{1, u"N"_s, u"h\"x"_s, {}, u"u"_s, u"p"_s}, {2, u"N"_s, u"h\tx"_s, {}, u"u"_s, u"p"_s}}, {hostWord, hostWord}, {{1, 0}, {1, 1}, {2, 1}}};
+    QTest::newRow("secure host holding @") << CheckCase{row(u"Y"_s, u"u@h@st"_s, {}, u"u"_s, u"p"_s), {error(u"The IP Address/URL of a Secure FTP row must not hold '@' (the User Id has a column of its own)"_s)}, {{1, 0}, {1, 1}}};
     QTest::newRow("secure user id that is an option") << CheckCase{row(u"Y"_s, u"h"_s, {}, u"-oProxyCommand=x"_s, u"p"_s), {error(u"The User Id must not begin with '-'"_s)}, {{1, 0}, {1, 3}}};
     QTest::newRow("plain user id may begin with '-', tabs stay") << CheckCase{row(u"N"_s, u"h1"_s, {}, u"-x"_s, u"p\tw"_s), {}, {}};
     // clang-format on

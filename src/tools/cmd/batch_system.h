@@ -12,7 +12,8 @@ bool readBatchFile(const std::string &path, std::string *text, std::string *erro
 
 /// Starts `program` with `arguments` (the first one its own name), waits for it and returns its
 /// exit status, 128 + the signal that ended it, or 126/127 when it could not be run. A Ctrl-C in
-/// the console ends the program, not the interpreter, as with system().
+/// the console ends the program, not the interpreter, as with system(); the program ends with
+/// the interpreter, however that ends.
 int runAndWait(const std::string &program, const std::vector<std::string> &arguments);
 
 /// Removes the file of `path` when it is a regular file of the current user's own; anything else

@@ -11,6 +11,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 namespace {
 
@@ -39,6 +42,18 @@ bool readAll(int fd, std::string *text)
         if (count > 0)
             text->append(buffer, static_cast<size_t>(count));
     }
+}
+
+/// Runs in the child before the client: it is killed when the interpreter ends, even by SIGKILL,
+/// so that no client waits on a silent server for ever after the run that started it is gone. A
+/// parent that is gone already is not waited for.
+void endWithParent(pid_t parent)
+{
+#if defined(__linux__)
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+    if (::getppid() != parent)
+        ::_exit(126);
 }
 
 int waitFor(pid_t child)
@@ -96,8 +111,10 @@ int runAndWait(const std::string &program, const std::vector<std::string> &argum
 
     std::fflush(stdout);
     std::fflush(stderr);
+    const pid_t parent = ::getpid();
     const pid_t child = ::fork();
     if (child == 0) {
+        endWithParent(parent);
         ::sigaction(SIGINT, &oldInterrupt, nullptr);
         ::sigaction(SIGQUIT, &oldQuit, nullptr);
         ::execv(program.c_str(), argv.data());
