@@ -244,7 +244,7 @@ CURLcode FtpSession::drive()
 void FtpSession::reportFailure(CURLcode code)
 {
     const std::string detail =
-        visibleReply(m_errorBuffer[0] != '\0' ? m_errorBuffer : curl_easy_strerror(code));
+        visibleLine(m_errorBuffer[0] != '\0' ? m_errorBuffer : curl_easy_strerror(code));
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
         printLine("Unknown host " + m_arguments.host + ".");
@@ -281,7 +281,7 @@ void FtpSession::reportFailure(CURLcode code)
     // The server refused something the user did not ask for by name (a CWD before a STOR, a
     // data connection): its reply says more than libcurl's summary.
     if (isFailureReply(m_filter.lastReply()))
-        printLine(visibleReply(m_filter.lastReply()));
+        printLine(visibleLine(m_filter.lastReply()));
     else
         printLine("ftp: " + detail);
 }
@@ -415,7 +415,7 @@ bool FtpSession::checkStoredSize(const std::string &name)
     const std::string &reply = m_filter.lastReply();
     if (reply.rfind("500", 0) == 0 || reply.rfind("502", 0) == 0) {
         if (!std::exchange(m_sizeUnsupportedNoted, true))
-            printLine("ftp: the server does not answer SIZE (" + visibleReply(reply) +
+            printLine("ftp: the server does not answer SIZE (" + visibleLine(reply) +
                       "): uploads are not checked.");
         return true;
     }
@@ -433,7 +433,7 @@ bool FtpSession::checkStoredSize(const std::string &name)
     }
     if (held < 0) {
         printLine("put " + name +
-                  ": the server did not tell the size it holds: " + visibleReply(reply));
+                  ": the server did not tell the size it holds: " + visibleLine(reply));
         return false;
     }
     if (held == sent)
@@ -535,7 +535,7 @@ int FtpSession::debugCallback(CURL *, curl_infotype type, char *data, std::size_
                 printLine("Connected to " + session->m_arguments.host + ".");
             }
             if (session->m_filter.replyReceived(line))
-                printLine(visibleReply(line));
+                printLine(visibleLine(line));
             start = end + 1;
         }
     }
