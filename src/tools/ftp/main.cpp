@@ -6,7 +6,10 @@
 
 #include <curl/curl.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <optional>
 
@@ -75,6 +78,13 @@ int main(int argc, char **argv)
     if (!parseArguments(std::vector<std::string>(argv + 1, argv + argc), &arguments, &error)) {
         std::cerr << "parcelwright-ftp: " << error << "\n" << usageText();
         return 2;
+    }
+    // Read here, not at the first TLS handshake, so that a wrong name never waits for a server
+    // that offers TLS.
+    if (!arguments.caFile.empty() && !std::ifstream(arguments.caFile)) {
+        std::printf("Error opening certificate file %s: %s.\n", arguments.caFile.c_str(),
+                    std::strerror(errno));
+        return 1;
     }
     std::vector<std::string> scriptLines;
     if (!arguments.scriptPath.empty()) {
