@@ -1,7 +1,5 @@
 #!/usr/bin/env python3
-"""A port on 127.0.0.1 in front of a real server, for the network faults that pass.
-
-Usage: flaky_relay.py DROPPED TARGET_PORT
+"""Usage: flaky_relay.py DROPPED TARGET_PORT - a port on 127.0.0.1 in front of a real server.
 
 Prints the port it listens on, then "accepted N" as each connection comes. The first DROPPED
 connections are closed as soon as they are accepted; every later one is passed through to
