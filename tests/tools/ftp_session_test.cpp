@@ -8,11 +8,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-/// One run of parcelwright-ftp. In every text {FTP} is the test bed's plain server, {FTPS} the one
-/// that demands TLS ({FTPSPORT} its port, {CA} its certificate); {USER} {PASS} {HOME} the account
-/// with a blank and & | ; $ ` in its password; {BASE} {HOME} without its {PARENT}; {DIR} an empty
-/// directory the account may write to. Every greeting shows as "220", every transfer's summary
-/// as "ftp: sent" or "ftp: received", a wait in milliseconds as "N".
+/// One run of parcelwright-ftp. In every text {FTP} is the test bed, {FTPS} ({FTPSPORT}) its TLS
+/// server, {CA} that one's certificate; {USER} {PASS} {HOME} the account with a blank and & | ; $ `
+/// in its password; {BASE} {HOME} without its {PARENT}; {DIR} an empty directory it may write to.
+/// Greetings show as "220", transfer summaries as "ftp: sent"/"ftp: received", waits as "N" ms.
 struct Session
 {
     QString host;   // the arguments after the script's, split at blanks
@@ -49,6 +48,7 @@ private Q_SLOTS:
         QTest::newRow("refused cd leaves the directory; a put's name keeps its backslash") << Session{u"{FTP}"_s, u"{USER}\r\n{PASS}\r\ncd {DIR}\r\ncd missing\r\nput XferJob.FTP\r\nput XferJob.FTP ..\\up.txt\r\nquit\r\n"_s, {}, login + u"ftp> cd {DIR}\n250 Directory successfully changed.\nftp> cd missing\n550 Failed to change directory.\nftp> put XferJob.FTP\n"_s + sent + u"ftp> put XferJob.FTP ..\\up.txt\n"_s + sent + u"ftp> quit\n221 Goodbye.\n"_s, 1, QStringList{u"..\\up.txt"_s, u"XferJob.FTP"_s}};
         QTest::newRow("unknown host, last line open") << Session{u"nonexistent.invalid"_s, u"u\np\ncd x\nquit"_s, {}, u"Unknown host nonexistent.invalid.\nftp> cd x\nNot connected.\nftp> quit\n"_s, 1, {}};
         QTest::newRow("empty script") << Session{u"{FTP}"_s, u""_s, {}, u"Script file XferJob.FTP is empty: no user id to log in with.\n"_s, 1, {}};
+        QTest::newRow("unreadable certificate file") << Session{u"-tls:required -cafile:missing.pem {FTPS}"_s, QString(), {}, u"Error opening certificate file missing.pem: No such file or directory.\n"_s, 1, {}};
         QTest::newRow("unreadable script") << Session{u"-s:XferJob.FTP {FTP}"_s, QString(), {}, u"Error opening script file XferJob.FTP: No such file or directory.\n"_s, 1, {}};
         // A temporary name whose latest upload failed never gets the real name, though the server holds a file under it.
         QTest::newRow("a local file that is not there, not renamed") << Session{u"{FTP}"_s, u"{USER}\n{PASS}\ncd {DIR}\nput XferJob.FTP .x.part\nput missing.txt .x.part\nrename .x.part x\nquit\n"_s, {}, login + u"ftp> cd {DIR}\n250 Directory successfully changed.\nftp> put XferJob.FTP .x.part\n"_s + sent + u"ftp> put missing.txt .x.part\nError opening local file missing.txt: No such file or directory.\nftp> rename .x.part x\nrename .x.part: not renamed, since its upload failed.\nftp> quit\n221 Goodbye.\n"_s, 1, QStringList{u".x.part"_s}};

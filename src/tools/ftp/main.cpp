@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -69,6 +70,20 @@ bool runCommands(CommandSource &source, FtpSession &session)
     }
 }
 
+/// Makes the certificate file's name absolute, since a data connection may load the file again
+/// after an lcd; false, saying why, when it cannot be read. Checked at the start, not at the
+/// first TLS handshake, so that a wrong name is not found only once a server offers TLS.
+bool findCertificateFile(std::string *path)
+{
+    if (!std::ifstream(*path)) {
+        std::printf("Error opening certificate file %s: %s.\n", path->c_str(),
+                    std::strerror(errno));
+        return false;
+    }
+    *path = std::filesystem::absolute(*path).string();
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -79,13 +94,8 @@ int main(int argc, char **argv)
         std::cerr << "parcelwright-ftp: " << error << "\n" << usageText();
         return 2;
     }
-    // Read here, not at the first TLS handshake, so that a wrong name never waits for a server
-    // that offers TLS.
-    if (!arguments.caFile.empty() && !std::ifstream(arguments.caFile)) {
-        std::printf("Error opening certificate file %s: %s.\n", arguments.caFile.c_str(),
-                    std::strerror(errno));
+    if (!arguments.caFile.empty() && !findCertificateFile(&arguments.caFile))
         return 1;
-    }
     std::vector<std::string> scriptLines;
     if (!arguments.scriptPath.empty()) {
         if (!readScriptLines(arguments.scriptPath, &scriptLines, &error)) {
