@@ -22,8 +22,7 @@ declare -A may_include=(
 # Headers one core subsystem shares with another, beyond the floors above. A connection test
 # writes the same launcher and script as a run and takes the same hold on the directory; a Profile
 # refuses the values a run would refuse, since they end up on the same lines. The run reads back
-# what parcelwright-ftp prints, splits its lines as it does, and shows the clients' output as it
-# shows a server's replies.
+# parcelwright-ftp's lines and words and shows every client's output as that one shows replies.
 shared=(
     "connection_test transfer/transfer_scripts.h"
     "connection_test transfer/value_checks.h"

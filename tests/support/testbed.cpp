@@ -38,17 +38,13 @@ std::optional<Testbed> Testbed::load(QString *why)
         return TestbedAccount{values.value(prefix + "_USER"), values.value(prefix + "_PASSWORD"),
                               values.value(prefix + "_HOME")};
     };
-    const Testbed tb{values.value("FTP_HOST"),
-                     values.value("FTP_PORT").toInt(),
-                     values.value("SSH_SESSION"),
-                     values.value("SSH_PORT").toInt(),
-                     values.value("PUTTYDIR"),
-                     account("PLAIN"),
-                     account("QUOTED"),
-                     account("HOSTILE"),
-                     values.value("FTP_TLS_HOST"),
-                     values.value("FTP_CA_FILE"),
-                     values.value("FTP_SLOW_HOST")};
+    Testbed tb{values.value("FTP_HOST"),    values.value("FTP_PORT").toInt(),
+               values.value("SSH_SESSION"), values.value("SSH_PORT").toInt(),
+               values.value("PUTTYDIR"),    account("PLAIN"),
+               account("QUOTED"),           account("HOSTILE")};
+    tb.ftpTlsHost = values.value("FTP_TLS_HOST");
+    tb.ftpCaFile = values.value("FTP_CA_FILE");
+    tb.ftpSlowHost = values.value("FTP_SLOW_HOST");
     qputenv("PUTTYDIR", tb.puttyDir.toLocal8Bit());
     return tb;
 }

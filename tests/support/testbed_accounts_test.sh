@@ -2,9 +2,8 @@
 # After the last test bed on the machine stops, every test account is locked; a start with no other
 # bed running gives each account a new password, which its own log-in checks then prove.
 # Usage: testbed_accounts_test.sh TESTBED_SCRIPT DIR
-# The accounts are shared by every bed on the machine, so the test judges them only while its own
-# bed is the only one: whenever another runs (another build's, or one started by hand in /tmp), it
-# exits 77 (skipped) before it would look, whatever state that bed keeps the accounts in.
+# It judges the shared accounts only while its own bed is the only one: whenever another runs (a
+# build's, one started by hand in /tmp), it exits 77 (skipped) before it would look or wait.
 set -euo pipefail
 testbed=$1
 mkdir -p "$2"
@@ -27,11 +26,10 @@ skip_if_others_run() {
 # the bed shares them with another.
 start_bed() {
     skip_if_others_run
-    if ! "$testbed" start "$dir" >/dev/null; then
+    "$testbed" start "$dir" >/dev/null || {
         skip_if_others_run
-        echo "FAIL: the test bed did not start, with no other bed running" >&2
         exit 1
-    fi
+    }
     grep -qx 'PASSWORDS_FROM=new' "$dir/testbed.env" ||
         skip "another test bed ran at the start: $(grep '^PASSWORDS_FROM=' "$dir/testbed.env")"
     passwords=$(grep '^[A-Z]*_PASSWORD=' "$dir/testbed.env")
