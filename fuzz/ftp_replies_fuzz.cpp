@@ -80,7 +80,7 @@ void checkShownText(const std::vector<std::string> &pieces)
     inOne += all.finish();
     fuzzCheck(inPieces == inOne, "a listing shows the same in pieces as whole");
     fuzzCheck(isHarmless(inOne, true), "a listing shows no control character");
-    fuzzCheck(isHarmless(visibleReply(whole), false), "a reply shows no control character");
+    fuzzCheck(isHarmless(visibleLine(whole), false), "a reply shows no control character");
 }
 
 } // namespace

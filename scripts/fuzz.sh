@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 [[ "$seconds" =~ ^[0-9]+$ ]] || { echo "fuzz: seconds must be a whole number" >&2; exit 2; }
 shift || true
-all=(profile_reader rtf_reader launcher_line ftp_script ftp_replies file_names)
+all=(profile_reader rtf_reader known_hosts launcher_line ftp_script ftp_replies file_names)
 targets=("${@:-${all[@]}}")
 
 scripts/install-deps.sh build fuzz

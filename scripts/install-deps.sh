@@ -6,7 +6,7 @@ set -euo pipefail
 
 declare -A groups=(
     [build]="cmake make g++ qt6-base-dev libcurl4-openssl-dev dpkg-dev file"
-    [test]="putty-tools vsftpd openssh-server passwd tmux xvfb xdotool desktop-file-utils libglib2.0-bin lintian"
+    [test]="putty-tools vsftpd openssh-server openssl python3 passwd tmux xvfb xdotool desktop-file-utils libglib2.0-bin lintian"
     [run]="putty-tools"
     [bench]="hyperfine curl putty-tools vsftpd openssh-server"
     [screenshot]="xvfb imagemagick x11-utils"

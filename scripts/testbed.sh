@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Starts or stops the private servers the end-to-end tests talk to: a vsftpd and an OpenSSH sshd on
-# 127.0.0.1, three test accounts, and a PuTTY settings tree whose saved session reaches the sshd.
+# Starts or stops the private servers the end-to-end tests talk to: three vsftpd (plain, demanding
+# TLS, slow) and an OpenSSH sshd on 127.0.0.1, three test accounts, and a PuTTY settings tree whose
+# saved session reaches the sshd.
 # Usage: scripts/testbed.sh start|stop DIR
 #        scripts/testbed.sh status         the beds that run and whether each account is locked
 #        scripts/testbed.sh remove-users   deletes the accounts and their homes (no bed may run)
@@ -103,18 +104,20 @@ stop_pid() {
     return 1
 }
 
+readonly SERVERS=(vsftpd:FTP_PID vsftpd-tls:FTP_TLS_PID vsftpd-slow:FTP_SLOW_PID sshd:SSH_PID)
+
 stop_servers() {
-    local dir=$1 env=$1/testbed.env status=0
-    stop_pid "$(env_value "$env" FTP_PID)" vsftpd "$dir" || status=1
-    stop_pid "$(env_value "$env" SSH_PID)" sshd "$dir" || status=1
-    # A start that failed half-way has no env file yet, but may have left a server behind.
-    if [[ -f "$dir/vsftpd.pid" ]]; then
-        stop_pid "$(cat "$dir/vsftpd.pid")" vsftpd "$dir" || status=1
-    fi
-    if [[ -f "$dir/sshd.pid" ]]; then
-        stop_pid "$(cat "$dir/sshd.pid")" sshd "$dir" || status=1
-    fi
-    rm -f "$env" "$dir/vsftpd.pid" "$dir/sshd.pid"
+    local dir=$1 env=$1/testbed.env status=0 server name
+    for server in "${SERVERS[@]}"; do
+        name=${server%%:*}
+        stop_pid "$(env_value "$env" "${server#*:}")" "$name" "$dir" || status=1
+        # A start that failed half-way has no env file yet, but may have left a server behind.
+        if [[ -f "$dir/$name.pid" ]]; then
+            stop_pid "$(cat "$dir/$name.pid")" "$name" "$dir" || status=1
+        fi
+        rm -f "$dir/$name.pid"
+    done
+    rm -f "$env"
     return $status
 }
 
@@ -194,8 +197,8 @@ live_beds() {
     for proc in /proc/[0-9]*; do
         mapfile -d '' args 2>/dev/null <"$proc/cmdline" || continue
         line=" ${args[*]} "
-        if [[ "${args[1]:-}" == /*/vsftpd.conf ]]; then
-            exe=/usr/sbin/vsftpd dir=${args[1]%/vsftpd.conf}
+        if [[ "${args[1]:-}" =~ ^(/.+)/vsftpd(-[a-z]+)?\.conf$ ]]; then
+            exe=/usr/sbin/vsftpd dir=${BASH_REMATCH[1]}
         # sshd's listener rewrites its command line into one string: blanks, not NULs.
         elif [[ "$line" =~ \ -f\ (/.+)/sshd_config\  ]]; then
             exe=/usr/sbin/sshd dir=${BASH_REMATCH[1]}
@@ -387,11 +390,13 @@ wait_for_listener() {
     return 2
 }
 
+# Starts the vsftpd called NAME (its files DIR/NAME.*), EXTRA lines added to its configuration;
+# sets VSFTPD_PORT and VSFTPD_PID.
 start_vsftpd() {
-    local dir=$1 port pid reason tried=()
+    local dir=$1 name=$2 extra=$3 port pid reason tried=()
     for _ in $(seq "$START_ATTEMPTS"); do
-        port=$(free_port) || die "no free port for vsftpd (tried before: $(joined "${tried[@]}"))"
-        cat >"$dir/vsftpd.conf" <<EOF
+        port=$(free_port) || die "no free port for $name (tried before: $(joined "${tried[@]}"))"
+        cat >"$dir/$name.conf" <<EOF
 listen=YES
 listen_ipv6=NO
 listen_address=127.0.0.1
@@ -418,40 +423,64 @@ isolate_network=NO
 xferlog_enable=YES
 dual_log_enable=YES
 log_ftp_protocol=YES
-vsftpd_log_file=$dir/vsftpd.log
-xferlog_file=$dir/vsftpd.xfer.log
+vsftpd_log_file=$dir/$name.log
+xferlog_file=$dir/$name.xfer.log
 max_clients=200
 max_per_ip=200
+$extra
 EOF
-        : >"$dir/vsftpd.out"
-        : >"$dir/vsftpd.log"
+        : >"$dir/$name.out"
+        : >"$dir/$name.log"
         # A session of its own: CTest must not wait on it, and stop ends its per-login children too.
         # vsftpd tells why it stops ("500 OOPS: ...") on its standard input, which is a session's
         # control connection: given /dev/null there, a failed start leaves no word of the reason.
-        setsid nohup /usr/sbin/vsftpd "$dir/vsftpd.conf" 0>>"$dir/vsftpd.out" \
-            >>"$dir/vsftpd.out" 2>&1 9>&- &
+        setsid nohup /usr/sbin/vsftpd "$dir/$name.conf" 0>>"$dir/$name.out" \
+            >>"$dir/$name.out" 2>&1 9>&- &
         pid=$!
-        echo "$pid" >"$dir/vsftpd.pid"
+        echo "$pid" >"$dir/$name.pid"
         if wait_for_listener "$pid" "$port"; then
-            FTP_PORT=$port
-            FTP_PID=$pid
+            VSFTPD_PORT=$port
+            VSFTPD_PID=$pid
             return 0
         fi
         if is_running "$pid"; then
-            stop_pid "$pid" vsftpd || true
-            rm -f "$dir/vsftpd.pid"
-            die "vsftpd (pid $pid) did not listen on port $port within $START_SECONDS s; the" \
+            stop_pid "$pid" "$name" || true
+            rm -f "$dir/$name.pid"
+            die "$name (pid $pid) did not listen on port $port within $START_SECONDS s; the" \
                 "machine may be overloaded (tried before: $(joined "${tried[@]}"))"
         fi
-        rm -f "$dir/vsftpd.pid"
-        reason=$(tr -d '\r' <"$dir/vsftpd.out" | grep -v '^$' | tail -n 1)
+        rm -f "$dir/$name.pid"
+        reason=$(tr -d '\r' <"$dir/$name.out" | grep -v '^$' | tail -n 1)
         tried+=("$port (${reason:-ended without a word})")
         # Taken by someone else between the choice and the bind: another port may well do.
         [[ "$reason" == *"could not bind"* ]] || break
-        echo "testbed: vsftpd could not bind port $port; trying another" >&2
+        echo "testbed: $name could not bind port $port; trying another" >&2
     done
-    show_log_tail "$dir/vsftpd.log"
-    die "vsftpd did not come up; ports tried: $(joined "${tried[@]}")"
+    show_log_tail "$dir/$name.log"
+    die "$name did not come up; ports tried: $(joined "${tried[@]}")"
+}
+
+# The plain server; one that demands TLS, with a certificate made now for 127.0.0.1 (its
+# ftp-ca.pem is all a client needs to trust it); and one that takes uploads slowly enough that a
+# test can watch a file arrive.
+start_ftp_servers() {
+    local dir=$1
+    start_vsftpd "$dir" vsftpd ""
+    FTP_PORT=$VSFTPD_PORT FTP_PID=$VSFTPD_PID
+    # Valid for two days: a bed that runs longer serves an expired certificate.
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$dir/ftp-tls.key" -out "$dir/ftp-ca.pem" \
+        -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 >/dev/null 2>&1 ||
+        die "openssl could not make the FTP server's certificate"
+    chmod 644 "$dir/ftp-ca.pem"
+    start_vsftpd "$dir" vsftpd-tls "ssl_enable=YES
+rsa_cert_file=$dir/ftp-ca.pem
+rsa_private_key_file=$dir/ftp-tls.key
+force_local_logins_ssl=YES
+force_local_data_ssl=YES
+require_ssl_reuse=NO"
+    FTP_TLS_PORT=$VSFTPD_PORT FTP_TLS_PID=$VSFTPD_PID
+    start_vsftpd "$dir" vsftpd-slow "local_max_rate=800000"
+    FTP_SLOW_PORT=$VSFTPD_PORT FTP_SLOW_PID=$VSFTPD_PID
 }
 
 start_sshd() {
@@ -528,6 +557,11 @@ write_env() {
             echo "FTP_PORT=$FTP_PORT"
             echo "FTP_HOST=127.0.0.1:$FTP_PORT"
             echo "FTP_PID=$FTP_PID"
+            echo "FTP_TLS_HOST=127.0.0.1:$FTP_TLS_PORT"
+            echo "FTP_TLS_PID=$FTP_TLS_PID"
+            echo "FTP_CA_FILE=$dir/ftp-ca.pem"
+            echo "FTP_SLOW_HOST=127.0.0.1:$FTP_SLOW_PORT"
+            echo "FTP_SLOW_PID=$FTP_SLOW_PID"
             echo "SSH_PORT=$SSH_PORT"
             echo "SSH_PID=$SSH_PID"
             echo "SSH_SESSION=$SESSION_NAME"
@@ -576,7 +610,7 @@ start() {
     write_pam_service
     ln -sfn /usr/sbin/sshd "$SSHD_LINK"
     choose_passwords "$dir"
-    start_vsftpd "$dir"
+    start_ftp_servers "$dir"
     start_sshd "$dir"
     write_putty_session "$dir"
 
@@ -586,6 +620,7 @@ start() {
         [[ "$user" == "$QUOTED_USER" ]] && password=$QUOTED_PASSWORD
         [[ "$user" == "$HOSTILE_USER" ]] && password=$HOSTILE_PASSWORD
         ftp_login_works "$FTP_PORT" "$user" "$password" || ok=0
+        ftp_login_works "$FTP_SLOW_PORT" "$user" "$password" || ok=0
         psftp_works "$dir" "$user" "$password" || ok=0
     done
     rm -f "$dir/check.psftp" "$dir/check.pwd"
@@ -597,8 +632,9 @@ start() {
     write_env "$dir"
     trap - EXIT
 
-    echo "testbed: vsftpd on 127.0.0.1:$FTP_PORT (pid $FTP_PID)," \
-        "sshd on 127.0.0.1:$SSH_PORT (pid $SSH_PID)"
+    echo "testbed: vsftpd on 127.0.0.1:$FTP_PORT (pid $FTP_PID), demanding TLS on" \
+        "127.0.0.1:$FTP_TLS_PORT (pid $FTP_TLS_PID, certificate $dir/ftp-ca.pem), slow on" \
+        "127.0.0.1:$FTP_SLOW_PORT (pid $FTP_SLOW_PID); sshd on 127.0.0.1:$SSH_PORT (pid $SSH_PID)"
     echo "testbed: users $PLAIN_USER, $QUOTED_USER and $HOSTILE_USER;" \
         "psftp host $SESSION_NAME with PUTTYDIR=$dir/putty"
     echo "testbed: passwords and the rest in $dir/testbed.env (readable by root alone)"

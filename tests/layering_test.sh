@@ -21,12 +21,16 @@ declare -A may_include=(
 )
 # Headers one core subsystem shares with another, beyond the floors above. A connection test
 # writes the same launcher and script as a run and takes the same hold on the directory; a Profile
-# refuses the values a run would refuse, since they end up on the same lines.
+# refuses the values a run would refuse, since they end up on the same lines. The run reads back
+# parcelwright-ftp's lines and words and shows every client's output as that one shows replies.
 shared=(
     "connection_test transfer/transfer_scripts.h"
     "connection_test transfer/value_checks.h"
     "connection_test transfer/working_directory_hold.h"
     "profiles transfer/value_checks.h"
+    "transfer tools/common/ftp_messages.h"
+    "transfer tools/common/terminal_text.h"
+    "transfer tools/common/words.h"
 )
 
 faults=0

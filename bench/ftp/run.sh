@@ -6,6 +6,8 @@
 #              RUNS         hyperfine runs per command (default 10)
 #              LARGE_MIB    size of the large file (default 200)
 #              SMALL_COUNT  number of small files (default 200), SMALL_KIB their size (default 64)
+#              TLS=1        both clients against the bed's vsftpd that demands TLS, trusting its
+#                           certificate alone
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/../.." && pwd)
@@ -42,6 +44,13 @@ if ! testbed_running; then
 fi
 
 port=$(env_value FTP_PORT)
+ours_tls=() curl_tls=()
+if [[ "${TLS:-0}" == 1 ]]; then
+    tls_host=$(env_value FTP_TLS_HOST) ca=$(env_value FTP_CA_FILE)
+    port=${tls_host##*:}
+    ours_tls=(-tls:required "-cafile:$ca")
+    curl_tls=(--ssl-reqd --cacert "$ca")
+fi
 user=$(env_value PLAIN_USER)
 password=$(env_value PLAIN_PASSWORD)
 
@@ -127,11 +136,11 @@ measure() {
 }
 
 measure large "$((large_mib * 1024 * 1024))" \
-    "$ftp_client -s:$work/large.ftp 127.0.0.1:$port" \
-    "curl -sS -K $work/curl.config -T $work/local/large.bin $curl_url"
+    "$ftp_client ${ours_tls[*]} -s:$work/large.ftp 127.0.0.1:$port" \
+    "curl -sS ${curl_tls[*]} -K $work/curl.config -T $work/local/large.bin $curl_url"
 measure small "$((small_count * small_kib * 1024))" \
-    "$ftp_client -s:$work/small.ftp 127.0.0.1:$port" \
-    "cd $work/local/small && curl -sS -K $work/curl.config -T '$small_glob' $curl_url"
+    "$ftp_client ${ours_tls[*]} -s:$work/small.ftp 127.0.0.1:$port" \
+    "cd $work/local/small && curl -sS ${curl_tls[*]} -K $work/curl.config -T '$small_glob' $curl_url"
 
 # Both clients must really have sent everything, or the figures mean nothing.
 for side in ours curl; do

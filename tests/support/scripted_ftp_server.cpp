@@ -105,6 +105,12 @@ int ScriptedFtpServer::port() const
     return portOf(m_controlListener);
 }
 
+std::vector<std::string> ScriptedFtpServer::received() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_commands;
+}
+
 void ScriptedFtpServer::serve()
 {
     for (;;) {
@@ -146,7 +152,8 @@ void ScriptedFtpServer::answer()
     const std::string pasv =
         "127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256);
     sendAll(m_control,
-            replaced(replaced(m_pieces[m_next++], "%P", std::to_string(port)), "%A", pasv));
+            replaced(replaced(replaced(m_pieces[m_next++], "%P", std::to_string(port)), "%A", pasv),
+                     "%R", m_argument));
     // After the last piece the client learns at once that nothing more will come.
     if (m_next == m_pieces.size())
         ::shutdown(m_control, SHUT_WR);
@@ -194,8 +201,16 @@ void ScriptedFtpServer::readControl()
     m_received.append(buffer, static_cast<std::size_t>(count));
     for (std::size_t end = m_received.find('\n'); end != std::string::npos && m_control >= 0;
          end = m_received.find('\n')) {
-        std::string verb = m_received.substr(0, std::min(end, m_received.find_first_of(" \r")));
+        std::string line = m_received.substr(0, end);
         m_received.erase(0, end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        std::string verb = line.substr(0, line.find(' '));
+        m_argument = verb.size() < line.size() ? line.substr(verb.size() + 1) : std::string();
+        {
+            const std::lock_guard lock(m_mutex);
+            m_commands.push_back(line);
+        }
         for (char &c : verb)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         m_listingWanted = verb == "LIST" || verb == "NLST" || verb == "RETR";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,10 +19,11 @@ struct ServerQuirks
 /// An FTP server on 127.0.0.1 that plays a script of raw replies, for the replies no real server
 /// sends. It answers each new control connection and each command line with the next piece, sent
 /// as it is; "%P" in a piece stands for the port of its data listener and "%A" for that address
-/// in PASV's six numbers. A passive data connection gets a short listing after LIST, NLST or RETR
-/// and is otherwise read to its end (or to the quirks' limit). The server hangs up when the pieces
-/// run out or when the client has been silent for the silence limit. It runs on a thread of its
-/// own until destroyed.
+/// in PASV's six numbers, "%R" for the argument of the command it answers (a server that echoes
+/// a password: "530 Login incorrect for %R\r\n"). A passive data connection gets a short listing
+/// after LIST, NLST or RETR and is otherwise read to its end (or to the quirks' limit). The server
+/// hangs up when the pieces run out or when the client has been silent for the silence limit. It
+/// runs on a thread of its own until destroyed.
 class ScriptedFtpServer final
 {
 public:
@@ -33,6 +35,9 @@ public:
 
     /// The control port, or 0 when the server could not listen.
     int port() const;
+
+    /// Every command line received so far, without its line end.
+    std::vector<std::string> received() const;
 
 private:
     void serve();
@@ -55,6 +60,9 @@ private:
     int m_control = -1;
     int m_data = -1;
     std::string m_received;
+    std::string m_argument; // of the command being answered
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_commands;
     bool m_listingWanted = false;
     std::chrono::steady_clock::time_point m_lastActivity;
     std::thread m_thread;

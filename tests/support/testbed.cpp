@@ -25,10 +25,10 @@ std::optional<Testbed> Testbed::load(QString *why)
         if (const qsizetype equals = line.indexOf('='); equals > 0)
             values.insert(line.left(equals), QString::fromLocal8Bit(line.mid(equals + 1)));
     }
-    for (const char *key :
-         {"FTP_HOST", "FTP_PORT", "SSH_PORT", "SSH_SESSION", "PUTTYDIR", "PLAIN_USER",
-          "PLAIN_PASSWORD", "PLAIN_HOME", "QUOTED_USER", "QUOTED_PASSWORD", "QUOTED_HOME",
-          "HOSTILE_USER", "HOSTILE_PASSWORD", "HOSTILE_HOME"}) {
+    for (const char *key : {"FTP_HOST", "FTP_PORT", "SSH_PORT", "SSH_SESSION", "PUTTYDIR",
+                            "PLAIN_USER", "PLAIN_PASSWORD", "PLAIN_HOME", "QUOTED_USER",
+                            "QUOTED_PASSWORD", "QUOTED_HOME", "HOSTILE_USER", "HOSTILE_PASSWORD",
+                            "HOSTILE_HOME", "FTP_TLS_HOST", "FTP_CA_FILE", "FTP_SLOW_HOST"}) {
         if (values.value(key).isEmpty()) {
             *why = u"test bed %1 lacks %2"_s.arg(file.fileName(), QLatin1String(key));
             return std::nullopt;
@@ -38,10 +38,13 @@ std::optional<Testbed> Testbed::load(QString *why)
         return TestbedAccount{values.value(prefix + "_USER"), values.value(prefix + "_PASSWORD"),
                               values.value(prefix + "_HOME")};
     };
-    const Testbed tb{values.value("FTP_HOST"),    values.value("FTP_PORT").toInt(),
-                     values.value("SSH_SESSION"), values.value("SSH_PORT").toInt(),
-                     values.value("PUTTYDIR"),    account("PLAIN"),
-                     account("QUOTED"),           account("HOSTILE")};
+    Testbed tb{values.value("FTP_HOST"),    values.value("FTP_PORT").toInt(),
+               values.value("SSH_SESSION"), values.value("SSH_PORT").toInt(),
+               values.value("PUTTYDIR"),    account("PLAIN"),
+               account("QUOTED"),           account("HOSTILE")};
+    tb.ftpTlsHost = values.value("FTP_TLS_HOST");
+    tb.ftpCaFile = values.value("FTP_CA_FILE");
+    tb.ftpSlowHost = values.value("FTP_SLOW_HOST");
     qputenv("PUTTYDIR", tb.puttyDir.toLocal8Bit());
     return tb;
 }

@@ -28,6 +28,9 @@ struct Testbed
     // A password with blanks at both ends, double quotes and shell commands, each of which would
     // leave a file pw-marker behind if it ever ran.
     TestbedAccount hostile;
+    QString ftpTlsHost{};  // a vsftpd that demands TLS, as parcelwright-ftp takes it
+    QString ftpCaFile{};   // the one certificate that vouches for it
+    QString ftpSlowHost{}; // a vsftpd that takes uploads at 800 kB/s
 
     /// Reads $PARCELWRIGHT_TESTBED/testbed.env and puts PUTTYDIR into this process's environment
     /// so that every psftp started from here finds the saved session; nullopt and *why on failure.

@@ -40,11 +40,12 @@ private Q_SLOTS:
         QTest::newRow("script and host") << QStringList{u"-s:XferJob.FTP"_s, u"ftp.example"_s} << true << u"XferJob.FTP"_s << u"ftp.example"_s << 21 << 30;
         QTest::newRow("port and time-out") << QStringList{u"-t:2"_s, u"127.0.0.1:2121"_s} << true << QString() << u"127.0.0.1"_s << 2121 << 2;
         QTest::newRow("bracketed IPv6 with port") << QStringList{u"[::1]:2121"_s} << true << QString() << u"::1"_s << 2121 << 30;
-        // clang-format on
         const QList<QStringList> refused{
             {u"h:"_s, u"h"_s},  {u"h:0"_s, u"h"_s}, {u"h:65536"_s},      {u"h:2x"_s},
             {u"[::1"_s},        {u":21"_s},         {u"-t:0"_s, u"h"_s}, {u"-t:x"_s, u"h"_s},
-            {u"-s:"_s, u"h"_s}, {u"-v"_s, u"h"_s},  {u"-s:x"_s},         {u"a"_s, u"b"_s}};
+            {u"-s:"_s, u"h"_s}, {u"-v"_s, u"h"_s},  {u"-s:x"_s},         {u"a"_s, u"b"_s},
+            {u"-tls:maybe"_s, u"h"_s}, {u"-cafile:c"_s, u"h"_s}, {u"-tls:offered"_s, u"-cafile:"_s, u"h"_s}};
+        // clang-format on
         for (const QStringList &arguments : refused)
             QTest::newRow(qPrintable(arguments.join(u' ')))
                 << arguments << false << QString() << QString() << 0 << 0;

@@ -20,6 +20,7 @@ struct Misreply
     QByteArrayList pieces;
     ServerQuirks quirks;
     QString said;
+    QStringList options{}; // before the script's
 };
 
 /// What the client printed (both streams) and how it ended.
@@ -28,12 +29,14 @@ struct ClientRun
     QByteArray output;
     int status = -1;
     qint64 peakKiB = 0;
+    QByteArrayList received; // by the server
 };
 
 /// Runs parcelwright-ftp on `script` in `directory`, with time-outs of 2 s, against a server
 /// playing `pieces`; fails the test when it does not end within a minute.
 ClientRun runClient(const QByteArrayList &pieces, const ServerQuirks &quirks,
-                    const QString &directory, const QByteArray &script)
+                    const QString &directory, const QByteArray &script,
+                    const QStringList &options = {})
 {
     std::vector<std::string> replies;
     for (const QByteArray &piece : pieces)
@@ -47,7 +50,8 @@ ClientRun runClient(const QByteArrayList &pieces, const ServerQuirks &quirks,
     client.setProcessChannelMode(QProcess::MergedChannels);
     client.setStandardInputFile(QProcess::nullDevice());
     client.start(builtProgram(u"parcelwright-ftp"_s),
-                 {u"-t:2"_s, u"-s:XferJob.FTP"_s, u"127.0.0.1:%1"_s.arg(server.port())});
+                 options + QStringList{u"-t:2"_s, u"-s:XferJob.FTP"_s,
+                                       u"127.0.0.1:%1"_s.arg(server.port())});
     if (!client.waitForStarted())
         return run;
     const pid_t pid = pid_t(client.processId());
@@ -58,6 +62,8 @@ ClientRun runClient(const QByteArrayList &pieces, const ServerQuirks &quirks,
     run.output += client.readAll();
     if (client.state() == QProcess::NotRunning && client.exitStatus() == QProcess::NormalExit)
         run.status = client.exitCode();
+    for (const std::string &line : server.received())
+        run.received.append(QByteArray::fromStdString(line));
     return run;
 }
 
@@ -92,14 +98,16 @@ private Q_SLOTS:
         QTest::newRow("unterminated 50 MB line") << Misreply{{"220 ", ""}, {std::string(64 * 1024, 'x'), 50 * 1024 * 1024}, tooLong};
         QTest::newRow("data connection reset") << Misreply{sending, {{}, 0, 1}, u"ftp> put upload.bin\n150 Ok to send data.\nftp: [^\n]+\n"_s};
         QTest::newRow("no 226 after the data") << Misreply{sending, {}, u"ftp> put upload.bin\n150 Ok to send data.\n"_s + timeOut};
+        QTest::newRow("no TLS where it is required") << Misreply{{"220 Ready.\r\n", "500 AUTH not understood.\r\n", "500 AUTH not understood.\r\n", "331 Password.\r\n", "230 In.\r\n"}, {}, u"\nftp: TLS required but the server does not offer it: 500 AUTH not understood.\nftp> put upload.bin\nNot connected.\n"_s, {u"-tls:required"_s}};
         // clang-format on
     }
 
     void misreplyEndsTheClient()
     {
         QFETCH(Misreply, row);
-        const ClientRun run = runClient(row.pieces, row.quirks, m_work.path(),
-                                        "user\r\nsecret\r\nput upload.bin\r\nquit\r\n");
+        const ClientRun run =
+            runClient(row.pieces, row.quirks, m_work.path(),
+                      "user\r\nsecret\r\nput upload.bin\r\nquit\r\n", row.options);
 
         const QByteArray tail = run.output.right(2000);
         QCOMPARE(run.status, 1);
@@ -107,6 +115,9 @@ private Q_SLOTS:
                  tail);
         QVERIFY2(!run.output.contains("bytes sent in"), tail);
         QVERIFY2(!run.output.contains("secret"), tail);
+        // A server that did not take up TLS never learns the account, let alone the password.
+        if (row.options.contains(u"-tls:required"_s))
+            QCOMPARE(run.received, (QByteArrayList{"AUTH TLS", "AUTH SSL"}));
         // A flooding server fills neither the client's memory nor the log it writes.
         QVERIFY2(run.peakKiB < 64 * 1024, qPrintable(u"peak %1 KiB"_s.arg(run.peakKiB)));
         QVERIFY2(run.output.size() < 1024 * 1024, qPrintable(u"%1 bytes"_s.arg(run.output.size())));
@@ -134,6 +145,7 @@ private Q_SLOTS:
         // A server that answers 226 before it has read the whole file: what it holds tells.
         QTest::newRow("226 before all the bytes") << QByteArray("put small.bin\nquit\n") << greeting + firstPut + QByteArrayList{"213 1000\r\n", "200 ok\r\n", "221 bye\r\n"} << sent + "put small.bin: the server holds 1000 bytes, 4096 were sent\n" + bye << 1;
         // SIZE goes out on the connection of the puts; its refusal is noted once and shown nowhere else.
+        QTest::newRow("550 to SIZE after a put: the file is not there") << QByteArray("put small.bin\nquit\n") << greeting + firstPut + QByteArrayList{"550 Could not get file size.\r\n", "200 ok\r\n", "221 bye\r\n"} << sent + "put small.bin: the server did not tell the size it holds: 550 Could not get file size.\n" + bye << 1;
         QTest::newRow("no SIZE: noted once, two puts") << QByteArray("put small.bin\nput small.bin\nquit\n") << greeting + firstPut + QByteArrayList{"502 no\r\n"} + put + QByteArrayList{"500 no\r\n", "200 ok\r\n", "221 bye\r\n"} << sent + "ftp: the server does not answer SIZE (502 no): uploads are not checked.\n" + sent + bye << 0;
         // A 4xx reply fails the command with the server's line alone; after a 421 the server has hung up.
         const QByteArrayList hiddenCwd = greeting + QByteArrayList{"250 ok\r\n", put[0], "200 ok\r\n"};

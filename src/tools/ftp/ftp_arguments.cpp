@@ -1,6 +1,7 @@
 #include "tools/ftp/ftp_arguments.h"
 
 #include <cctype>
+#include <utility>
 
 namespace {
 
@@ -73,6 +74,19 @@ bool splitHost(const std::string &text, FtpArguments *result, std::string *error
     return true;
 }
 
+bool parseTlsMode(const std::string &text, TlsMode *mode)
+{
+    const std::pair<const char *, TlsMode> modes[] = {
+        {"never", TlsMode::Never}, {"offered", TlsMode::Offered}, {"required", TlsMode::Required}};
+    for (const auto &[name, value] : modes) {
+        if (text == name) {
+            *mode = value;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 bool parseArguments(const std::vector<std::string> &arguments, FtpArguments *result,
@@ -92,6 +106,17 @@ bool parseArguments(const std::vector<std::string> &arguments, FtpArguments *res
                 *error = "Option -t: needs a number of seconds from 1 to 86400.";
                 return false;
             }
+        } else if (hasPrefix(argument, "-tls:")) {
+            if (!parseTlsMode(argument.substr(5), &parsed.tls)) {
+                *error = "Option -tls: needs never, offered or required.";
+                return false;
+            }
+        } else if (hasPrefix(argument, "-cafile:")) {
+            parsed.caFile = argument.substr(8);
+            if (parsed.caFile.empty()) {
+                *error = "Option -cafile: needs a certificate file name.";
+                return false;
+            }
         } else if (!argument.empty() && argument.front() == '-') {
             *error = "Unknown option " + argument + ".";
             return false;
@@ -108,15 +133,24 @@ bool parseArguments(const std::vector<std::string> &arguments, FtpArguments *res
         *error = "No host given.";
         return false;
     }
+    if (!parsed.caFile.empty() && parsed.tls == TlsMode::Never) {
+        *error = "Option -cafile: needs -tls:offered or -tls:required.";
+        return false;
+    }
     *result = parsed;
     return true;
 }
 
 std::string usageText()
 {
-    return "Usage: parcelwright-ftp [-s:SCRIPT] [-t:SECONDS] HOST[:PORT]\n"
-           "  -s:SCRIPT   read the user id, the password and then the commands from SCRIPT,\n"
-           "              then go on reading commands from standard input\n"
-           "  -t:SECONDS  connect and reply time-out (default 30); a stalled transfer\n"
-           "              is given up after twice this time\n";
+    return "Usage: parcelwright-ftp [-s:SCRIPT] [-t:SECONDS] [-tls:MODE [-cafile:FILE]] "
+           "HOST[:PORT]\n"
+           "  -s:SCRIPT     read the user id, the password and then the commands from SCRIPT,\n"
+           "                then go on reading commands from standard input\n"
+           "  -t:SECONDS    connect and reply time-out (default 30); a stalled transfer\n"
+           "                is given up after twice this time\n"
+           "  -tls:MODE     never (default): plain FTP; offered: TLS where the server offers\n"
+           "                it; required: no log-in without TLS. The server's certificate is\n"
+           "                always checked, and the data connections are protected too\n"
+           "  -cafile:FILE  trust the PEM certificates in FILE instead of the system's\n";
 }

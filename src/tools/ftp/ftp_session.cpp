@@ -1,5 +1,6 @@
 #include "tools/ftp/ftp_session.h"
 
+#include "tools/common/ftp_messages.h"
 #include "tools/ftp/remote_path.h"
 
 #include <cctype>
@@ -84,6 +85,25 @@ FtpSession::FtpSession(const FtpArguments &arguments) : m_arguments(arguments)
     // A download needs no SIZE round trip first.
     curl_easy_setopt(m_curl, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
     curl_easy_setopt(m_curl, CURLOPT_TRANSFERTEXT, 0L);
+    if (m_arguments.tls != TlsMode::Never)
+        useTls();
+}
+
+void FtpSession::useTls()
+{
+    // AUTH TLS before USER; with CURLUSESSL_ALL a refusal ends the session before the password
+    // goes out, and the data connections must be protected too (PROT P).
+    curl_easy_setopt(
+        m_curl, CURLOPT_USE_SSL,
+        static_cast<long>(m_arguments.tls == TlsMode::Required ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+    curl_easy_setopt(m_curl, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+    // The defaults, said once more: a certificate is checked for its chain and for the host's name.
+    curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!m_arguments.caFile.empty()) {
+        curl_easy_setopt(m_curl, CURLOPT_CAINFO, m_arguments.caFile.c_str());
+        curl_easy_setopt(m_curl, CURLOPT_CAPATH, nullptr);
+    }
 }
 
 FtpSession::~FtpSession()
@@ -135,8 +155,6 @@ bool FtpSession::run(const FtpCommand &command)
         printLine("Not connected.");
         return false;
     }
-    std::string first;
-    std::string second;
     switch (command.kind) {
     case CommandKind::Cd:
         return changeDirectory(command.arguments.front());
@@ -155,16 +173,13 @@ bool FtpSession::run(const FtpCommand &command)
     case CommandKind::Ascii:
         return setType(false);
     case CommandKind::Mkdir:
-        return remoteName(command.arguments[0], &first) && quoteCommands({"MKD " + first}, {"MKD"});
+        return makeDirectory(command.arguments[0]);
     case CommandKind::Rmdir:
-        return remoteName(command.arguments[0], &first) && quoteCommands({"RMD " + first}, {"RMD"});
+        return quoteOnName("RMD", command.arguments[0]);
     case CommandKind::Delete:
-        return remoteName(command.arguments[0], &first) &&
-               quoteCommands({"DELE " + first}, {"DELE"});
+        return quoteOnName("DELE", command.arguments[0]);
     case CommandKind::Rename:
-        return remoteName(command.arguments[0], &first) &&
-               remoteName(command.arguments[1], &second) &&
-               quoteCommands({"RNFR " + first, "RNTO " + second}, {"RNFR", "RNTO"});
+        return rename(command.arguments[0], command.arguments[1]);
     default:
         printLine("Invalid command.");
         return false;
@@ -204,6 +219,7 @@ bool FtpSession::perform(const Request &request, bool showGreeting)
     m_filter.begin(request.visibleVerbs, showGreeting);
     m_errorBuffer[0] = '\0';
     const CURLcode code = drive();
+    m_lastCode = code;
     std::fflush(stdout);
     // Unset so that no later request refers to lists that are gone.
     curl_easy_setopt(m_curl, CURLOPT_QUOTE, nullptr);
@@ -244,7 +260,7 @@ CURLcode FtpSession::drive()
 void FtpSession::reportFailure(CURLcode code)
 {
     const std::string detail =
-        visibleReply(m_errorBuffer[0] != '\0' ? m_errorBuffer : curl_easy_strerror(code));
+        visibleLine(m_errorBuffer[0] != '\0' ? m_errorBuffer : curl_easy_strerror(code));
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
         printLine("Unknown host " + m_arguments.host + ".");
@@ -263,6 +279,15 @@ void FtpSession::reportFailure(CURLcode code)
     case CURLE_LOGIN_DENIED:
         printLine("Login failed.");
         return;
+    case CURLE_USE_SSL_FAILED:
+        printLine(kFtpTlsMissingStart +
+                  std::string(m_tlsStarted ? "does not protect the data connections: "
+                                           : "does not offer it: ") +
+                  visibleLine(m_filter.lastReply()));
+        return;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        printLine(kFtpCertificateStart + certificateProblem() + ": " + detail);
+        return;
     case CURLE_OPERATION_TIMEDOUT:
         // libcurl reports "421 Service not available, closing control connection" as a
         // time-out: the server's line says what happened, and the connection is gone.
@@ -270,7 +295,7 @@ void FtpSession::reportFailure(CURLcode code)
             m_loggedIn = false;
             break;
         }
-        printLine("ftp: time-out after " + std::to_string(m_arguments.timeoutSeconds) +
+        printLine(kFtpTimeOutStart + std::to_string(m_arguments.timeoutSeconds) +
                   " seconds without an answer or progress: " + detail);
         return;
     default:
@@ -281,9 +306,34 @@ void FtpSession::reportFailure(CURLcode code)
     // The server refused something the user did not ask for by name (a CWD before a STOR, a
     // data connection): its reply says more than libcurl's summary.
     if (isFailureReply(m_filter.lastReply()))
-        printLine(visibleReply(m_filter.lastReply()));
+        printLine(visibleLine(m_filter.lastReply()));
     else
         printLine("ftp: " + detail);
+}
+
+std::string FtpSession::certificateProblem() const
+{
+    // libcurl checks the host's name itself once the chain has verified, and says so in its words.
+    if (std::strstr(m_errorBuffer, "host name") != nullptr)
+        return "was not issued for " + m_arguments.host;
+    // OpenSSL's verification results (X509_V_ERR_...).
+    long result = 0;
+    curl_easy_getinfo(m_curl, CURLINFO_SSL_VERIFYRESULT, &result);
+    switch (result) {
+    case 9:
+        return "is not valid yet";
+    case 10:
+        return "has expired";
+    case 18:
+        return "is self-signed and not trusted";
+    case 2:
+    case 19:
+    case 20:
+    case 21:
+        return "is not signed by anyone trusted";
+    default:
+        return "was refused";
+    }
 }
 
 bool FtpSession::remotePath(const std::string &argument, std::string *path)
@@ -351,6 +401,36 @@ bool FtpSession::quoteCommands(const std::vector<std::string> &commands,
     return perform(request);
 }
 
+bool FtpSession::quoteOnName(const std::string &verb, const std::string &argument)
+{
+    std::string path;
+    return remoteName(argument, &path) && quoteCommands({verb + " " + path}, {verb});
+}
+
+bool FtpSession::makeDirectory(const std::string &argument)
+{
+    std::string path;
+    if (!remoteName(argument, &path))
+        return false;
+    // A directory that is there already is refused like one that cannot be made; the cd that
+    // follows tells them apart. Only a session that could not ask counts as failed.
+    return quoteCommands({"MKD " + path}, {"MKD"}) || m_lastCode == CURLE_QUOTE_ERROR;
+}
+
+bool FtpSession::rename(const std::string &from, const std::string &to)
+{
+    std::string source;
+    std::string target;
+    if (!remoteName(from, &source) || !remoteName(to, &target))
+        return false;
+    // A file stored under a temporary name gets its real name only when all of it arrived.
+    if (m_failedUploads.count(source) != 0) {
+        printLine("rename " + from + ": not renamed, since its upload failed.");
+        return false;
+    }
+    return quoteCommands({"RNFR " + source, "RNTO " + target}, {"RNFR", "RNTO"});
+}
+
 bool FtpSession::list(const std::vector<std::string> &arguments, bool namesOnly)
 {
     std::string target = m_remoteDirectory;
@@ -376,6 +456,8 @@ bool FtpSession::put(const std::vector<std::string> &arguments)
     std::string remote;
     if (!remoteName(arguments.size() > 1 ? arguments[1] : lastPathPart(local), &remote))
         return false;
+    // Whatever the remote name held before, it does not hold this file until a put succeeds.
+    m_failedUploads.insert(remote);
     std::error_code error;
     if (std::filesystem::is_directory(local, error)) {
         printLine("Error opening local file " + local + ": it is a directory.");
@@ -407,6 +489,8 @@ bool FtpSession::put(const std::vector<std::string> &arguments)
         printTransferSummary(true);
     if (ok && m_binary)
         ok = checkStoredSize(local);
+    if (ok)
+        m_failedUploads.erase(remote);
     return ok;
 }
 
@@ -415,7 +499,7 @@ bool FtpSession::checkStoredSize(const std::string &name)
     const std::string &reply = m_filter.lastReply();
     if (reply.rfind("500", 0) == 0 || reply.rfind("502", 0) == 0) {
         if (!std::exchange(m_sizeUnsupportedNoted, true))
-            printLine("ftp: the server does not answer SIZE (" + visibleReply(reply) +
+            printLine("ftp: the server does not answer SIZE (" + visibleLine(reply) +
                       "): uploads are not checked.");
         return true;
     }
@@ -433,7 +517,7 @@ bool FtpSession::checkStoredSize(const std::string &name)
     }
     if (held < 0) {
         printLine("put " + name +
-                  ": the server did not tell the size it holds: " + visibleReply(reply));
+                  ": the server did not tell the size it holds: " + visibleLine(reply));
         return false;
     }
     if (held == sent)
@@ -517,6 +601,7 @@ int FtpSession::debugCallback(CURL *, curl_infotype type, char *data, std::size_
     const std::string_view text(data, size);
     if (type == CURLINFO_HEADER_OUT) {
         const std::string verb = session->m_filter.commandSent(text);
+        session->m_lastVerb = verb;
         if (session->m_promptOnSend && verb == "USER")
             printLine("User (" + session->m_arguments.host + ":(none)): " + session->m_user);
         else if (session->m_promptOnSend && verb == "PASS")
@@ -535,11 +620,23 @@ int FtpSession::debugCallback(CURL *, curl_infotype type, char *data, std::size_
                 printLine("Connected to " + session->m_arguments.host + ".");
             }
             if (session->m_filter.replyReceived(line))
-                printLine(visibleReply(line));
+                printLine(visibleLine(line));
+            session->noteTlsReply(line);
             start = end + 1;
         }
     }
     return 0;
+}
+
+void FtpSession::noteTlsReply(std::string_view line)
+{
+    // Only the last line of a reply carries the code and a blank after it.
+    if (line.size() < 4 || line[3] != ' ' || m_arguments.tls == TlsMode::Never)
+        return;
+    if (m_lastVerb == "AUTH" && line.substr(0, 3) == "234")
+        m_tlsStarted = true;
+    else if (m_lastVerb == "PROT" && line[0] == '2')
+        printLine(kFtpTlsInUseLine);
 }
 
 std::size_t FtpSession::readCallback(char *buffer, std::size_t size, std::size_t count, void *file)

@@ -7,7 +7,9 @@
 #include <curl/curl.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 /// One FTP session over a single control connection that libcurl keeps open between commands;
@@ -55,14 +57,20 @@ private:
         TerminalText listing{true};
     };
 
+    void useTls();
     bool perform(const Request &request, bool showGreeting = false);
     CURLcode drive();
     void reportFailure(CURLcode code);
+    std::string certificateProblem() const;
+    void noteTlsReply(std::string_view line);
     bool changeDirectory(const std::string &argument);
     bool printDirectory();
     bool list(const std::vector<std::string> &arguments, bool namesOnly);
     bool quoteCommands(const std::vector<std::string> &commands,
                        const std::vector<std::string> &verbs);
+    bool quoteOnName(const std::string &verb, const std::string &argument);
+    bool makeDirectory(const std::string &argument);
+    bool rename(const std::string &from, const std::string &to);
     bool put(const std::vector<std::string> &arguments);
     bool checkStoredSize(const std::string &name);
     bool get(const std::vector<std::string> &arguments);
@@ -89,7 +97,11 @@ private:
     bool m_connectAnnounced = false;
     bool m_binary = true;
     bool m_sizeUnsupportedNoted = false;
+    std::string m_lastVerb;    // of the latest command sent, libcurl's own ones too
+    bool m_tlsStarted = false; // the server accepted AUTH TLS
+    CURLcode m_lastCode = CURLE_OK;
     std::string m_user;
+    std::set<std::string> m_failedUploads; // remote paths whose latest put failed
     Download m_download;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
 };

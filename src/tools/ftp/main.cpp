@@ -6,7 +6,11 @@
 
 #include <curl/curl.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 
@@ -66,6 +70,20 @@ bool runCommands(CommandSource &source, FtpSession &session)
     }
 }
 
+/// Makes the certificate file's name absolute, since a data connection may load the file again
+/// after an lcd; false, saying why, when it cannot be read. Checked at the start, not at the
+/// first TLS handshake, so that a wrong name is not found only once a server offers TLS.
+bool findCertificateFile(std::string *path)
+{
+    if (!std::ifstream(*path)) {
+        std::printf("Error opening certificate file %s: %s.\n", path->c_str(),
+                    std::strerror(errno));
+        return false;
+    }
+    *path = std::filesystem::absolute(*path).string();
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -76,6 +94,8 @@ int main(int argc, char **argv)
         std::cerr << "parcelwright-ftp: " << error << "\n" << usageText();
         return 2;
     }
+    if (!arguments.caFile.empty() && !findCertificateFile(&arguments.caFile))
+        return 1;
     std::vector<std::string> scriptLines;
     if (!arguments.scriptPath.empty()) {
         if (!readScriptLines(arguments.scriptPath, &scriptLines, &error)) {
