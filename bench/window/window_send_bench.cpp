@@ -1,14 +1,16 @@
 // A large request sent from the real window to the test bed's servers, several destinations at
 // once: every file must arrive, the log must hold one block per row in row order, and the failed
-// rows must be named with their reasons. Prints the time it took.
+// rows must be named with their reasons. Prints the time it took, how late the window answered a
+// timer probe meanwhile, and the program's peak memory.
 
 #include "connection_test/connection_test.h"
 #include "platform/launcher.h"
 #include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
 #include "support/fake_launcher.h"
+#include "support/fake_window.h"
 #include "support/testbed.h"
-#include "transfer/transfer_engine.h"
+#include "transfer/run_session.h"
 #include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
 
@@ -17,9 +19,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -36,6 +41,35 @@ QByteArray contentOf(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+/// A timer that should fire every `kProbeMs`: how late each tick came, as the user would feel
+/// the window answer a click.
+class Probe final
+{
+public:
+    static constexpr int kProbeMs = 10;
+    Probe()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            m_lateMs.append(std::max<qint64>(m_clock.restart() - kProbeMs, 0));
+        });
+        m_clock.start();
+        m_timer.start(kProbeMs);
+    }
+    /// The lateness below which the given share of the ticks came, in ms.
+    qint64 percentile(double share)
+    {
+        std::sort(m_lateMs.begin(), m_lateMs.end());
+        return m_lateMs.isEmpty() ? 0 : m_lateMs[qsizetype(share * double(m_lateMs.size() - 1))];
+    }
+    qsizetype ticks() const { return m_lateMs.size(); }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    QList<qint64> m_lateMs;
+};
 
 } // namespace
 
@@ -76,12 +110,12 @@ int main(int argc, char *argv[])
     const int deadServerRow = 2 * rows / 3;
     const QSet<int> secureRows = {2, rows};
     CommandInterpreterLauncher launcher(builtProgram(u"parcelwright-cmd"_s));
-    TransferEngine engine(launcher);
+    RunSession session(launcher);
     FakeConsoleStarter consoles;
     ConnectionTest connectionTest(consoles);
     const ProfileStore store(work.path());
     ProfileCommands profiles(store);
-    FTP_Information window(engine, connectionTest, profiles);
+    FTP_Information window(session, connectionTest, profiles);
     window.setSimultaneousTransfers(simultaneous);
     QStringList messages;
     window.setMessageSink([&](const QString &text, const QString &) { messages << text; });
@@ -108,8 +142,15 @@ int main(int argc, char *argv[])
 
     QElapsedTimer clock;
     clock.start();
+    std::optional<Probe> probe;
+    probe.emplace();
     window.cmdProcess_Click();
+    waitForRunEnd(session);
     const qint64 ms = clock.elapsed();
+    const qint64 p50 = probe->percentile(0.5), p99 = probe->percentile(0.99);
+    const qint64 worst = probe->percentile(1.0);
+    const qsizetype ticks = probe->ticks();
+    probe.reset();
 
     if (!messages.isEmpty())
         fail(u"the window said: "_s + messages.join(u"; "_s));
@@ -136,7 +177,7 @@ int main(int argc, char *argv[])
         }
     }
     QStringList failed;
-    for (const DestinationResult &result : window.lastRunResults()) {
+    for (const DestinationResult &result : session.lastResults()) {
         if (result.outcome != Outcome::Sent)
             failed.append(u"row %1 %2: %3"_s.arg(result.row).arg(result.host, result.reason));
     }
@@ -145,6 +186,13 @@ int main(int argc, char *argv[])
     std::printf("%d destinations, %d at once, from the window: %lld ms; %d files arrived whole, "
                 "%d blocks in row order\n",
                 rows, simultaneous, static_cast<long long>(ms), arrived, rows);
+    std::printf("timer probe every %d ms, %lld ticks: late by %lld ms at the median, %lld ms at "
+                "the 99th percentile (goal <= 50), %lld ms at worst\n",
+                Probe::kProbeMs, static_cast<long long>(ticks), static_cast<long long>(p50),
+                static_cast<long long>(p99), static_cast<long long>(worst));
+    rusage usage;
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak memory %.1f MB (goal < 100)\n", double(usage.ru_maxrss) / 1024.0);
     std::printf("status line: %s\n", qPrintable(window.frmMessage->text()));
     for (const QString &line : failed)
         std::printf("failed %s\n", qPrintable(line));

@@ -100,7 +100,7 @@ private Q_SLOTS:
         if (test.locked)
             QVERIFY(otherRun.tryLock(0));
 
-        bench.test.testCurrentRow(bench.window);
+        bench.window.present(bench.test.testCurrentRow(bench.window));
 
         QCOMPARE(bench.window.messages, test.messages);
         const bool started = opened || !test.console.started;

@@ -3,8 +3,9 @@
 #include "interfaces/connection_test_window.h"
 #include "interfaces/destination_grid.h"
 #include "interfaces/profile_window.h"
-#include "interfaces/transfer_window.h"
+#include "interfaces/run_results.h"
 #include "transfer/plain_destination_grid.h"
+#include "transfer/request_checks.h"
 
 #include <QList>
 #include <QMetaType>
@@ -12,6 +13,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
+
+class RunSession;
 
 /// One Destination table row as tests key it.
 struct DestinationRow
@@ -84,9 +88,9 @@ private:
     QString m_pendingText; // null when no edit is pending
 };
 
-/// An in-memory main window, for the transfer engine, the connection test and the profile
-/// commands, recording what the core asks of it.
-class FakeWindow final : public TransferWindow, public ConnectionTestWindow, public ProfileWindow
+/// An in-memory main window, for the run session, the connection test and the profile commands:
+/// it presents what they say as the window does, recording it instead of showing it.
+class FakeWindow final : public ConnectionTestWindow, public ProfileWindow, public CheckFindings
 {
 public:
     FakeWindow() : m_grid(&events), m_fileRows(kGridRowCount) {}
@@ -99,6 +103,16 @@ public:
     void setFileRow(int row, const QString &text) { m_fileRows[row] = text; }
     void setWorkingDirectory(const QString &text) { m_workingDirectory = text; }
     FakeDestinationGrid &grid() { return m_grid; }
+
+    /// Follows the runs of `session` as the window does: progress, status line, faults, end.
+    void follow(RunSession &session);
+    /// Process Request as the window does it; true when a run started.
+    bool processRequest(RunSession &session);
+    /// The request form as the window reads it.
+    RequestForm form() const;
+    /// Presents faults as the window does: a message each, a cell marked red.
+    void present(const Faults &faults);
+    void present(const std::optional<Fault> &fault);
 
     QStringList events;
     Messages messages;
@@ -113,25 +127,8 @@ public:
     int editorHides = 0;
 
     DestinationGrid &destinationGrid() override { return m_grid; }
-    QString fileListText(int row) const override { return m_fileRows.value(row); }
     QString workingDirectoryText() const override { return m_workingDirectory; }
     void setStatusText(const QString &text) override { statusText = text; }
-    void showMessage(const QString &text, const QString &title) override
-    {
-        messages.append({title, text});
-    }
-    int simultaneousTransfers() const override { return simultaneous; }
-    void destinationStarted(int, const QString &host, int logNumber) override
-    {
-        progress.append(QStringLiteral("started %1 %2").arg(host).arg(logNumber));
-        if (onDestinationStarted)
-            onDestinationStarted(host, logNumber);
-    }
-    void destinationFinished(const DestinationResult &result) override
-    {
-        progress.append(outcomeName(result.outcome) + u' ' + result.host);
-    }
-    void runFinished(const RunEnd &end) override { lastRun = end; }
     void commitPendingEdit() override { m_grid.commitPendingEdit(); }
     QString profileName() const override { return name; }
     void setProfileName(const QString &text) override { name = text; }
@@ -142,9 +139,14 @@ public:
         ++editorHides;
         m_grid.dropPendingEdit();
     }
+    void faultFound(const Fault &fault) override;
+    void rowPassed(int row) override;
 
 private:
     FakeDestinationGrid m_grid;
     QStringList m_fileRows;
     QString m_workingDirectory;
 };
+
+/// Turns the event loop until the session's run has finished.
+void waitForRunEnd(const RunSession &session);
