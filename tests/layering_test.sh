@@ -29,14 +29,22 @@ shared=(
     "profiles transfer/value_checks.h"
 )
 
-faults=0
-while IFS= read -r -d '' file; do
-    relative=${file#"$src"/}
+# Prints each include of the tree under $1 that leaves its floor; fails when there is one.
+scan() {
+    local root=$1 faults=0
+    while IFS= read -r -d '' file; do
+        check_file "$root" "$file" || faults=$((faults + 1))
+    done < <(find "$root" -type f \( -name '*.cpp' -o -name '*.h' \) -print0)
+    ((faults == 0)) || { echo "layering: $faults file(s) with includes out of place" >&2; return 1; }
+}
+
+check_file() {
+    local root=$1 file=$2 relative folder header target ok=0
+    relative=${file#"$root"/}
     folder=${relative%%/*}
     if [[ -z "${may_include[$folder]+set}" ]]; then
         echo "$relative: a folder the floors do not know" >&2
-        faults=$((faults + 1))
-        continue
+        return 1
     fi
     while IFS= read -r line; do
         [[ "$line" =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\"([^\"]+)\" ]] || continue
@@ -47,12 +55,22 @@ while IFS= read -r -d '' file; do
         [[ " ${may_include[$folder]} " == *" $target "* ]] && continue
         [[ " ${shared[*]} " == *" $folder $header "* ]] && continue
         echo "$relative: includes $header, which $folder may not reach" >&2
-        faults=$((faults + 1))
+        ok=1
     done <"$file"
-done < <(find "$src" -type f \( -name '*.cpp' -o -name '*.h' \) -print0)
+    return $ok
+}
 
-if ((faults > 0)); then
-    echo "layering: $faults include(s) out of place" >&2
+scan "$src" || exit 1
+
+# The run session belongs to the core that every front end shares: a window's header in it must
+# be refused. A copy with one planted proves the rule still holds there.
+planted=$(mktemp -d)
+trap 'rm -rf "$planted"' EXIT
+mkdir "$planted/transfer"
+{ cat "$src/transfer/run_session.cpp"; echo '#include "ui/results_window.h"'; } \
+    >"$planted/transfer/run_session.cpp"
+if scan "$planted" 2>/dev/null; then
+    echo "layering: a window's header in the run session went unnoticed" >&2
     exit 1
 fi
 echo "layering: every include of $src stays on its floor"
