@@ -1,4 +1,5 @@
 #include "support/files.h"
+#include "support/scripted_ftp_server.h"
 #include "support/session_run.h"
 #include "support/testbed.h"
 
@@ -6,7 +7,6 @@
 #include <QJsonObject>
 #include <QLockFile>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -91,31 +91,11 @@ struct CommandLine
     QList<int> rows{}; // of a dry run: the rows its plan shows
 };
 
-/// An FTP server that refuses every log-in, echoing the password it was sent, as a hostile one
-/// may; its port.
-quint16 listenEchoing(QTcpServer &server)
-{
-    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
-        QTcpSocket *client = server.nextPendingConnection();
-        client->write("220 ready\r\n");
-        QObject::connect(client, &QTcpSocket::readyRead, client, [client] {
-            while (client->canReadLine()) {
-                const QByteArray line = client->readLine().trimmed();
-                client->write(line.startsWith("USER") ? "331 Password please\r\n"
-                              : line.startsWith("PASS")
-                                  ? "530 Login incorrect for " + line.mid(5) + "\r\n"
-                                  : QByteArray("221 Bye\r\n"));
-            }
-        });
-    });
-    return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(CommandLine)
 
-/// parcelwright-batch as a scheduler runs it: argument errors, a real run against the test bed's
+/// parcelwright-batch as a scheduler runs it: its command lines, a real run against the test bed's
 /// servers read back from its report, a rerun of what a run ended by a signal did not send.
 class BatchTest final : public QObject
 {
@@ -200,9 +180,12 @@ private Q_SLOTS:
         QVERIFY(plainRemote.isValid() && quotedRemote.isValid());
         // psftp abandons a host whose key it has not stored: the reason says how to store it.
         const QString sshPort = QString::number(tb.sshPort);
-        QTcpServer echoing;
+        // A hostile server echoes the password it was sent.
         const QString echoed = u"echo-Secret-9"_s;
-        const QString echoingHost = u"127.0.0.1:%1"_s.arg(listenEchoing(echoing));
+        const ScriptedFtpServer echoing({"220 ready\r\n", "331 Password please\r\n",
+                                         "530 Login incorrect for echo-Secret-9\r\n"},
+                                        std::chrono::seconds(30));
+        const QString echoingHost = u"127.0.0.1:%1"_s.arg(echoing.port());
         QVERIFY(writeDestinations(
             path(u"hosts.tsv"_s),
             {{u"N"_s, tb.ftpHost, plainRemote.path(), tb.plain.user, tb.plain.password},

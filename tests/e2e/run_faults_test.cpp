@@ -197,8 +197,8 @@ private Q_SLOTS:
 
         QTemporaryDir work;
         SessionRun engine;
-        engine.window.setFiles({m_local.filePath(u"first.txt"_s), m_local.filePath(u"last.txt"_s)});
-        engine.window.setWorkingDirectory(work.path());
+        engine.window.form = {
+            {m_local.filePath(u"first.txt"_s), m_local.filePath(u"last.txt"_s)}, work.path(), 1};
         FakeDestinationGrid &grid = engine.window.grid();
         int row = 0;
         grid.setRow({++row, u"N"_s, tb.ftpHost, before.path(), tb.plain.user, tb.plain.password});
@@ -222,7 +222,7 @@ private Q_SLOTS:
         engine.processRequest([&] {
             watch.look();
             // The user gives up once the client under test has waited a while.
-            if (!cancel || engine.window.progress.size() < 3 ||
+            if (!cancel || engine.session.lastResults().isEmpty() ||
                 processIdsIn(work.path(), secure ? u"psftp"_s : u"parcelwright-ftp"_s).isEmpty())
                 return;
             if (!stalled.isValid())

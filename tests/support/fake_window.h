@@ -44,17 +44,15 @@ Q_DECLARE_METATYPE(Messages)
 /// For QCOMPARE's report of a difference.
 char *toString(const Message &message);
 
-/// An in-memory Destination table that records its notifications into a shared event list, in
-/// the words "leave R C", "enter R C", "colour R C VALUE", "commit R C TEXT".
+/// An in-memory Destination table whose moves commit a pending edit, as the window's do.
 class FakeDestinationGrid final : public DestinationGrid
 {
 public:
-    explicit FakeDestinationGrid(QStringList *events);
+    FakeDestinationGrid();
 
     void setRow(const DestinationRow &row);
     /// Puts text in the in-place editor over the current cell; the next move commits it.
     void stagePendingEdit(const QString &text) { m_pendingText = text; }
-    bool hasPendingEdit() const { return !m_pendingText.isNull(); }
     void commitPendingEdit();
     void dropPendingEdit() { m_pendingText = QString(); }
     /// While set, moves commit nothing (the window's grid-busy flag).
@@ -71,7 +69,10 @@ public:
     int currentColumn() const override { return m_column; }
     void setCurrentRow(int row) override { moveTo(row, m_column); }
     void setCurrentColumn(int column) override { moveTo(m_row, column); }
-    void setCurrentCellTextColour(CellColour colour) override;
+    void setCurrentCellTextColour(CellColour colour) override
+    {
+        m_colours[index(m_row, m_column)] = colour;
+    }
     CellColour textColour(int row, int column) const override
     {
         return m_colours.value(index(row, column));
@@ -81,7 +82,6 @@ private:
     void moveTo(int row, int column);
     static int index(int row, int column) { return row * kDestinationColumnCount + column; }
 
-    QStringList *m_events;
     QList<QString> m_texts;
     QList<CellColour> m_colours;
     int m_row = kFirstDataRow, m_column = 0;
@@ -93,59 +93,38 @@ private:
 class FakeWindow final : public ConnectionTestWindow, public ProfileWindow, public CheckFindings
 {
 public:
-    FakeWindow() : m_grid(&events), m_fileRows(kGridRowCount) {}
-
-    void setFiles(const QStringList &paths) // into File list rows 1 onwards
-    {
-        for (int i = 0; i < paths.size(); ++i)
-            m_fileRows[kFirstDataRow + i] = paths.at(i);
-    }
-    void setFileRow(int row, const QString &text) { m_fileRows[row] = text; }
-    void setWorkingDirectory(const QString &text) { m_workingDirectory = text; }
     FakeDestinationGrid &grid() { return m_grid; }
 
-    /// Follows the runs of `session` as the window does: progress, status line, faults, end.
+    /// Follows the runs of `session` as the window does: status line, faults, the hook below.
     void follow(RunSession &session);
-    /// Process Request as the window does it; true when a run started.
+    /// Process Request as the window does it, with `form`; true when a run started.
     bool processRequest(RunSession &session);
-    /// The request form as the window reads it.
-    RequestForm form() const;
     /// Presents faults as the window does: a message each, a cell marked red.
     void present(const Faults &faults);
     void present(const std::optional<Fault> &fault);
 
-    QStringList events;
+    RequestForm form; // the File list, the working directory, the number at once
     Messages messages;
     QString statusText;
-    QStringList progress; // "started HOST LOGNUMBER", then its outcome and host: "sent HOST"
-    RunEnd lastRun;
-    int simultaneous = 1;
     /// Called when a destination starts, after its files are written and before its client runs.
     std::function<void(const QString &host, int logNumber)> onDestinationStarted;
     QString name;      // the profile drop-down's text
     QStringList names; // the profile drop-down's list
-    int editorHides = 0;
 
     DestinationGrid &destinationGrid() override { return m_grid; }
-    QString workingDirectoryText() const override { return m_workingDirectory; }
+    QString workingDirectoryText() const override { return form.workingDirectory; }
     void setStatusText(const QString &text) override { statusText = text; }
     void commitPendingEdit() override { m_grid.commitPendingEdit(); }
     QString profileName() const override { return name; }
     void setProfileName(const QString &text) override { name = text; }
     void addProfileName(const QString &text) override { names.append(text); }
     void setGridBusy(bool busy) override { m_grid.busy = busy; }
-    void hideEditor() override
-    {
-        ++editorHides;
-        m_grid.dropPendingEdit();
-    }
+    void hideEditor() override { m_grid.dropPendingEdit(); }
     void faultFound(const Fault &fault) override;
     void rowPassed(int row) override;
 
 private:
     FakeDestinationGrid m_grid;
-    QStringList m_fileRows;
-    QString m_workingDirectory;
 };
 
 /// Turns the event loop until the session's run has finished.

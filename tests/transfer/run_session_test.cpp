@@ -60,8 +60,7 @@ struct Bench
     explicit Bench(const DestinationRows &rows = {})
     {
         window.follow(session);
-        window.setFiles({u"/src/a.txt"_s});
-        window.setWorkingDirectory(dir.path());
+        window.form = {{u"/src/a.txt"_s}, dir.path(), 1};
         for (const DestinationRow &row : rows)
             window.grid().setRow(row);
     }
@@ -76,8 +75,7 @@ struct Bench
     /// Process Request, but the earlier cumulative log is kept.
     void processKeepingLogs()
     {
-        std::optional<TransferRequest> request =
-            checkedRequest(window.form(), window.grid(), window);
+        std::optional<TransferRequest> request = checkedRequest(window.form, window.grid(), window);
         QVERIFY(request);
         request->keepEarlierLog = true;
         window.present(session.start(*request));
@@ -131,7 +129,6 @@ class RunSessionTest final : public QObject
 private Q_SLOTS:
     void requestChecks_data();
     void requestChecks();
-    void sendsTheWholeFileList();
     void runServesRowsInOrder();
     void keepsEarlierLogs();
     void quotesValuesForEveryReader_data();
@@ -180,8 +177,8 @@ void RunSessionTest::requestChecks()
 {
     QFETCH(CheckCase, check);
     Bench bench(check.rows);
-    bench.window.setFileRow(1, check.firstFile);
-    bench.window.setWorkingDirectory(check.directory.replace(u"{DIR}"_s, bench.dir.path()));
+    bench.window.form.files = {check.firstFile};
+    bench.window.form.workingDirectory = check.directory.replace(u"{DIR}"_s, bench.dir.path());
     // An earlier run's log and red mark: a refused request keeps the log, a valid row is reset.
     QVERIFY(writeBytes(bench.file(kCumulativeLogName), "old run\r\n"));
     bench.window.grid().setCurrentCellTextColour(kFaultColour);
@@ -200,17 +197,6 @@ void RunSessionTest::requestChecks()
     QCOMPARE(bench.log(), sent ? block(1) : QByteArray("old run\r\n"));
 }
 
-void RunSessionTest::sendsTheWholeFileList()
-{
-    Bench bench({{1, u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s}});
-    for (int row = kFirstDataRow; row <= kLastDataRow; ++row)
-        bench.window.setFileRow(row, u"/f/%1"_s.arg(row));
-    bench.process();
-    const QByteArray script = bench.launcher.calls.value(0).script;
-    QVERIFY(script.startsWith("u\r\np\r\nput /f/1 1\r\n") &&
-            script.endsWith("put /f/4999 4999\r\nquit\r\n"));
-}
-
 void RunSessionTest::runServesRowsInOrder()
 {
     Bench bench({{2, u"N"_s, u"h2"_s, u"\\in"_s, u" u "_s, u"p w "_s},
@@ -218,8 +204,9 @@ void RunSessionTest::runServesRowsInOrder()
                  {4999, u"N"_s, u"h9"_s, {}, {}, u"p"_s}});
     // Keyed relative to the current directory, with a closing separator: the run names its
     // files from where the check found it.
-    bench.window.setWorkingDirectory(QDir::current().relativeFilePath(bench.dir.path()) + u'/');
-    bench.window.setFiles({u"/src/a.txt"_s, u"/x y/b c"_s});
+    bench.window.form = {{u"/src/a.txt"_s, u"/x y/b c"_s},
+                         QDir::current().relativeFilePath(bench.dir.path()) + u'/',
+                         1};
     bench.launcher.logTexts[1] = "Remote working directory is /\n";
     bench.launcher.logTexts[2] = QByteArray();
 
@@ -359,7 +346,7 @@ void RunSessionTest::runEnds()
     Bench bench;
     for (int n = 1; n <= std::max<qsizetype>(run.outcomes.size(), 2); ++n)
         bench.window.grid().setRow({n, u"N"_s, u"h%1"_s.arg(n), {}, u"u"_s, u"p"_s});
-    bench.window.simultaneous = run.simultaneous;
+    bench.window.form.simultaneous = run.simultaneous;
     for (int call = 0; call < run.delays.size(); ++call)
         bench.launcher.delaysMs[call] = run.delays[call];
     // A shared directory such as /tmp: anyone may create, only owners may remove.
@@ -439,7 +426,7 @@ void RunSessionTest::runEnds()
     QCOMPARE(bench.log(), run.log);
     QCOMPARE(readBytes(outside), QByteArray("their file"));
     QStringList seen;
-    for (const DestinationResult &result : std::as_const(bench.window.lastRun.results))
+    for (const DestinationResult &result : bench.session.lastResults())
         seen.append(outcomeName(result.outcome));
     QCOMPARE(seen, run.outcomes);
     // Only a log the cumulative log could not take stays beside it; a taken name stays its

@@ -355,6 +355,8 @@ private Q_SLOTS:
     {
         WindowFixture f;
         f.addHosts(5);
+        for (int row = 2; row <= kLastDataRow; ++row) // the whole File list is sent
+            f.window.frmFileList->setText(row, 0, u"/f/%1"_s.arg(row));
         TransferProgress *progress = f.window.progressWindow();
         QStringList seen; // while each client runs: status line, window texts, estimate or not
         f.launcher.whileRunning = [&](int call, ProcessOutcome &outcome) {
@@ -376,6 +378,7 @@ private Q_SLOTS:
             u"Building/Xmitting: host4, Host: host4, destination 4 of 5, 3 of 5 done, 1 failed so far +"_s,
             u"Building/Xmitting: host5, Host: host5, destination 5 of 5, 4 of 5 done, 2 failed so far +"_s}));
         // clang-format on
+        QVERIFY(f.launcher.calls.value(0).script.endsWith("put /f/4999 4999\r\nquit\r\n"));
     }
 
     void runCancels_data()
