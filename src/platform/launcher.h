@@ -12,6 +12,9 @@ struct LaunchJob
     QString workingDirectory; // the client's current directory
     QString batchFile;        // its exact name there
     int logDescriptor = -1;   // the destination's log, created and held open by the run
+    // One of many at once: it and its clients run at a lower priority than the program, which
+    // must stay free to answer the user however many clients want the processor.
+    bool background = false;
 };
 
 /// Starts launcher batch files and tells when each has ended; the seam between the transfer run

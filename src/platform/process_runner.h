@@ -25,6 +25,7 @@ struct LaunchRequest
     QStringList arguments;
     QString workingDirectory;
     int outputDescriptor = -1; // stays the caller's; the program writes at its current offset
+    int niceness = 0; // how much lower than the caller's its priority is (and its children's)
 };
 
 /// Runs programs side by side, each in a process group of its own, and tells when each has ended.
@@ -54,6 +55,7 @@ public:
 private:
     struct Job;
     void jobEnded(Job *job);
+    void failedToStart(Job *job);
     void reportWhenGroupGone(Job *job);
     void retire(Job *job);
 

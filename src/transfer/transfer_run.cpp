@@ -47,6 +47,7 @@ struct TransferRun::Slot
     QElapsedTimer clock;
     QList<QByteArray> block;
     DestinationResult result;
+    bool clientEnded = false;
     bool cancelledWhileRunning = false;
     bool logKept = false; // the cumulative log could not take its block
 
@@ -153,14 +154,44 @@ bool TransferRun::TransmitDestination(Slot &slot)
     slot.clock.start();
 
     Q_EMIT destinationStarted(slot.destination.row, slot.destination.host, slot.result.logNumber);
-    const LaunchJob job{directory, workingDirFile(directory, slot.names.launcher), descriptor};
+    const LaunchJob job{directory, workingDirFile(directory, slot.names.launcher), descriptor,
+                        !serial()};
     // A run dropped before its clients end (its session ended first) hears of them no more.
     m_launcher.start(job,
                      [run = QPointer<TransferRun>(this), &slot](const ProcessOutcome &outcome) {
                          if (run)
-                             run->destinationEnded(slot, outcome);
+                             run->clientEnded(slot, outcome);
                      });
     return true;
+}
+
+void TransferRun::clientEnded(Slot &slot, const ProcessOutcome &outcome)
+{
+    slot.clientEnded = true;
+    m_ends.append({&slot, outcome});
+    scheduleStep();
+}
+
+void TransferRun::scheduleStep()
+{
+    // A posted call runs in the next turn of the event loop, after whatever else is waiting
+    // there: the window paints and answers the user between two steps.
+    if (!std::exchange(m_stepScheduled, true))
+        QMetaObject::invokeMethod(this, &TransferRun::step, Qt::QueuedConnection);
+}
+
+void TransferRun::step()
+{
+    m_stepScheduled = false;
+    // Many clients may end at once: each step takes one of them and starts its successor.
+    if (!m_ends.isEmpty()) {
+        const auto [slot, outcome] = m_ends.takeFirst();
+        destinationEnded(*slot, outcome);
+    }
+    if (!m_ends.isEmpty())
+        scheduleStep();
+    startMore();
+    finishIfDone();
 }
 
 void TransferRun::failBeforeClient(Slot &slot, const QString &reason, bool wholeDirectory)
@@ -211,8 +242,6 @@ void TransferRun::destinationEnded(Slot &slot, const ProcessOutcome &outcome)
     writeReadyBlocks();
     if (!serial())
         showServedHosts();
-    startMore();
-    finishIfDone();
 }
 
 void TransferRun::writeReadyBlocks()
@@ -264,7 +293,7 @@ void TransferRun::cancel()
         return;
     m_cancelled = true;
     for (const auto &slot : m_slots) {
-        if (slot->state == Slot::State::Running)
+        if (slot->state == Slot::State::Running && !slot->clientEnded)
             slot->cancelledWhileRunning = true;
     }
     m_launcher.cancelAll();

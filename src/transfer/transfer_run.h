@@ -54,6 +54,10 @@ private:
     std::optional<Fault> claimFiles();
     void startMore();
     bool TransmitDestination(Slot &slot);
+    void clientEnded(Slot &slot, const ProcessOutcome &outcome);
+    void scheduleStep();
+    /// One ended client's destination and the start of its successor, in a turn of its own.
+    void step();
     void destinationEnded(Slot &slot, const ProcessOutcome &outcome);
     void failBeforeClient(Slot &slot, const QString &reason, bool wholeDirectory);
     void writeReadyBlocks();
@@ -79,5 +83,8 @@ private:
     QStringList m_keptLogs; // per-destination logs FTPLogALL.TXT could not take
     QStringList m_keptHosts;
     QElapsedTimer m_clock;
+    // Clients that ended, each taken in a step of its own (see step()).
+    QList<std::pair<Slot *, ProcessOutcome>> m_ends;
+    bool m_stepScheduled = false;
     bool m_finished = false;
 };
