@@ -55,12 +55,18 @@ class DistantServers final
 public:
     DistantServers()
     {
-        m_thread = std::thread([this] {
+        // The listeners' sessions keep their share: they must accept the connections at once.
+        const QString testbed = qEnvironmentVariable("PARCELWRIGHT_TESTBED");
+        QByteArrayList listeners;
+        for (const QString &file : {u"/vsftpd.pid"_s, u"/sshd.pid"_s})
+            listeners << groupOf(QString::fromLatin1(contentOf(testbed + file).trimmed()));
+        m_thread = std::thread([this, listeners] {
             while (!m_stop) {
                 for (const QString &pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
                     const QByteArray name = contentOf(u"/proc/%1/comm"_s.arg(pid)).trimmed();
                     QFile group(u"/proc/%1/autogroup"_s.arg(pid));
-                    if ((name == "vsftpd" || name == "sshd") && group.open(QIODevice::WriteOnly))
+                    if ((name == "vsftpd" || name == "sshd") && !listeners.contains(groupOf(pid)) &&
+                        group.open(QIODevice::WriteOnly))
                         group.write("19");
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -74,6 +80,12 @@ public:
     }
 
 private:
+    /// The name of a process's autogroup ("/autogroup-42").
+    static QByteArray groupOf(const QString &pid)
+    {
+        return contentOf(u"/proc/%1/autogroup"_s.arg(pid)).split(' ').value(0);
+    }
+
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
@@ -212,7 +224,8 @@ int main(int argc, char *argv[])
         for (const QString &file : files) {
             const QString name = QFileInfo(file).fileName();
             if (contentOf(remote.filePath(u"d%1/%2"_s.arg(row).arg(name))) != contentOf(file))
-                fail(u"row %1: %2 did not arrive whole"_s.arg(row).arg(name));
+                fail(u"row %1: %2 did not arrive whole (%3)"_s.arg(row).arg(
+                    name, session.lastResults().value(row - 1).reason));
             ++arrived;
         }
     }

@@ -140,13 +140,7 @@ void ProcessRunner::failedToStart(Job *job)
 {
     job->outcome.error =
         tr("Cannot start %1: %2").arg(job->process.program(), job->process.errorString());
-    job->killTimer.stop();
-    m_jobs.removeOne(job);
-    const Finished finished = std::move(job->finished);
-    const ProcessOutcome outcome = job->outcome;
-    job->process.disconnect(this);
-    retire(job);
-    finished(outcome);
+    reportWhenGroupGone(job);
 }
 
 void ProcessRunner::jobEnded(Job *job)

@@ -37,15 +37,11 @@ public:
     bool isFinished() const { return m_finished; }
 
 Q_SIGNALS:
-    /// The run took the working directory and is about to serve its destinations.
+    // What happens in the run, each passed on by RunSession to the front ends (see there).
     void started(const TransferRequest &request);
-    /// A destination's client is about to start.
     void destinationStarted(int row, const QString &host, int logNumber);
-    /// A destination is done, as soon as its client has ended (or could not run).
     void destinationFinished(const DestinationResult &result);
-    /// The status line's text while the run goes on: the destinations being served.
     void statusChanged(const QString &text);
-    /// The run is over: every destination's final result, the closing status text.
     void finished(const RunEnd &end);
 
 private:
