@@ -5,7 +5,7 @@
 #include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
 #include "support/fake_launcher.h"
-#include "transfer/transfer_engine.h"
+#include "transfer/run_session.h"
 #include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
 
@@ -53,12 +53,12 @@ int main(int argc, char *argv[])
     QTemporaryDir empty;
     QTemporaryDir dir;
     FakeLauncher launcher;
-    TransferEngine engine(launcher);
+    RunSession session(launcher);
     FakeConsoleStarter consoles;
     ConnectionTest connectionTest(consoles);
     const ProfileStore store(dir.path());
     ProfileCommands profiles(store);
-    FTP_Information window(engine, connectionTest, profiles);
+    FTP_Information window(session, connectionTest, profiles);
     window.show();
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
         const QStringList cells{row % 2 ? QStringLiteral("Y") : QStringLiteral("N"),
@@ -79,7 +79,7 @@ int main(int argc, char *argv[])
     const auto startUp = [&](const ProfileStore &startupStore) {
         return medianMs([&] {
             ProfileCommands commands(startupStore);
-            FTP_Information fresh(engine, connectionTest, commands);
+            FTP_Information fresh(session, connectionTest, commands);
             QCoreApplication::processEvents();
         });
     };

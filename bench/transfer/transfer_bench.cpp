@@ -6,7 +6,7 @@
 #include "support/fake_window.h"
 #include "support/testbed.h"
 #include "transfer/request_checks.h"
-#include "transfer/transfer_engine.h"
+#include "transfer/run_session.h"
 #include "transfer/transfer_scripts.h"
 
 #include <QCoreApplication>
@@ -40,41 +40,46 @@ double median(QList<double> values)
     return values.isEmpty() ? 0 : values.at(values.size() / 2);
 }
 
-/// A window that stands for nothing but the checks' input and the messages they give.
-class BenchWindow final : public TransferWindow
+/// The texts of the faults the checks find.
+class FaultTexts final : public CheckFindings
 {
 public:
-    PlainDestinationGrid grid;
-    QStringList files;
-    QString directory;
-    QStringList messages;
-
-    DestinationGrid &destinationGrid() override { return grid; }
-    QString fileListText(int row) const override { return files.value(row - kFirstDataRow); }
-    QString workingDirectoryText() const override { return directory; }
-    void setStatusText(const QString &) override {}
-    void showMessage(const QString &text, const QString &) override { messages.append(text); }
+    QStringList texts;
+    void faultFound(const Fault &fault) override { texts.append(fault.text); }
+    void rowPassed(int) override {}
 };
 
 double checksMilliseconds(const QString &directory)
 {
-    BenchWindow window;
-    window.files = {QStringLiteral("/a")};
-    window.directory = directory;
+    PlainDestinationGrid table;
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
-        window.grid.setText(row, kSecureShellColumn,
-                            row % 2 ? QStringLiteral("Y") : QStringLiteral("N"));
-        window.grid.setText(row, kHostColumn, QStringLiteral("host%1").arg(row));
-        window.grid.setText(row, kUserIdColumn, QStringLiteral("user"));
-        window.grid.setText(row, kPasswordColumn, QStringLiteral("password"));
+        table.setText(row, kSecureShellColumn, row % 2 ? QStringLiteral("Y") : QStringLiteral("N"));
+        table.setText(row, kHostColumn, QStringLiteral("host%1").arg(row));
+        table.setText(row, kUserIdColumn, QStringLiteral("user"));
+        table.setText(row, kPasswordColumn, QStringLiteral("password"));
     }
+    FaultTexts faults;
     QElapsedTimer clock;
     clock.start();
-    const std::optional<TransferRequest> request = checkedRequest(window);
+    const std::optional<TransferRequest> request =
+        checkedRequest({{QStringLiteral("/a")}, directory, 1}, table, faults);
     const double ms = clock.nsecsElapsed() / 1e6;
     if (!request || request->destinations.size() != kLastDataRow)
-        fail(QStringLiteral("the checks refused a valid table: ") + window.messages.join(u"; "));
+        fail(QStringLiteral("the checks refused a valid table: ") + faults.texts.join(u"; "));
     return ms;
+}
+
+/// Runs the request through a run session to its end.
+RunEnd runToEnd(const TransferRequest &request)
+{
+    CommandInterpreterLauncher launcher(builtProgram(QStringLiteral("parcelwright-cmd")));
+    RunSession session(launcher);
+    RunEnd end;
+    QObject::connect(&session, &RunSession::finished, [&end](const RunEnd &e) { end = e; });
+    if (const std::optional<Fault> fault = session.start(request))
+        fail(QStringLiteral("the run did not start: ") + fault->text);
+    waitForRunEnd(session);
+    return end;
 }
 
 /// A plain FTP request of `count` destinations to one account, each into a directory of its own.
@@ -98,16 +103,10 @@ TransferRequest ftpRequest(const QString &host, const TestbedAccount &account,
 /// Runs the request through the engine; the time it took, after checking every file arrived.
 double engineMilliseconds(const TransferRequest &request)
 {
-    CommandInterpreterLauncher launcher(builtProgram(QStringLiteral("parcelwright-cmd")));
-    TransferEngine engine(launcher);
-    BenchWindow messages;
-    RunObserver observer;
     QElapsedTimer clock;
     clock.start();
-    const RunEnd end = engine.run(request, messages, observer);
+    const RunEnd end = runToEnd(request);
     const double ms = clock.nsecsElapsed() / 1e6;
-    if (!end.started)
-        fail(QStringLiteral("the run did not start: ") + messages.messages.join(u"; "));
     for (const DestinationResult &result : end.results) {
         if (result.outcome != Outcome::Sent)
             fail(QStringLiteral("%1 was not sent: %2").arg(result.host, result.reason));
@@ -126,11 +125,7 @@ double xargsMilliseconds(const TransferRequest &request, const QString &jobDir, 
         const Destination &d = request.destinations.at(i);
         const JobFileNames names = JobFileNames::numbered(i + 1);
         removeJobFiles(jobDir, names);
-        const JobFiles files{launcherLines(QStringLiteral("N"), d.host, d.userId, names),
-                             transferScriptLines(QStringLiteral("N"), d.remoteDirectory, d.userId,
-                                                 d.password, d.host, request.files),
-                             false,
-                             {}};
+        const JobFiles files = jobFiles(d, request.files, names);
         if (!writeJobFiles(jobDir, names, files, nullptr))
             fail(QStringLiteral("cannot write the launcher files in ") + jobDir);
         batchFiles.append(names.launcher);
@@ -344,14 +339,10 @@ int main(int argc, char **argv)
                                          {},
                                          QStringLiteral("u"),
                                          QStringLiteral("p")});
-        CommandInterpreterLauncher launcher(builtProgram(QStringLiteral("parcelwright-cmd")));
-        TransferEngine engine(launcher);
-        BenchWindow messages;
-        RunObserver observer;
         QElapsedTimer clock;
         clock.start();
-        const RunEnd end = engine.run(request, messages, observer);
-        if (!end.started || end.results.size() != kLastDataRow)
+        const RunEnd end = runToEnd(request);
+        if (end.results.size() != kLastDataRow)
             fail(QStringLiteral("the run of 4,999 destinations did not happen"));
         rusage usage;
         ::getrusage(RUSAGE_SELF, &usage);

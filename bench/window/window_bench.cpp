@@ -5,7 +5,8 @@
 #include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
 #include "support/fake_launcher.h"
-#include "transfer/transfer_engine.h"
+#include "support/fake_window.h"
+#include "transfer/run_session.h"
 #include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
 
@@ -65,12 +66,12 @@ int startupOnce(int argc, char *argv[], QElapsedTimer &sinceMain)
 {
     QApplication app(argc, argv);
     FakeLauncher launcher;
-    TransferEngine engine(launcher);
+    RunSession session(launcher);
     const ProfileStore store(QDir::currentPath());
     ProfileCommands profiles(store);
     FakeConsoleStarter consoles;
     ConnectionTest connectionTest(consoles);
-    FTP_Information window(engine, connectionTest, profiles);
+    FTP_Information window(session, connectionTest, profiles);
     FirstPaint paint;
     window.installEventFilter(&paint);
     window.show();
@@ -118,12 +119,12 @@ int main(int argc, char *argv[])
     QTemporaryDir work;
     FakeLauncher launcher;
     launcher.recording = false; // only the window's and the engine's own work is timed
-    TransferEngine engine(launcher);
+    RunSession session(launcher);
     const ProfileStore store(QDir::currentPath());
     ProfileCommands profiles(store);
     FakeConsoleStarter consoles;
     ConnectionTest connectionTest(consoles);
-    FTP_Information window(engine, connectionTest, profiles);
+    FTP_Information window(session, connectionTest, profiles);
     window.setMessageSink([](const QString &, const QString &) {});
     window.frmWorkingDirectory->setText(work.path());
     window.frmFileList->setText(1, 0, QStringLiteral("/etc/hostname"));
@@ -149,7 +150,10 @@ int main(int argc, char *argv[])
                 fillRows(grid, rows);
                 QCoreApplication::processEvents();
             },
-            [&] { window.cmdProcess_Click(); });
+            [&] {
+                window.cmdProcess_Click();
+                waitForRunEnd(session);
+            });
         print("Process Request, checks and idle run", rows, whole);
     }
 

@@ -5,9 +5,8 @@
 #include "platform/termination_signals.h"
 #include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
-#include "transfer/transfer_engine.h"
+#include "transfer/run_session.h"
 #include "ui/ftp_information.h"
-#include "ui/user_settings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,7 +17,7 @@ int main(int argc, char *argv[])
     // The parts the window works with are built here and live as long as it does.
     const QString interpreter = companionProgram(QStringLiteral("parcelwright-cmd"));
     CommandInterpreterLauncher launcher(interpreter);
-    TransferEngine engine(launcher);
+    RunSession session(launcher);
     TerminalConsoleStarter consoles(interpreter);
     ConnectionTest connectionTest(consoles);
     // Profiles and the help file belong to the directory the program was started in.
@@ -26,8 +25,8 @@ int main(int argc, char *argv[])
     ProfileCommands profiles(store);
     // The working directory starts as the user's own folder, not a shared one such as /tmp/ where
     // another user's files would stop every run.
-    UserSettings::makeDefaultWorkingDirectory();
-    FTP_Information window(engine, connectionTest, profiles);
+    makeDefaultWorkingDirectory();
+    FTP_Information window(session, connectionTest, profiles);
     // A run asked to end from outside stops its clients and removes its files first.
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &window,

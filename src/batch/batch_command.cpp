@@ -1,23 +1,20 @@
 #include "batch/batch_command.h"
 
 #include "batch/batch_options.h"
-#include "batch/batch_window.h"
 #include "batch/progress_view.h"
-#include "batch/report_writer.h"
 #include "batch/request_sources.h"
 #include "batch/run_plan.h"
 #include "batch/terminal.h"
-#include "platform/launcher.h"
 #include "platform/paths.h"
 #include "platform/termination_signals.h"
+#include "transfer/plain_destination_grid.h"
+#include "transfer/report_writer.h"
 #include "transfer/request_checks.h"
-#include "transfer/transfer_engine.h"
 
-#include <QElapsedTimer>
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <cstdio>
-#include <optional>
 
 namespace {
 
@@ -28,40 +25,53 @@ void printLine(std::FILE *stream, const QString &line)
     std::fflush(stream);
 }
 
-int refuse(const QString &error)
+int refuse(const QString &error, int status = kRefused)
 {
     printLine(stderr, QStringLiteral("parcelwright-batch: ") + error);
-    return kRefused;
+    return status;
 }
 
-/// Passes every observed event to each of a list of observers.
-class Observers final : public RunObserver
+/// The heading words of a Destination table column, as a line about one of its cells names it.
+QString columnHeading(int column)
+{
+    static const QStringList headings{
+        QStringLiteral("Secure Shell"), QStringLiteral("IP Address/URL"),
+        QStringLiteral("Remote Directory"), QStringLiteral("User Id"), QStringLiteral("Password")};
+    return headings.value(column);
+}
+
+/// A fault in the words of a command line: a cell by its row and column, the request's own
+/// faults by what they are about; never a window's title.
+QString faultLine(const Fault &fault, const QString &workingDirectory)
+{
+    switch (fault.subject) {
+    case FaultSubject::Cell:
+        return QStringLiteral("row %1, %2: %3")
+            .arg(fault.row)
+            .arg(columnHeading(fault.column), fault.text);
+    case FaultSubject::Destinations:
+        return QStringLiteral("parcelwright-batch: no destination: no row of the table names a "
+                              "host");
+    case FaultSubject::WorkingDirectory:
+        return QStringLiteral("parcelwright-batch: the working directory %1 is not a directory")
+            .arg(workingDirectory);
+    case FaultSubject::BusyDirectory:
+        return QStringLiteral("parcelwright-batch: another run is using the working directory "
+                              "%1 - nothing was sent; try again later")
+            .arg(workingDirectory);
+    default:
+        break;
+    }
+    return QStringLiteral("parcelwright-batch: ") + fault.text;
+}
+
+/// Collects the findings of the request checks, to be said once they are over.
+class FaultList final : public CheckFindings
 {
 public:
-    explicit Observers(QList<RunObserver *> all) : m_all(std::move(all)) {}
-    void runStarted(const TransferRequest &request) override
-    {
-        for (RunObserver *observer : m_all)
-            observer->runStarted(request);
-    }
-    void destinationStarted(int row, const QString &host, int logNumber) override
-    {
-        for (RunObserver *observer : m_all)
-            observer->destinationStarted(row, host, logNumber);
-    }
-    void destinationFinished(const DestinationResult &result) override
-    {
-        for (RunObserver *observer : m_all)
-            observer->destinationFinished(result);
-    }
-    void runFinished(const RunEnd &end) override
-    {
-        for (RunObserver *observer : m_all)
-            observer->runFinished(end);
-    }
-
-private:
-    QList<RunObserver *> m_all;
+    Faults faults;
+    void faultFound(const Fault &fault) override { faults.append(fault); }
+    void rowPassed(int row) override { Q_UNUSED(row) }
 };
 
 // The report is written at the end: a directory that is not there would lose the whole run's.
@@ -78,18 +88,16 @@ bool checkReportPath(const QString &path, QString *error)
     return error->isEmpty();
 }
 
-bool loadTable(const BatchOptions &options, BatchWindow &window, QString *error)
+bool loadTable(const BatchOptions &options, DestinationGrid &table, QString *error)
 {
     if (!options.profile.isEmpty())
-        return RequestSources::loadProfile(window, options.profile, options.profileDirectory,
-                                           error);
-    return RequestSources::loadDestinations(options.destinationsFile, window.destinationGrid(),
-                                            error);
+        return RequestSources::loadProfile(table, options.profile, options.profileDirectory, error);
+    return RequestSources::loadDestinations(options.destinationsFile, table, error);
 }
 
 // The rows to send: those of --rows, less those an earlier report gives as sent. nullopt for
 // every row of the table.
-std::optional<QList<int>> selectRows(const BatchOptions &options, const DestinationGrid &grid,
+std::optional<QList<int>> selectRows(const BatchOptions &options, const DestinationGrid &table,
                                      QString *error)
 {
     std::optional<QList<int>> rows;
@@ -102,13 +110,48 @@ std::optional<QList<int>> selectRows(const BatchOptions &options, const Destinat
         return rows;
     QList<int> unsent;
     QStringList skipped;
-    if (!RequestSources::rowsToResend(options.onlyFailed, grid, &unsent, &skipped, error))
+    if (!RequestSources::rowsToResend(options.onlyFailed, table, &unsent, &skipped, error))
         return std::nullopt;
     for (const QString &warning : std::as_const(skipped))
         printLine(stderr, QStringLiteral("parcelwright-batch: ") + warning);
     if (rows)
         unsent.removeIf([&rows](int row) { return !rows->contains(row); });
     return unsent;
+}
+
+// The request the options ask for, its checks passed; nullopt once what refused it is said.
+std::optional<TransferRequest> requestOf(const BatchOptions &options, int *status)
+{
+    *status = kRefused;
+    QString error;
+    PlainDestinationGrid table;
+    QStringList files = options.files;
+    if (!loadTable(options, table, &error) ||
+        (!options.fileList.isEmpty() &&
+         !RequestSources::readFileList(options.fileList, &files, &error)) ||
+        !RequestSources::checkFiles(&files, &error)) {
+        refuse(error);
+        return std::nullopt;
+    }
+    const std::optional<QList<int>> rows = selectRows(options, table, &error);
+    if (!error.isEmpty()) {
+        refuse(error);
+        return std::nullopt;
+    }
+    if (options.workingDirectory.isEmpty())
+        makeDefaultWorkingDirectory();
+    const RequestForm form{files,
+                           options.workingDirectory.isEmpty() ? defaultWorkingDirectory()
+                                                              : options.workingDirectory,
+                           options.jobs};
+    FaultList findings;
+    // No row left to send is a request for nothing, not for every row.
+    std::optional<TransferRequest> request =
+        checkedRequest(form, table, findings,
+                       rows && rows->isEmpty() ? QList<int>{0} : rows.value_or(QList<int>()));
+    for (const Fault &fault : std::as_const(findings.faults))
+        printLine(stderr, faultLine(fault, form.workingDirectory));
+    return request;
 }
 
 int exitStatus(const RunEnd &end, bool signalled)
@@ -122,61 +165,19 @@ int exitStatus(const RunEnd &end, bool signalled)
     return signalled ? kCancelled : allSent ? kAllSent : kSomeFailed;
 }
 
-int send(const TransferRequest &request, const BatchOptions &options, const QString &version,
-         UserMessages &messages, const std::function<void()> &showMessages)
-{
-    // A signal from here on cancels the run: clients stopped, files removed, report written.
-    TerminationSignals termination;
-    std::FILE *stream = options.report == QLatin1String("-") ? stderr : stdout;
-    ProgressView progress(stream,
-                          options.quiet        ? ProgressView::Mode::Quiet
-                          : isTerminal(stream) ? ProgressView::Mode::Terminal
-                                               : ProgressView::Mode::Lines,
-                          int(request.destinations.size()));
-    std::optional<ReportWriter> report;
-    QList<RunObserver *> observers{&progress};
-    QString error;
-    if (!options.report.isEmpty()) {
-        report.emplace(options.report, request, version);
-        if (!report->open(&error))
-            return refuse(error);
-        observers.prepend(&*report);
-    }
-    Observers all(observers);
-    CommandInterpreterLauncher launcher(companionProgram(QStringLiteral("parcelwright-cmd")));
-    TransferEngine engine(launcher);
-    bool signalled = false;
-    QObject::connect(&termination, &TerminationSignals::received, [&] {
-        signalled = true;
-        engine.requestCancel();
-    });
-
-    QElapsedTimer clock;
-    clock.start();
-    RunEnd end{true, {}, {}};
-    if (request.destinations.isEmpty()) {
-        all.runStarted(request);
-        all.runFinished(end);
-    } else {
-        end = engine.run(request, messages, all);
-    }
-    showMessages();
-    if (!end.started) {
-        if (report)
-            report->discard();
-        return kRefused;
-    }
-    int status = exitStatus(end, signalled);
-    if (report && !report->finish(clock.elapsed(), &error)) {
-        printLine(stderr, QStringLiteral("parcelwright-batch: ") + error);
-        status = std::max<int>(status, kSomeFailed);
-    }
-    return status;
-}
-
 } // namespace
 
-int runBatch(const QStringList &arguments, const QString &version)
+BatchCommand::BatchCommand(QString version)
+    : m_version(std::move(version)),
+      m_launcher(companionProgram(QStringLiteral("parcelwright-cmd"))), m_session(m_launcher)
+{
+    QObject::connect(&m_session, &RunSession::finished, &m_session,
+                     [this](const RunEnd &end) { finish(end); });
+}
+
+BatchCommand::~BatchCommand() = default;
+
+int BatchCommand::start(const QStringList &arguments)
 {
     BatchOptions options;
     QString error;
@@ -185,51 +186,67 @@ int runBatch(const QStringList &arguments, const QString &version)
     if (options.help || options.version) {
         std::fputs(options.help
                        ? qPrintable(batchUsage())
-                       : qPrintable(QStringLiteral("parcelwright-batch %1\n").arg(version)),
+                       : qPrintable(QStringLiteral("parcelwright-batch %1\n").arg(m_version)),
                    stdout);
         return kAllSent;
     }
     if (!checkReportPath(options.report, &error))
         return refuse(error);
-
-    // The window's messages are held and shown in their order once each step is over.
-    QStringList lines;
-    BatchWindow window([&lines](const QString &line) { lines.append(line); });
-    const auto showMessages = [&window, &lines] {
-        window.flushMessage();
-        for (const QString &line : std::as_const(lines))
-            printLine(stderr, line);
-        const bool any = !lines.isEmpty();
-        lines.clear();
-        return any;
-    };
-    QStringList files = options.files;
-    if (!loadTable(options, window, &error) ||
-        (!options.fileList.isEmpty() &&
-         !RequestSources::readFileList(options.fileList, &files, &error)) ||
-        !RequestSources::checkFiles(&files, &error))
-        return refuse(error);
-    if (showMessages())
-        return kRefused;
-    const std::optional<QList<int>> rows = selectRows(options, window.destinationGrid(), &error);
-    if (!error.isEmpty())
-        return refuse(error);
-
-    window.setFiles(files);
-    window.setWorkingDirectory(options.workingDirectory.isEmpty()
-                                   ? RequestSources::defaultWorkingDirectory()
-                                   : options.workingDirectory);
-    window.setSimultaneousTransfers(options.jobs);
-    // No row left to send is a request for nothing, not for every row.
-    std::optional<TransferRequest> request = checkedRequest(
-        window, rows && rows->isEmpty() ? QList<int>{0} : rows.value_or(QList<int>()));
-    showMessages();
+    int status = kRefused;
+    const std::optional<TransferRequest> request = requestOf(options, &status);
     if (!request)
-        return kRefused;
+        return status;
     if (options.dryRun) {
         for (const QString &line : runPlan(*request))
             printLine(stdout, line);
         return kAllSent;
     }
-    return send(*request, options, version, window, [&showMessages] { showMessages(); });
+    std::FILE *stream = options.report == QLatin1String("-") ? stderr : stdout;
+    m_progress = std::make_unique<ProgressView>(stream,
+                                                options.quiet        ? ProgressView::Mode::Quiet
+                                                : isTerminal(stream) ? ProgressView::Mode::Terminal
+                                                                     : ProgressView::Mode::Lines,
+                                                int(request->destinations.size()));
+    if (!options.report.isEmpty()) {
+        m_report = std::make_unique<ReportWriter>(options.report, *request);
+        if (!m_report->open(&error))
+            return refuse(error);
+    }
+    return send(*request);
+}
+
+int BatchCommand::send(const TransferRequest &request)
+{
+    // A signal from here on cancels the run: clients stopped, files removed, report written.
+    m_termination = std::make_unique<TerminationSignals>();
+    QObject::connect(m_termination.get(), &TerminationSignals::received, &m_session, [this] {
+        m_signalled = true;
+        m_session.cancel();
+    });
+    m_progress->follow(m_session);
+    if (m_report)
+        QObject::connect(&m_session, &RunSession::destinationFinished, &m_session,
+                         [this](const DestinationResult &result) { m_report->add(result); });
+    if (const std::optional<Fault> fault = m_session.start(request)) {
+        if (m_report)
+            m_report->discard();
+        printLine(stderr, faultLine(*fault, request.workingDirectory));
+        return fault->subject == FaultSubject::BusyDirectory ? kBusy : kRefused;
+    }
+    // A run that could start no client is over already.
+    return m_session.isRunning() ? -1 : m_status;
+}
+
+void BatchCommand::finish(const RunEnd &end)
+{
+    for (const Fault &fault : end.faults)
+        printLine(stderr, faultLine(fault, m_session.lastRequest().workingDirectory));
+    m_status = exitStatus(end, m_signalled);
+    QString error;
+    if (m_report && !m_report->finish(end, &error)) {
+        refuse(QStringLiteral("%1 cannot be written: %2 - the report is in %3")
+                   .arg(m_report->path(), error, ReportWriter::partialPath(m_report->path())));
+        m_status = std::max<int>(m_status, kSomeFailed);
+    }
+    QCoreApplication::exit(m_status);
 }

@@ -3,46 +3,39 @@
 #include "interfaces/destination_grid.h"
 #include "interfaces/transfer_request.h"
 
-#include <QSet>
+#include <QCommandLineParser>
+#include <QHash>
 
 namespace {
 
-/// What follows an option on the command line.
-enum class Takes
-{
-    Nothing,
-    Value,
-    Paths // every following argument up to the next option
-};
-
+/// One option: its short name (or none) and long name, and whether it takes a value.
 struct OptionForm
 {
+    QLatin1String shortName;
     QLatin1String name;
-    Takes takes;
+    bool takesValue;
 };
 
 constexpr OptionForm kOptions[] = {
-    {QLatin1String("--profile"), Takes::Value},      {QLatin1String("--profile-dir"), Takes::Value},
-    {QLatin1String("--destinations"), Takes::Value}, {QLatin1String("--files"), Takes::Paths},
-    {QLatin1String("--file-list"), Takes::Value},    {QLatin1String("--workdir"), Takes::Value},
-    {QLatin1String("--jobs"), Takes::Value},         {QLatin1String("--rows"), Takes::Value},
-    {QLatin1String("--report"), Takes::Value},       {QLatin1String("--only-failed"), Takes::Value},
-    {QLatin1String("--dry-run"), Takes::Nothing},    {QLatin1String("--quiet"), Takes::Nothing},
-    {QLatin1String("--help"), Takes::Nothing},       {QLatin1String("--version"), Takes::Nothing},
+    {{}, QLatin1String("profile"), true},
+    {{}, QLatin1String("profile-dir"), true},
+    {{}, QLatin1String("destinations"), true},
+    {{}, QLatin1String("files"), true},
+    {{}, QLatin1String("file-list"), true},
+    {{}, QLatin1String("workdir"), true},
+    {QLatin1String("j"), QLatin1String("jobs"), true},
+    {{}, QLatin1String("rows"), true},
+    {QLatin1String("r"), QLatin1String("report"), true},
+    {{}, QLatin1String("only-failed"), true},
+    {QLatin1String("n"), QLatin1String("dry-run"), false},
+    {QLatin1String("q"), QLatin1String("quiet"), false},
+    {QLatin1String("h"), QLatin1String("help"), false},
+    {{}, QLatin1String("version"), false},
 };
 
-const OptionForm *formOf(const QString &name)
+QString spelled(const QString &name)
 {
-    for (const OptionForm &form : kOptions) {
-        if (form.name == name)
-            return &form;
-    }
-    return nullptr;
-}
-
-bool isOption(const QString &argument)
-{
-    return argument.startsWith(QLatin1String("--"));
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
 }
 
 // Digits only: a sign, a blank or a trailing letter is a typing mistake, not a number.
@@ -58,72 +51,104 @@ bool readNumber(const QString &text, int low, int high, int *number)
     return *number >= low && *number <= high;
 }
 
+// One row number is that row alone.
 bool readRows(const QString &text, BatchOptions *options)
 {
     const QStringList ends = text.split(QLatin1Char('-'));
-    return ends.size() == 2 &&
+    return ends.size() <= 2 &&
            readNumber(ends[0], kFirstDataRow, kLastDataRow, &options->firstRow) &&
-           readNumber(ends[1], kFirstDataRow, kLastDataRow, &options->lastRow) &&
+           readNumber(ends.value(ends.size() - 1), kFirstDataRow, kLastDataRow,
+                      &options->lastRow) &&
            options->firstRow <= options->lastRow;
 }
 
-bool take(const QString &name, const QStringList &values, BatchOptions *options, QString *error)
+// A value is never taken from what looks like the next option: "--workdir --jobs 4" lacks a
+// directory. "-" alone stands for standard output; "--name=-x" gives such a value on purpose.
+bool valuesArePresent(const QStringList &arguments, QString *error)
 {
-    const QString value = values.value(0);
-    if (name == QLatin1String("--profile"))
-        options->profile = value;
-    else if (name == QLatin1String("--profile-dir"))
-        options->profileDirectory = value;
-    else if (name == QLatin1String("--destinations"))
-        options->destinationsFile = value;
-    else if (name == QLatin1String("--files"))
-        options->files = values;
-    else if (name == QLatin1String("--file-list"))
-        options->fileList = value;
-    else if (name == QLatin1String("--workdir"))
-        options->workingDirectory = value;
-    else if (name == QLatin1String("--report"))
-        options->report = value;
-    else if (name == QLatin1String("--only-failed"))
-        options->onlyFailed = value;
-    else if (name == QLatin1String("--dry-run"))
-        options->dryRun = true;
-    else if (name == QLatin1String("--quiet"))
-        options->quiet = true;
-    else if (name == QLatin1String("--help"))
-        options->help = true;
-    else if (name == QLatin1String("--version"))
-        options->version = true;
-    else if (name == QLatin1String("--jobs") &&
-             !readNumber(value, kMinSimultaneous, kMaxSimultaneous, &options->jobs))
+    for (qsizetype i = 0; i < arguments.size() && arguments[i] != QLatin1String("--"); ++i) {
+        const QString &argument = arguments[i];
+        const bool takesValue = std::any_of(
+            std::begin(kOptions), std::end(kOptions), [&argument](const OptionForm &form) {
+                return form.takesValue &&
+                       (argument == spelled(form.name) ||
+                        (!form.shortName.isEmpty() && argument == spelled(form.shortName)));
+            });
+        const QString next = arguments.value(i + 1);
+        if (takesValue && (next.isEmpty() || (next.startsWith(u'-') && next.size() > 1))) {
+            *error = QStringLiteral("missing value after %1").arg(argument);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Each option once: a second --report would leave one of the two files unwritten.
+bool givenOnce(const QCommandLineParser &parser, QString *error)
+{
+    QHash<QString, int> seen;
+    for (const QString &name : parser.optionNames()) {
+        for (const OptionForm &form : kOptions) {
+            if (name != form.name && name != form.shortName)
+                continue;
+            if (++seen[form.name] > 1) {
+                *error = QStringLiteral("%1 is given twice").arg(spelled(form.name));
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool takeValues(const QCommandLineParser &parser, BatchOptions *options, QString *error)
+{
+    const auto value = [&parser](const char *name) { return parser.value(QLatin1String(name)); };
+    options->profile = value("profile");
+    options->profileDirectory = value("profile-dir");
+    options->destinationsFile = value("destinations");
+    options->files = parser.values(QStringLiteral("files")) + parser.positionalArguments();
+    options->fileList = value("file-list");
+    options->workingDirectory = value("workdir");
+    options->report = value("report");
+    options->onlyFailed = value("only-failed");
+    options->dryRun = parser.isSet(QStringLiteral("dry-run"));
+    options->quiet = parser.isSet(QStringLiteral("quiet"));
+    options->help = parser.isSet(QStringLiteral("help"));
+    options->version = parser.isSet(QStringLiteral("version"));
+    if (parser.isSet(QStringLiteral("jobs")) &&
+        !readNumber(value("jobs"), kMinSimultaneous, kMaxSimultaneous, &options->jobs))
         *error = QStringLiteral("--jobs takes a number from %1 to %2, not '%3'")
                      .arg(kMinSimultaneous)
                      .arg(kMaxSimultaneous)
-                     .arg(value);
-    else if (name == QLatin1String("--rows") && !readRows(value, options))
-        *error = QStringLiteral("--rows takes FROM-TO, two row numbers from %1 to %2 with FROM "
+                     .arg(value("jobs"));
+    else if (parser.isSet(QStringLiteral("rows")) && !readRows(value("rows"), options))
+        *error = QStringLiteral("--rows takes N or FROM-TO, row numbers from %1 to %2 with FROM "
                                 "not above TO, not '%3'")
                      .arg(kFirstDataRow)
                      .arg(kLastDataRow)
-                     .arg(value);
+                     .arg(value("rows"));
+    for (const OptionForm &form : kOptions) {
+        if (form.takesValue && parser.isSet(form.name) && parser.value(form.name).isEmpty())
+            *error = QStringLiteral("missing value after %1").arg(spelled(form.name));
+    }
     return error->isEmpty();
 }
 
 // Exactly one source of destinations and one of files; a profile directory only for a profile.
 bool isComplete(const BatchOptions &options, QString *error)
 {
-    const bool profile = !options.profile.isNull();
-    const bool table = !options.destinationsFile.isNull();
+    const bool profile = !options.profile.isEmpty();
+    const bool table = !options.destinationsFile.isEmpty();
     const bool files = !options.files.isEmpty();
-    const bool list = !options.fileList.isNull();
+    const bool list = !options.fileList.isEmpty();
     if (profile == table)
         *error = profile ? QStringLiteral("give --profile or --destinations, not both")
                          : QStringLiteral("no destinations: give --profile NAME or "
                                           "--destinations FILE");
     else if (files == list)
-        *error = files ? QStringLiteral("give --files or --file-list, not both")
-                       : QStringLiteral("no files: give --files PATH... or --file-list FILE");
-    else if (!options.profileDirectory.isNull() && !profile)
+        *error = files ? QStringLiteral("give the files or --file-list, not both")
+                       : QStringLiteral("no files: give PATH... or --file-list FILE");
+    else if (!options.profileDirectory.isEmpty() && !profile)
         *error = QStringLiteral("--profile-dir goes with --profile");
     return error->isEmpty();
 }
@@ -134,45 +159,26 @@ bool parseBatchArguments(const QStringList &arguments, BatchOptions *options, QS
 {
     *options = BatchOptions();
     error->clear();
-    QSet<QString> seen;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        QString name =
-            arguments[i] == QLatin1String("-h") ? QStringLiteral("--help") : arguments[i];
-        QStringList values;
-        const qsizetype equals = name.indexOf(QLatin1Char('='));
-        const bool joined = isOption(name) && equals > 0;
-        if (joined) {
-            values.append(name.mid(equals + 1));
-            name.truncate(equals);
-        }
-        const OptionForm *form = formOf(name);
-        if (form == nullptr) {
-            *error = isOption(name) || name.startsWith(QLatin1Char('-'))
-                         ? QStringLiteral("unknown option '%1'").arg(name)
-                         : QStringLiteral("unexpected argument '%1'").arg(name);
-            return false;
-        }
-        if (seen.contains(name)) {
-            *error = QStringLiteral("%1 is given twice").arg(name);
-            return false;
-        }
-        seen.insert(name);
-        if (form->takes == Takes::Nothing && joined) {
-            *error = QStringLiteral("%1 takes no value").arg(name);
-            return false;
-        }
-        // A value is never taken from the next option: "--workdir --jobs 4" lacks a directory.
-        const bool many = form->takes == Takes::Paths;
-        while (form->takes != Takes::Nothing && (values.isEmpty() || many) &&
-               i + 1 < arguments.size() && !isOption(arguments[i + 1]))
-            values.append(arguments[++i]);
-        if (form->takes != Takes::Nothing && (values.isEmpty() || values[0].isEmpty())) {
-            *error = QStringLiteral("missing value after %1").arg(name);
-            return false;
-        }
-        if (!take(name, values, options, error))
-            return false;
+    if (!valuesArePresent(arguments, error))
+        return false;
+    QCommandLineParser parser;
+    for (const OptionForm &form : kOptions) {
+        QStringList names{form.name};
+        if (!form.shortName.isEmpty())
+            names.prepend(form.shortName);
+        parser.addOption(
+            QCommandLineOption(names, {}, form.takesValue ? QStringLiteral("value") : QString()));
     }
+    // The parser reads the program's name first.
+    if (!parser.parse(QStringList{QStringLiteral("parcelwright-batch")} + arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        *error = unknown.isEmpty()
+                     ? parser.errorText().left(1).toLower() + parser.errorText().mid(1).chopped(1)
+                     : QStringLiteral("unknown option '%1'").arg(spelled(unknown.first()));
+        return false;
+    }
+    if (!givenOnce(parser, error) || !takeValues(parser, options, error))
+        return false;
     return options->help || options->version || isComplete(*options, error);
 }
 
@@ -180,7 +186,7 @@ QString batchUsage()
 {
     return QStringLiteral(
         "Usage: parcelwright-batch (--profile NAME [--profile-dir DIR] | --destinations FILE)\n"
-        "                          (--files PATH... | --file-list FILE) [OPTION...]\n"
+        "                          [OPTION...] ([--] PATH... | --file-list FILE)\n"
         "\n"
         "Sends the files to every destination, as Process Request does in the window.\n"
         "\n"
@@ -191,27 +197,30 @@ QString batchUsage()
         "                        directory, user id, password; '#' begins a comment line;\n"
         "                        the n-th such line is row n; readable by its owner only\n"
         "Files:\n"
-        "  --files PATH...       the files to send (up to the next option)\n"
+        "  PATH...               the files to send; after '--' even one beginning with '-'\n"
+        "  --files PATH...       the same, as earlier command lines give them\n"
         "  --file-list FILE      the files to send, one path a line\n"
         "Run:\n"
         "  --workdir DIR         the working directory (default: ~/Parcelwright/)\n"
-        "  --jobs N              destinations served at once, 1 to 64 (default: 1)\n"
-        "  --rows FROM-TO        only the rows FROM to TO\n"
+        "  -j, --jobs N          destinations served at once, 1 to 64 (default: 1)\n"
+        "  --rows N, --rows FROM-TO\n"
+        "                        only the row N, or the rows FROM to TO\n"
         "  --only-failed REPORT  only the rows that an earlier report does not give as sent\n"
-        "  --dry-run             check, then show what would be sent; send nothing\n"
+        "  -n, --dry-run         check, then show what would be sent; send nothing\n"
         "Output:\n"
-        "  --report FILE         a JSON Lines report, one line per destination and a summary;\n"
+        "  -r, --report FILE     a JSON Lines report, one line per destination and a summary;\n"
         "                        '-' for standard output\n"
-        "  --quiet               show nothing but errors and failed destinations\n"
-        "  --help, --version\n"
+        "  -q, --quiet           show nothing but errors and failed destinations\n"
+        "  -h, --help, --version\n"
         "\n"
-        "Exit status: 0 all sent, 1 some failed, 2 bad usage or refused request, 3 cancelled.\n"
+        "Exit status: 0 all sent, 1 some failed, 2 bad usage or refused request, 3 cancelled,\n"
+        "4 the working directory is in use by another run (try again later).\n"
         "\n"
         "Examples:\n"
         "  parcelwright-batch --profile weekly --profile-dir ~/Parcelwright \\\n"
-        "      --files ~/out/prices.csv ~/out/stock.csv --jobs 8 --report weekly.jsonl\n"
+        "      --jobs 8 --report weekly.jsonl ~/out/prices.csv ~/out/stock.csv\n"
         "  parcelwright-batch --destinations hosts.tsv --file-list files.txt --rows 1-500 \\\n"
         "      --report part1.jsonl\n"
-        "  parcelwright-batch --profile weekly --files ~/out/prices.csv \\\n"
-        "      --only-failed weekly.jsonl --report weekly-again.jsonl\n");
+        "  parcelwright-batch --profile weekly --only-failed weekly.jsonl \\\n"
+        "      --report weekly-again.jsonl -- ~/out/prices.csv\n");
 }

@@ -10,11 +10,11 @@ struct BatchOptions
     QString profile;          // --profile NAME; empty when the table comes from a file
     QString profileDirectory; // --profile-dir DIR; empty: the current directory
     QString destinationsFile; // --destinations FILE
-    QStringList files;        // --files PATH...
+    QStringList files;        // --files PATH and every plain argument
     QString fileList;         // --file-list FILE
     QString workingDirectory; // --workdir DIR; empty: the user's own ~/Parcelwright/
     int jobs = 1;
-    int firstRow = 0; // --rows FROM-TO; 0: every row
+    int firstRow = 0; // --rows N or FROM-TO; 0: every row
     int lastRow = 0;
     QString report;     // --report FILE, "-" for standard output; empty: no report
     QString onlyFailed; // --only-failed REPORT

@@ -5,5 +5,7 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    return runBatch(QCoreApplication::arguments().mid(1), QStringLiteral(PARCELWRIGHT_VERSION));
+    BatchCommand command(QStringLiteral(PARCELWRIGHT_VERSION));
+    const int status = command.start(QCoreApplication::arguments().mid(1));
+    return status >= 0 ? status : app.exec();
 }

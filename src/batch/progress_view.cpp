@@ -1,5 +1,7 @@
 #include "batch/progress_view.h"
 
+#include "transfer/run_session.h"
+
 namespace {
 
 constexpr int kBarWidth = 20;
@@ -56,20 +58,28 @@ void ProgressView::print(std::FILE *stream, const QString &line)
     std::fflush(stream);
 }
 
-void ProgressView::runStarted(const TransferRequest &request)
+void ProgressView::follow(const RunSession &session)
 {
-    Q_UNUSED(request)
+    // The view's own timer is the connections' context: they end with the view.
+    QObject::connect(&session, &RunSession::started, &m_tick, [this] { runStarted(); });
+    QObject::connect(&session, &RunSession::destinationStarted, &m_tick,
+                     [this] { destinationStarted(); });
+    QObject::connect(&session, &RunSession::destinationFinished, &m_tick,
+                     [this](const DestinationResult &result) { destinationFinished(result); });
+    QObject::connect(&session, &RunSession::finished, &m_tick,
+                     [this](const RunEnd &end) { runFinished(end); });
+}
+
+void ProgressView::runStarted()
+{
     m_clock.start();
     if (m_mode == Mode::Terminal)
         m_tick.start();
     redraw();
 }
 
-void ProgressView::destinationStarted(int row, const QString &host, int logNumber)
+void ProgressView::destinationStarted()
 {
-    Q_UNUSED(row)
-    Q_UNUSED(host)
-    Q_UNUSED(logNumber)
     ++m_running;
     redraw();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "interfaces/run_observer.h"
+#include "interfaces/run_results.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -10,7 +10,9 @@
 /// Shows how a run goes. On a terminal, one line redrawn in place (a bar, finished/total,
 /// running, failed, rate, time left) with each failure printed above it; elsewhere one plain
 /// line per finished destination; quiet, only the failures, on standard error.
-class ProgressView final : public RunObserver
+class RunSession;
+
+class ProgressView final
 {
 public:
     enum class Mode
@@ -22,12 +24,14 @@ public:
 
     ProgressView(std::FILE *stream, Mode mode, int total);
 
-    void runStarted(const TransferRequest &request) override;
-    void destinationStarted(int row, const QString &host, int logNumber) override;
-    void destinationFinished(const DestinationResult &result) override;
-    void runFinished(const RunEnd &end) override;
+    /// Shows the runs of `session` from now on, for as long as the view lives.
+    void follow(const RunSession &session);
 
 private:
+    void runStarted();
+    void destinationStarted();
+    void destinationFinished(const DestinationResult &result);
+    void runFinished(const RunEnd &end);
     void redraw();
     void print(std::FILE *stream, const QString &line);
 

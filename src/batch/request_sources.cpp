@@ -1,12 +1,11 @@
 #include "batch/request_sources.h"
 
 #include "interfaces/destination_grid.h"
-#include "interfaces/profile_window.h"
-#include "platform/dir_search.h"
 #include "profiles/encrypt.h"
 #include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
 #include "transfer/run_report.h"
+#include "transfer/text_lines.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,37 +34,27 @@ bool readSmallFile(const QString &path, QByteArray *bytes, QString *error)
     return error->isEmpty();
 }
 
-// The lines of a text, CR LF or LF, with their numbers counted from 1.
-QList<QByteArray> linesOf(const QByteArray &text)
-{
-    QList<QByteArray> lines = text.split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    for (QByteArray &line : lines) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-    }
-    return lines;
-}
-
 } // namespace
 
 namespace RequestSources {
 
-bool loadProfile(ProfileWindow &window, const QString &name, const QString &directory,
+bool loadProfile(DestinationGrid &table, const QString &name, const QString &directory,
                  QString *error)
 {
     CipherKey = kProfileCipherKey; // set at start-up, as the window's start-up sets it
     const ProfileStore store(directory.isEmpty() ? QDir::currentPath() : directory);
-    window.setProfileName(name);
+    bool missing = false;
+    const std::optional<Fault> fault = ProfileCommands(store).getInto(table, name, &missing);
     // Get stays silent about a name that names no profile file: here that must be said.
-    const bool usable = !name.isEmpty() && !name.contains(QLatin1Char('/'));
-    if (usable && !isOrdinaryFile(store.profilePath(name))) {
+    if (missing)
         *error = QStringLiteral("no profile %1 in %2").arg(name, store.startupDirectory());
-        return false;
-    }
-    ProfileCommands(store).Get(window);
-    return true;
+    else if (fault && fault->subject == FaultSubject::ProfileName)
+        *error = QStringLiteral("'%1' cannot name a profile: a profile name is a file name and "
+                                "holds no '/'")
+                     .arg(name);
+    else if (fault)
+        *error = QStringLiteral("the profile %1 cannot be read").arg(store.profilePath(name));
+    return error->isEmpty();
 }
 
 bool loadDestinations(const QString &path, DestinationGrid &grid, QString *error)
@@ -86,7 +75,7 @@ bool loadDestinations(const QString &path, DestinationGrid &grid, QString *error
         return false;
     int row = kFirstDataRow - 1;
     int number = 0;
-    for (const QByteArray &line : linesOf(text)) {
+    for (const QByteArray &line : splitLines(text)) {
         ++number;
         if (line.startsWith('#') || (line.trimmed().isEmpty() && !line.contains('\t')))
             continue;
@@ -116,7 +105,7 @@ bool readFileList(const QString &path, QStringList *files, QString *error)
     if (!readSmallFile(path, &text, error))
         return false;
     files->clear();
-    for (const QByteArray &line : linesOf(text)) {
+    for (const QByteArray &line : splitLines(text)) {
         if (!line.isEmpty())
             files->append(QFile::decodeName(line));
     }
@@ -140,20 +129,6 @@ bool checkFiles(QStringList *files, QString *error)
         path = file.absoluteFilePath();
     }
     return true;
-}
-
-QString defaultWorkingDirectory()
-{
-    const QString home = qEnvironmentVariable("HOME");
-    if (!QDir::isAbsolutePath(home))
-        return {};
-    const QString directory = QDir::cleanPath(home + QStringLiteral("/Parcelwright"));
-    // It will hold scripts and logs with passwords in them: the user's alone from the start. A
-    // dangling link of that name is left alone too.
-    if (!QFileInfo::exists(directory) && !QFileInfo(directory).isSymLink())
-        QDir().mkdir(directory,
-                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    return directory + QLatin1Char('/');
 }
 
 bool rowsToResend(const QString &reportPath, const DestinationGrid &grid, QList<int> *rows,

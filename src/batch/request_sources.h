@@ -5,17 +5,16 @@
 #include <QStringList>
 
 class DestinationGrid;
-class ProfileWindow;
 
 /// Where a command line's request comes from: a profile or a destinations file for the table, the
 /// files to send, the working directory, an earlier report. Each reader returns false with a
 /// one-line message when its input cannot be used.
 namespace RequestSources {
 
-/// Loads the profile NAME.pro of `directory` into the window's table exactly as Get does (the
-/// same cipher and key, the name taken literally). A name Get refuses, or a file it cannot read,
-/// is told through the window's message box; a profile that is not there is told in *error.
-bool loadProfile(ProfileWindow &window, const QString &name, const QString &directory,
+/// Loads the profile NAME.pro of `directory` into the table exactly as Get does (the same cipher
+/// and key, the name taken literally). A name Get refuses, a file it cannot read and a profile
+/// that is not there are told in *error.
+bool loadProfile(DestinationGrid &table, const QString &name, const QString &directory,
                  QString *error);
 
 /// Fills the table from a file of tab-separated lines (Secure Shell, host, remote directory, user
@@ -29,10 +28,6 @@ bool readFileList(const QString &path, QStringList *files, QString *error);
 /// Makes each path absolute (the clients run in the working directory, not here) and checks that
 /// it names a file that can be read.
 bool checkFiles(QStringList *files, QString *error);
-
-/// The user's own ~/Parcelwright/, made readable by its owner only when nothing of that name is
-/// there yet; empty when HOME is not an absolute path.
-QString defaultWorkingDirectory();
 
 /// The rows an earlier report does not give as sent, in row order; the last line of a row
 /// counts, so that joined reports of a run and its rerun read right. A row whose host in the

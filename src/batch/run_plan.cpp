@@ -1,10 +1,9 @@
 #include "batch/run_plan.h"
 
+#include "transfer/password_mask.h"
 #include "transfer/transfer_scripts.h"
 
 namespace {
-
-const QString kHidden = QStringLiteral("********");
 
 void addFile(QStringList *plan, const QString &name, const QList<QByteArray> &lines)
 {
@@ -26,24 +25,18 @@ QStringList runPlan(const TransferRequest &request)
                     .arg(request.destinations.size())
                     .arg(request.simultaneous));
     for (qsizetype i = 0; i < request.destinations.size(); ++i) {
-        const Destination &destination = request.destinations[i];
-        // The names the run gives them: shared one at a time, numbered when several run at once.
-        const JobFileNames names =
-            request.simultaneous > 1 ? JobFileNames::numbered(int(i + 1)) : JobFileNames();
-        const QString secureFlag = destination.secure ? QStringLiteral("Y") : QStringLiteral("N");
+        // The files the run would write, with the mask in the password's place.
+        Destination destination = request.destinations[i];
+        destination.password = kPasswordMask;
+        const JobFileNames names = JobFileNames::forDestination(i, request.simultaneous);
+        const JobFiles files = jobFiles(destination, request.files, names);
         plan.append(QStringLiteral("Row %1: %2 %3")
                         .arg(destination.row)
                         .arg(destination.host, destination.secure ? u"(SFTP)" : u"(FTP)"));
-        addFile(&plan, names.launcher,
-                launcherLines(secureFlag, destination.host, destination.userId, names));
-        if (destination.secure)
-            addFile(&plan, names.password, passwordFileLines(kHidden));
-        // A plain script holds the password as its second line; the mask takes its place.
-        addFile(&plan, names.script,
-                transferScriptLines(secureFlag, destination.remoteDirectory,
-                                    destination.secure ? QString() : destination.userId,
-                                    destination.secure ? QString() : kHidden, destination.host,
-                                    request.files));
+        addFile(&plan, names.launcher, files.launcher);
+        if (files.secure)
+            addFile(&plan, names.password, files.password);
+        addFile(&plan, names.script, files.script);
     }
     return plan;
 }

@@ -16,6 +16,8 @@ const QString kProcessErrorTitle = QStringLiteral("Process Error");
 const QString kNoRowText =
     QStringLiteral("Please click on a valid row, then Press 'Test Connection'");
 const QString kBadDirectoryText = QStringLiteral("Invalid working directory");
+const QString kNoFilesTitle = QStringLiteral("No Files");
+const QString kSystemErrorTitle = QStringLiteral("System Error");
 const QString kNoTerminalText = QStringLiteral(
     "No terminal program was found to open the console - set TERMINAL or install xterm");
 
@@ -23,22 +25,18 @@ const QString kNoTerminalText = QStringLiteral(
 
 ConnectionTest::ConnectionTest(ConsoleStarter &consoles) : m_consoles(consoles) {}
 
-void ConnectionTest::testCurrentRow(ConnectionTestWindow &window)
+Faults ConnectionTest::testCurrentRow(ConnectionTestWindow &window)
 {
-    const int row = checkedRow(window);
-    if (row == 0)
-        return;
+    if (Faults faults = checkRow(window); !faults.isEmpty())
+        return faults;
     DestinationGrid &grid = window.destinationGrid();
+    const int row = grid.currentRow();
     const QString directory =
         QDir::cleanPath(QFileInfo(window.workingDirectoryText()).absoluteFilePath());
     WorkingDirectoryHold hold(directory);
-    QString text;
-    QString title;
     const JobFileNames names;
-    if (!hold.take(names.all(), &text, &title)) {
-        window.showMessage(text, title);
-        return;
-    }
+    if (std::optional<Fault> fault = hold.take(names.all()))
+        return {*fault};
     QDir::setCurrent(directory);
 
     const QString secureFlag = grid.text(row, kSecureShellColumn);
@@ -60,43 +58,33 @@ void ConnectionTest::testCurrentRow(ConnectionTestWindow &window)
         written ? m_consoles.start(directory, workingDirFile(directory, names.launcher))
                 : ConsoleOutcome{false, false, {}};
     if (console.started)
-        return;
+        return {};
     // Nobody will read them now, and they hold the password.
     removeJobFiles(directory, names);
     if (!written)
-        window.showMessage(kBadDirectoryText, QStringLiteral("No Files"));
-    else if (console.noTerminal)
-        window.showMessage(kNoTerminalText, QStringLiteral("System Error"));
-    else
-        window.showMessage(console.error, QStringLiteral("System Error"));
+        return {{kNoFilesTitle, kBadDirectoryText, FaultSubject::WorkingDirectory}};
+    return {{kSystemErrorTitle, console.noTerminal ? kNoTerminalText : console.error}};
 }
 
-int ConnectionTest::checkedRow(ConnectionTestWindow &window)
+Faults ConnectionTest::checkRow(ConnectionTestWindow &window)
 {
     DestinationGrid &grid = window.destinationGrid();
-    if (grid.currentRow() == 0) {
-        window.showMessage(kNoRowText, kProcessErrorTitle);
-        return 0;
-    }
+    const Fault noRow{kProcessErrorTitle, kNoRowText, FaultSubject::Destinations};
+    if (grid.currentRow() == 0)
+        return {noRow};
     window.commitPendingEdit();
     const int row = grid.currentRow();
     // A row without a host has nothing to test: a console would only report a missing file.
-    if (grid.text(row, kHostColumn).isEmpty()) {
-        window.showMessage(kNoRowText, kProcessErrorTitle);
-        return 0;
-    }
+    if (grid.text(row, kHostColumn).isEmpty())
+        return {noRow};
     const QFileInfo directoryInfo(window.workingDirectoryText());
     if (window.workingDirectoryText().isEmpty() || !directoryInfo.isDir() ||
-        !directoryInfo.isWritable()) {
-        window.showMessage(kBadDirectoryText, QStringLiteral("No Files"));
-        return 0;
-    }
+        !directoryInfo.isWritable())
+        return {{kNoFilesTitle, kBadDirectoryText, FaultSubject::WorkingDirectory}};
     // The same values are refused as for a transfer: the console runs the same command lines.
-    const bool plain =
-        checkValuesArePlain(grid, row, [&window, &grid](int column, const QString &text) {
-            window.showMessage(text, QStringLiteral("Error Message"));
-            grid.setCurrentColumn(column);
-            grid.setCurrentCellTextColour(kFaultColour);
-        });
-    return plain ? row : 0;
+    Faults faults;
+    checkValuesArePlain(grid, row, [&faults, row](int column, const QString &text) {
+        faults.append(Fault::cell(QStringLiteral("Error Message"), text, row, column));
+    });
+    return faults;
 }

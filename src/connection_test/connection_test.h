@@ -1,5 +1,7 @@
 #pragma once
 
+#include "interfaces/fault.h"
+
 class ConnectionTestWindow;
 class ConsoleStarter;
 
@@ -10,12 +12,13 @@ class ConnectionTest final
 public:
     explicit ConnectionTest(ConsoleStarter &consoles);
 
-    /// Tests the window's current row; every refusal is a message box and leaves nothing written.
-    void testCurrentRow(ConnectionTestWindow &window);
+    /// Tests the window's current row. Returns what refused it, in order (a fault of a cell
+    /// names the cell to mark); a refusal leaves nothing written.
+    Faults testCurrentRow(ConnectionTestWindow &window);
 
 private:
-    /// The row to test once the refusals have had their say; 0 when one refused it.
-    static int checkedRow(ConnectionTestWindow &window);
+    /// The checks before anything is written; the faults they found.
+    static Faults checkRow(ConnectionTestWindow &window);
 
     ConsoleStarter &m_consoles;
 };

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "interfaces/destination_grid.h"
-#include "interfaces/user_messages.h"
+#include "interfaces/status_line.h"
 
 #include <QString>
 
 /// What the connection test needs of the main window.
-class ConnectionTestWindow : public virtual UserMessages
+class ConnectionTestWindow : public virtual StatusLine
 {
 public:
     /// The Destination table; its current row is the one tested.

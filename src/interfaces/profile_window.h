@@ -1,12 +1,12 @@
 #pragma once
 
 #include "interfaces/destination_grid.h"
-#include "interfaces/user_messages.h"
+#include "interfaces/status_line.h"
 
 #include <QString>
 
 /// What the profile commands and the start-up need of the main window.
-class ProfileWindow : public virtual UserMessages
+class ProfileWindow : public virtual StatusLine
 {
 public:
     /// The Destination table.

@@ -1,5 +1,12 @@
 #include "platform/launcher.h"
 
+namespace {
+
+// Enough for the scheduler to favour the program over each of its clients by about ten to one.
+constexpr int kBackgroundNiceness = 10;
+
+} // namespace
+
 CommandInterpreterLauncher::CommandInterpreterLauncher(QString interpreterPath)
     : m_interpreterPath(std::move(interpreterPath))
 {
@@ -13,6 +20,7 @@ void CommandInterpreterLauncher::start(const LaunchJob &job, Finished finished)
     request.workingDirectory = job.workingDirectory;
     request.outputDescriptor = job.logDescriptor;
     request.idleLimitSeconds = job.idleLimitSeconds;
+    request.niceness = job.background ? kBackgroundNiceness : 0;
     m_runner.start(request, std::move(finished));
 }
 

@@ -13,6 +13,9 @@ struct LaunchJob
     QString batchFile;        // its exact name there
     int logDescriptor = -1;   // the destination's log, created and held open by the run
     int idleLimitSeconds = 0; // stopped after this long without progress (see LaunchRequest)
+    // One of many at once: it and its clients run at a lower priority than the program, which
+    // must stay free to answer the user however many clients want the processor.
+    bool background = false;
 };
 
 /// Starts launcher batch files and tells when each has ended; the seam between the transfer run

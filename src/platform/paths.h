@@ -16,3 +16,11 @@ QString fileNameOf(const QString &path, QChar separator = QChar(kPathSeparator))
 
 /// A program that ships beside the running executable (parcelwright-cmd, parcelwright-ftp).
 QString companionProgram(const QString &name);
+
+/// The user's own working directory, "~/Parcelwright/" written out; empty when HOME names no
+/// absolute path.
+QString defaultWorkingDirectory();
+
+/// Makes the default working directory, readable by its owner only, when nothing of that name
+/// exists yet; whatever stands there already (a dangling link too) is left as it is.
+void makeDefaultWorkingDirectory();

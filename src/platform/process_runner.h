@@ -31,6 +31,7 @@ struct LaunchRequest
     // With no new output and no byte read or written by any process of its group for this long,
     // the whole group is stopped as a cancel stops it; 0: never.
     int idleLimitSeconds = 0;
+    int niceness = 0; // how much lower than the caller's its priority is (and its children's)
 };
 
 /// Runs programs side by side, each in a process group of its own, and tells when each has ended.
@@ -61,6 +62,7 @@ public:
 private:
     struct Job;
     void jobEnded(Job *job);
+    void failedToStart(Job *job);
     void reportWhenGroupGone(Job *job);
     void retire(Job *job);
     void stopGroup(Job *job);

@@ -127,6 +127,14 @@ void endWithParent(pid_t parent)
         ::_exit(127);
 }
 
+// A program that was started a moment ago may not have made its own group yet: then it alone
+// gets the signal.
+void signalGroup(pid_t group, int signal)
+{
+    if (group > 0 && ::kill(-group, signal) != 0)
+        ::kill(group, signal);
+}
+
 } // namespace
 
 struct ProcessRunner::Job
@@ -154,8 +162,7 @@ ProcessRunner::ProcessRunner(QObject *parent) : QObject(parent), m_progressWatch
 ProcessRunner::~ProcessRunner()
 {
     for (Job *job : std::as_const(m_jobs)) {
-        if (job->group > 0)
-            ::kill(-job->group, SIGKILL);
+        signalGroup(job->group, SIGKILL);
         job->process.disconnect();
         job->process.waitForFinished(kGraceMilliseconds);
         delete job;
@@ -189,49 +196,54 @@ void ProcessRunner::start(const LaunchRequest &request, Finished finished)
     process.setStandardErrorFile(QProcess::nullDevice());
     const int output = request.outputDescriptor;
     const pid_t parent = ::getpid();
+    const int niceness = request.niceness;
     // Its own process group lets a cancel reach the clients the program starts, not only itself.
     // The output goes into the file the caller opened, never into one found again by its name.
-    process.setChildProcessModifier([output, parent] {
+    process.setChildProcessModifier([output, parent, niceness] {
         ::setpgid(0, 0);
         endWithParent(parent);
+        // A priority that cannot be lowered leaves the program to run as it is.
+        if (niceness > 0) {
+            const int lowered = ::nice(niceness);
+            Q_UNUSED(lowered)
+        }
         if (output >= 0) {
             ::dup2(output, STDOUT_FILENO);
             ::dup2(output, STDERR_FILENO);
         }
     });
 
-    process.start();
-    if (!process.waitForStarted(-1)) {
-        job->outcome.error = tr("Cannot start %1: %2").arg(request.program, process.errorString());
-        // The caller hears of every end from the event loop, a failed start included.
-        QTimer::singleShot(0, this, [this, job] {
-            const Finished finished = std::move(job->finished);
-            const ProcessOutcome outcome = job->outcome;
-            retire(job);
-            finished(outcome);
-        });
-        return;
-    }
-    job->outcome.started = true;
-    job->group = static_cast<pid_t>(process.processId());
+    job->killTimer.setSingleShot(true);
+    job->killTimer.setInterval(kGraceMilliseconds);
+    connect(&job->killTimer, &QTimer::timeout, this, [job] { signalGroup(job->group, SIGKILL); });
+    connect(&process, &QProcess::finished, this, [this, job] { jobEnded(job); });
+    // The start is not waited for: on a busy machine the new process may take a while to run,
+    // and the caller's event loop must keep turning meanwhile. A program that cannot be started
+    // is heard of from the event loop, as every end is.
+    connect(&process, &QProcess::errorOccurred, this, [this, job](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            QTimer::singleShot(0, this, [this, job] { failedToStart(job); });
+    });
     job->output = output;
     job->idleLimitSeconds = std::max(0, request.idleLimitSeconds);
     m_jobs.append(job);
+    process.start();
+    job->group = static_cast<pid_t>(process.processId());
     if (job->idleLimitSeconds > 0 && !m_progressWatch->isActive())
         m_progressWatch->start();
+}
 
-    job->killTimer.setSingleShot(true);
-    job->killTimer.setInterval(kGraceMilliseconds);
-    connect(&job->killTimer, &QTimer::timeout, this, [job] {
-        if (job->group > 0)
-            ::kill(-job->group, SIGKILL);
-    });
-    connect(&process, &QProcess::finished, this, [this, job] { jobEnded(job); });
+void ProcessRunner::failedToStart(Job *job)
+{
+    job->outcome.error =
+        tr("Cannot start %1: %2").arg(job->process.program(), job->process.errorString());
+    reportWhenGroupGone(job);
 }
 
 void ProcessRunner::jobEnded(Job *job)
 {
     QProcess &process = job->process;
+    job->outcome.started = true;
     if (process.exitStatus() == QProcess::CrashExit) {
         job->outcome.signal = process.exitCode();
         job->outcome.exitStatus = 128 + process.exitCode();
@@ -270,7 +282,7 @@ void ProcessRunner::reportWhenGroupGone(Job *job)
 void ProcessRunner::stopGroup(Job *job)
 {
     job->stopping = true;
-    ::kill(-job->group, SIGTERM);
+    signalGroup(job->group, SIGTERM);
     job->killTimer.start();
 }
 

@@ -41,18 +41,38 @@ bool isStorable(const QString &value)
            !holdsControlCharacter(value);
 }
 
+// The name must be there, and usable as a file name.
+std::optional<Fault> nameFault(const QString &name)
+{
+    if (name.isEmpty())
+        return Fault{kEditErrorTitle, kNoNameText, FaultSubject::ProfileName};
+    if (!isUsableName(name))
+        return Fault{kEditErrorTitle, kBadNameText, FaultSubject::ProfileName};
+    return std::nullopt;
+}
+
+// The n-th line is row n; a line that holds nothing leaves its row as it is.
+void fillRows(DestinationGrid &grid, const QList<QStringList> &rows)
+{
+    for (qsizetype line = 0; line < rows.size(); ++line) {
+        if (rows[line].isEmpty())
+            continue;
+        for (int column = 0; column < kDestinationColumnCount; ++column)
+            grid.setText(int(line) + kFirstDataRow, column, rows[line].value(column));
+    }
+}
+
 } // namespace
 
 ProfileCommands::ProfileCommands(const ProfileStore &store) : m_store(store) {}
 
-void ProfileCommands::Save(ProfileWindow &window)
+std::optional<Fault> ProfileCommands::Save(ProfileWindow &window)
 {
     window.commitPendingEdit();
     const QString name = window.profileName();
-    if (!isUsableName(name)) {
-        window.showMessage(kBadNameText, kEditErrorTitle);
-        return;
-    }
+    const Fault badName{kEditErrorTitle, kBadNameText, FaultSubject::ProfileName};
+    if (!isUsableName(name))
+        return badName;
 
     DestinationGrid &grid = window.destinationGrid();
     QList<QByteArray> lines;
@@ -65,10 +85,8 @@ void ProfileCommands::Save(ProfileWindow &window)
         QByteArray line;
         EncryptText(plainRecordLine(fields), line);
         const bool storable = std::all_of(fields.cbegin(), fields.cend(), isStorable);
-        if (!storable || line.contains('\n') || line.contains('\r')) {
-            window.showMessage(kUnstorableText.arg(row), kEditErrorTitle);
-            return;
-        }
+        if (!storable || line.contains('\n') || line.contains('\r'))
+            return Fault{kEditErrorTitle, kUnstorableText.arg(row), FaultSubject::Profile};
         lines.append(line);
     }
 
@@ -76,46 +94,50 @@ void ProfileCommands::Save(ProfileWindow &window)
     const bool replacing = QFileInfo::exists(path);
     switch (m_store.write(path, lines)) {
     case ProfileStore::WriteResult::CannotOpen:
-        window.showMessage(kBadNameText, kEditErrorTitle);
-        return;
+        return badName;
     case ProfileStore::WriteResult::WriteFailed:
         // Only a Profile that was there can be said to be kept.
-        window.showMessage(replacing ? kNotWrittenText + kOldKeptText : kNotWrittenText,
-                           kEditErrorTitle);
-        return;
+        return Fault{kEditErrorTitle, replacing ? kNotWrittenText + kOldKeptText : kNotWrittenText,
+                     FaultSubject::Profile};
     case ProfileStore::WriteResult::Written:
         break;
     }
     window.setStatusText(QStringLiteral("Profile '") + window.profileName() +
                          QStringLiteral("' Stored Successfully"));
+    return std::nullopt;
 }
 
-void ProfileCommands::Get(ProfileWindow &window)
+std::optional<Fault> ProfileCommands::Get(ProfileWindow &window)
 {
     const QString name = window.profileName();
-    if (name.isEmpty()) {
-        window.showMessage(kNoNameText, kEditErrorTitle);
-        return;
-    }
-    if (!isUsableName(name)) {
-        window.showMessage(kBadNameText, kEditErrorTitle);
-        return;
-    }
+    if (std::optional<Fault> fault = nameFault(name))
+        return fault;
     const QString path = m_store.profilePath(name);
     if (!isOrdinaryFile(path))
-        return;
-    LoadProfile(window, path);
+        return std::nullopt;
+    return LoadProfile(window, path);
 }
 
-void ProfileCommands::LoadProfile(ProfileWindow &window, const QString &path, bool reportFailure)
+std::optional<Fault> ProfileCommands::read(const QString &path, QList<QStringList> *rows) const
+{
+    QList<QByteArray> lines;
+    if (!m_store.read(path, kLastDataRow, &lines))
+        return Fault{kEditErrorTitle, kNotReadText, FaultSubject::Profile};
+    rows->clear();
+    for (const QByteArray &line : std::as_const(lines)) {
+        QByteArray plain;
+        DecryptText(line, plain);
+        rows->append(plain.isEmpty() ? QStringList() : splitRecordLine(plain));
+    }
+    return std::nullopt;
+}
+
+std::optional<Fault> ProfileCommands::LoadProfile(ProfileWindow &window, const QString &path)
 {
     // Read first: a profile that cannot be read must not cost the table the user has now.
-    QList<QByteArray> lines;
-    if (!m_store.read(path, kLastDataRow, &lines)) {
-        if (reportFailure)
-            window.showMessage(kNotReadText, kEditErrorTitle);
-        return;
-    }
+    QList<QStringList> rows;
+    if (std::optional<Fault> fault = read(path, &rows))
+        return fault;
 
     DestinationGrid &grid = window.destinationGrid();
     grid.clearEntries();
@@ -127,19 +149,27 @@ void ProfileCommands::LoadProfile(ProfileWindow &window, const QString &path, bo
     }
     grid.setCurrentRow(kFirstDataRow);
     window.setGridBusy(false);
-
-    int row = 0;
-    for (const QByteArray &line : std::as_const(lines)) {
-        ++row;
-        QByteArray plain;
-        DecryptText(line, plain);
-        if (plain.isEmpty())
-            continue;
-        const QStringList fields = splitRecordLine(plain);
-        for (int column = 0; column < kDestinationColumnCount; ++column)
-            grid.setText(row, column, fields.value(column));
-    }
+    fillRows(grid, rows);
     window.hideEditor();
+    return std::nullopt;
+}
+
+std::optional<Fault> ProfileCommands::getInto(DestinationGrid &table, const QString &name,
+                                              bool *missing)
+{
+    *missing = false;
+    if (std::optional<Fault> fault = nameFault(name))
+        return fault;
+    const QString path = m_store.profilePath(name);
+    *missing = !isOrdinaryFile(path);
+    QList<QStringList> rows;
+    if (*missing)
+        return std::nullopt;
+    if (std::optional<Fault> fault = read(path, &rows))
+        return fault;
+    table.clearEntries();
+    fillRows(table, rows);
+    return std::nullopt;
 }
 
 int ProfileCommands::SearchFiles(ProfileWindow &window, const QString &directory,
@@ -169,5 +199,5 @@ void ProfileCommands::startUp(ProfileWindow &window)
     const QString path = m_store.profilePath(first);
     if (!isOrdinaryFile(path))
         return;
-    LoadProfile(window, path, false);
+    LoadProfile(window, path);
 }

@@ -1,6 +1,5 @@
 #include "transfer/request_checks.h"
 
-#include "interfaces/transfer_window.h"
 #include "transfer/value_checks.h"
 
 #include <QDir>
@@ -31,12 +30,13 @@ bool isBlankOrEmpty(const QString &text)
     return text.isEmpty() || text == QLatin1String(" ");
 }
 
-/// One request's checks over the window it reads and marks.
+/// One request's checks over the form and the table they read.
 class RequestChecks final
 {
 public:
-    RequestChecks(TransferWindow &window, const QList<int> &onlyRows)
-        : m_window(window), m_grid(window.destinationGrid()),
+    RequestChecks(const RequestForm &form, const DestinationGrid &table, CheckFindings &findings,
+                  const QList<int> &onlyRows)
+        : m_form(form), m_table(table), m_findings(findings),
           m_onlyRows(onlyRows.cbegin(), onlyRows.cend())
     {
     }
@@ -48,125 +48,109 @@ public:
     TransferRequest request() const;
 
 private:
-    void markCell(int row, int column, const QString &message);
+    bool refuse(const QString &text, FaultSubject subject);
+    void markCell(int row, int column, const QString &text);
 
-    TransferWindow &m_window;
-    DestinationGrid &m_grid;
+    const RequestForm &m_form;
+    const DestinationGrid &m_table;
+    CheckFindings &m_findings;
     QSet<int> m_onlyRows;
 };
 
+bool RequestChecks::refuse(const QString &text, FaultSubject subject)
+{
+    m_findings.faultFound({kNoFilesTitle, text, subject});
+    return false;
+}
+
 bool RequestChecks::requestLevel()
 {
-    if (isBlankOrEmpty(m_window.fileListText(kFirstDataRow))) {
-        m_window.showMessage(kNoFilesText, kNoFilesTitle);
-        return false;
-    }
+    if (isBlankOrEmpty(m_form.files.value(0)))
+        return refuse(kNoFilesText, FaultSubject::FileList);
     // A line break in a name would start a command of its own in the clients' scripts.
-    for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
-        const QString path = m_window.fileListText(row);
-        if (path.isEmpty())
-            break;
-        if (holdsControlCharacter(path)) {
-            m_window.showMessage(kListedFileText + withControlsShown(path), kNoFilesTitle);
-            return false;
-        }
+    for (const QString &path : m_form.files) {
+        if (holdsControlCharacter(path))
+            return refuse(kListedFileText + withControlsShown(path), FaultSubject::FileList);
     }
 
     bool anyHost = false;
     for (int row = kFirstDataRow; row <= kLastDataRow && !anyHost; ++row)
-        anyHost = !isBlankOrEmpty(m_grid.text(row, kHostColumn));
-    if (!anyHost) {
-        m_window.showMessage(kNoHostsText, kNoFilesTitle);
-        return false;
-    }
+        anyHost = !isBlankOrEmpty(m_table.text(row, kHostColumn));
+    if (!anyHost)
+        return refuse(kNoHostsText, FaultSubject::Destinations);
 
     // The run writes its files there and starts the clients in it, so only a real directory will
     // do: a plain file or an empty text would fail half-way through the run instead.
-    const QString directory = m_window.workingDirectoryText();
-    if (directory.isEmpty() || !QFileInfo(directory).isDir()) {
-        m_window.showMessage(kBadDirectoryText, kNoFilesTitle);
-        return false;
-    }
+    const QString &directory = m_form.workingDirectory;
+    if (directory.isEmpty() || !QFileInfo(directory).isDir())
+        return refuse(kBadDirectoryText, FaultSubject::WorkingDirectory);
     return true;
 }
 
 bool RequestChecks::row(int row)
 {
-    if (!takes(row) || m_grid.text(row, kHostColumn).isEmpty())
+    if (!takes(row) || m_table.text(row, kHostColumn).isEmpty())
         return true;
 
-    // Cells are read again at each check: a cell move of an earlier mark may have committed a
+    // Cells are read again at each check: the mark of an earlier fault may have committed a
     // pending edit into this row.
     bool rowFaulty = false;
-    const QString secureFlag = m_grid.text(row, kSecureShellColumn);
+    const QString secureFlag = m_table.text(row, kSecureShellColumn);
     if (secureFlag != QLatin1String("N") && secureFlag != QLatin1String("Y")) {
         markCell(row, kSecureShellColumn, kBadSecureText);
         rowFaulty = true;
     }
-    if (m_grid.text(row, kSecureShellColumn) == QLatin1String("Y") &&
-        m_grid.text(row, kUserIdColumn).isEmpty()) {
+    if (m_table.text(row, kSecureShellColumn) == QLatin1String("Y") &&
+        m_table.text(row, kUserIdColumn).isEmpty()) {
         markCell(row, kUserIdColumn, kNoUserText);
         rowFaulty = true;
     }
-    if (m_grid.text(row, kPasswordColumn).isEmpty()) {
+    if (m_table.text(row, kPasswordColumn).isEmpty()) {
         markCell(row, kPasswordColumn, kNoPasswordText);
         rowFaulty = true;
     }
-    if (!checkValuesArePlain(m_grid, row, [this, row](int column, const QString &message) {
+    if (!checkValuesArePlain(m_table, row, [this, row](int column, const QString &message) {
             markCell(row, column, message);
         }))
         rowFaulty = true;
 
-    if (!rowFaulty) {
-        m_grid.setCurrentRow(row);
-        for (int column = 0; column < kDestinationColumnCount; ++column) {
-            m_grid.setCurrentColumn(column);
-            m_grid.setCurrentCellTextColour(kStandardTextColour);
-        }
-    }
+    if (!rowFaulty)
+        m_findings.rowPassed(row);
     return !rowFaulty;
 }
 
-void RequestChecks::markCell(int row, int column, const QString &message)
+void RequestChecks::markCell(int row, int column, const QString &text)
 {
-    m_window.showMessage(message, kErrorTitle);
-    m_grid.setCurrentColumn(column);
-    m_grid.setCurrentRow(row);
-    m_grid.setCurrentCellTextColour(kFaultColour);
+    m_findings.faultFound(Fault::cell(kErrorTitle, text, row, column));
 }
 
 TransferRequest RequestChecks::request() const
 {
     TransferRequest request;
+    request.files = m_form.files;
     for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
-        const QString path = m_window.fileListText(row);
-        if (path.isEmpty())
-            break;
-        request.files.append(path);
-    }
-    for (int row = kFirstDataRow; row <= kLastDataRow; ++row) {
-        const QString host = m_grid.text(row, kHostColumn);
+        const QString host = m_table.text(row, kHostColumn);
         if (host.isEmpty() || !takes(row))
             continue;
-        const bool secure = m_grid.text(row, kSecureShellColumn) == QLatin1String("Y");
-        request.destinations.append({row, secure, host, m_grid.text(row, kRemoteDirectoryColumn),
-                                     m_grid.text(row, kUserIdColumn),
-                                     m_grid.text(row, kPasswordColumn)});
+        const bool secure = m_table.text(row, kSecureShellColumn) == QLatin1String("Y");
+        request.destinations.append({row, secure, host, m_table.text(row, kRemoteDirectoryColumn),
+                                     m_table.text(row, kUserIdColumn),
+                                     m_table.text(row, kPasswordColumn)});
     }
     // The text is taken where the check found the directory, once: the clients are started in it
     // and every file of the run is named from it.
     request.workingDirectory =
-        QDir::cleanPath(QFileInfo(m_window.workingDirectoryText()).absoluteFilePath());
-    request.simultaneous =
-        std::clamp(m_window.simultaneousTransfers(), kMinSimultaneous, kMaxSimultaneous);
+        QDir::cleanPath(QFileInfo(m_form.workingDirectory).absoluteFilePath());
+    request.simultaneous = std::clamp(m_form.simultaneous, kMinSimultaneous, kMaxSimultaneous);
     return request;
 }
 
 } // namespace
 
-std::optional<TransferRequest> checkedRequest(TransferWindow &window, const QList<int> &onlyRows)
+std::optional<TransferRequest> checkedRequest(const RequestForm &form, const DestinationGrid &table,
+                                              CheckFindings &findings, const QList<int> &onlyRows)
 {
-    RequestChecks checks(window, onlyRows);
+    RequestChecks checks(form, table, findings, onlyRows);
     if (!checks.requestLevel())
         return std::nullopt;
     // Every row is checked, so that one request shows the user all faulty cells at once.

@@ -1,6 +1,7 @@
 #include "transfer/run_report.h"
 
 #include "interfaces/destination_grid.h"
+#include "transfer/text_lines.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,7 +44,7 @@ QByteArray destinationLine(const DestinationResult &result, const Destination &d
 }
 
 QByteArray summaryLine(const QList<DestinationResult> &results, qint64 totalMs,
-                       const QString &workingDirectory, const QString &version)
+                       const QString &workingDirectory)
 {
     QMap<QString, int> counts;
     for (const Outcome outcome :
@@ -60,7 +61,7 @@ QByteArray summaryLine(const QList<DestinationResult> &results, qint64 totalMs,
     object.insert(QStringLiteral("outcomes"), byOutcome);
     object.insert(QStringLiteral("totalMs"), totalMs);
     object.insert(QStringLiteral("workingDirectory"), workingDirectory);
-    object.insert(QStringLiteral("version"), version);
+    object.insert(QStringLiteral("version"), QStringLiteral(PARCELWRIGHT_VERSION));
     return line(object);
 }
 
@@ -69,7 +70,7 @@ bool read(const QByteArray &text, QList<Entry> *entries, QString *error)
     entries->clear();
     bool summarySeen = false;
     int number = 0;
-    for (const QByteArray &raw : text.split('\n')) {
+    for (const QByteArray &raw : splitLines(text)) {
         ++number;
         if (raw.trimmed().isEmpty())
             continue;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "interfaces/run_observer.h"
+#include "interfaces/run_results.h"
 #include "interfaces/transfer_request.h"
 
 #include <QByteArray>
@@ -19,7 +19,7 @@ QByteArray destinationLine(const DestinationResult &result, const Destination &d
 
 /// The summary line: counts by outcome, the total time, the working directory, the version.
 QByteArray summaryLine(const QList<DestinationResult> &results, qint64 totalMs,
-                       const QString &workingDirectory, const QString &version);
+                       const QString &workingDirectory);
 
 /// A destination as an earlier report tells of it.
 struct Entry

@@ -1,70 +1,72 @@
 #pragma once
 
-#include "interfaces/run_observer.h"
+#include "interfaces/fault.h"
+#include "interfaces/run_results.h"
 #include "interfaces/transfer_request.h"
 #include "platform/process_runner.h"
+#include "transfer/cumulative_log.h"
 #include "transfer/working_directory_hold.h"
 
-#include <QFile>
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Launcher;
-class UserMessages;
-
-/// The name an earlier cumulative log is kept under: FTPLogALL.1.TXT for the one before the
-/// latest, and so on.
-QString keptLogName(int generation);
 
 /// One transfer run: the request's destinations served by their clients, up to the request's
 /// number at a time, their output gathered into FTPLogALL.TXT in row order. It reads nothing but
-/// its request and reports through the observer; the status line and the message box are the
-/// only things of the window it touches.
+/// its request and says what happens through its signals.
 class TransferRun final : public QObject
 {
     Q_OBJECT
 public:
-    TransferRun(TransferRequest request, Launcher &launcher, UserMessages &messages,
-                RunObserver &observer, QObject *parent = nullptr);
+    TransferRun(TransferRequest request, Launcher &launcher, QObject *parent = nullptr);
     ~TransferRun() override;
 
-    /// Takes the working directory and starts the first destinations. False when it could not
-    /// (the user has been told; nothing was written or sent): no other report follows then.
-    /// Otherwise finished() follows once the last destination is done.
-    bool start();
+    /// The run over all destinations: takes the working directory and starts the first ones. The
+    /// fault that keeps it from starting (nothing was written or sent, and no signal follows);
+    /// none once started() has been emitted, and finished() follows when the last one is done.
+    std::optional<Fault> TransmitAll();
 
     /// Stops every running client and skips the destinations that have not started.
     void cancel();
 
     bool isFinished() const { return m_finished; }
-    /// The run's end, once finished.
-    const RunEnd &end() const { return m_end; }
 
 Q_SIGNALS:
-    void finished();
+    // What happens in the run, each passed on by RunSession to the front ends (see there).
+    void started(const TransferRequest &request);
+    void destinationStarted(int row, const QString &host, int logNumber);
+    void destinationFinished(const DestinationResult &result);
+    void statusChanged(const QString &text);
+    void finished(const RunEnd &end);
 
 private:
     struct Slot;
 
-    bool claimFiles();
+    std::optional<Fault> claimFiles();
     void startMore();
-    bool startDestination(Slot &slot);
+    bool TransmitDestination(Slot &slot);
+    void clientEnded(Slot &slot, const ProcessOutcome &outcome);
+    void scheduleStep();
+    /// One ended client's destination and the start of its successor, in a turn of its own.
+    void step();
     void destinationEnded(Slot &slot, const ProcessOutcome &outcome);
     void failBeforeClient(Slot &slot, const QString &reason, bool wholeDirectory);
     void writeReadyBlocks();
     void showServedHosts();
     void finishIfDone();
+    Faults closingFaults() const;
     QString closingText() const;
     bool serial() const { return m_request.simultaneous <= 1; }
 
     TransferRequest m_request;
     Launcher &m_launcher;
-    UserMessages &m_messages;
-    RunObserver &m_observer;
     WorkingDirectoryHold m_hold;
-    QFile m_cumulativeLog;
+    CumulativeLog m_cumulativeLog;
     std::vector<std::unique_ptr<Slot>> m_slots;
     qint16 LogNumber = 1;     // number of the next per-destination log, FTPLog<nnnn>.TXT
     size_t m_next = 0;        // the next destination to start
@@ -73,9 +75,12 @@ private:
     int m_clientsStarted = 0;
     bool m_cancelled = false;
     bool m_stopped = false; // nothing more is started: the directory or the log failed
-    QString m_stopMessage;  // shown once nothing runs any more
+    QString m_stopText;     // why, once nothing runs any more
     QStringList m_keptLogs; // per-destination logs FTPLogALL.TXT could not take
     QStringList m_keptHosts;
+    QElapsedTimer m_clock;
+    // Clients that ended, each taken in a step of its own (see step()).
+    QList<std::pair<Slot *, ProcessOutcome>> m_ends;
+    bool m_stepScheduled = false;
     bool m_finished = false;
-    RunEnd m_end;
 };

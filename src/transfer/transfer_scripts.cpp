@@ -38,6 +38,11 @@ JobFileNames JobFileNames::numbered(int number)
             base + QStringLiteral("PWD")};
 }
 
+JobFileNames JobFileNames::forDestination(qsizetype index, int simultaneous)
+{
+    return simultaneous > 1 ? numbered(int(index + 1)) : JobFileNames();
+}
+
 SecureShellHost splitSecureShellHost(const QString &host)
 {
     const auto isPort = [](const QString &text) {
@@ -78,6 +83,25 @@ QList<QByteArray> launcherLines(const QString &secureFlag, const QString &host,
             (QStringLiteral("ftp -s:") + names.script + QLatin1Char(' ') + host).toLocal8Bit());
     }
     return lines;
+}
+
+JobFiles jobFiles(const Destination &destination, const QStringList &files,
+                  const JobFileNames &names)
+{
+    const QString secureFlag = destination.secure ? QStringLiteral("Y") : QStringLiteral("N");
+    JobFiles job;
+    job.launcher = launcherLines(secureFlag, destination.host, destination.userId, names);
+    job.secure = destination.secure;
+    if (destination.secure) {
+        job.password = passwordFileLines(destination.password);
+        job.script = transferScriptLines(secureFlag, destination.remoteDirectory, {}, {},
+                                         destination.host, files);
+    } else {
+        job.script =
+            transferScriptLines(secureFlag, destination.remoteDirectory, destination.userId,
+                                destination.password, destination.host, files);
+    }
+    return job;
 }
 
 bool writeJobFiles(const QString &directory, const JobFileNames &names, const JobFiles &files,

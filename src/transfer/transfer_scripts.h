@@ -1,5 +1,6 @@
 #pragma once
 
+#include "interfaces/transfer_request.h"
 #include "platform/paths.h"
 
 #include <QByteArray>
@@ -27,6 +28,9 @@ struct JobFileNames
 
     /// The names of the destination whose log number is `number`: XferJob-0007.BAT, ...
     static JobFileNames numbered(int number);
+    /// The names a run gives its `index`-th destination (from 0): one at a time every destination
+    /// uses the fixed names, one after another; several at once, each has numbered ones.
+    static JobFileNames forDestination(qsizetype index, int simultaneous);
     QStringList all() const { return {launcher, script, password}; }
 };
 
@@ -58,6 +62,12 @@ struct JobFiles
     bool secure = false; // a Secure Shell row also gets the password file
     QList<QByteArray> password;
 };
+
+/// The generated files of one destination of a request that sends `files`, under `names`: a
+/// Secure Shell row has its account in the launcher line and its password in the password file,
+/// a plain row both in its script.
+JobFiles jobFiles(const Destination &destination, const QStringList &files,
+                  const JobFileNames &names);
 
 /// Writes the launcher, the password file (Secure Shell only) and the script under `names`, each
 /// created new and readable by its owner only, never through a link. On failure whatever was

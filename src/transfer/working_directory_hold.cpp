@@ -33,31 +33,31 @@ QString sharedWorkingDirectoryText(const QString &directory)
 
 WorkingDirectoryHold::WorkingDirectoryHold(const QString &directory) : m_directory(directory) {}
 
-bool WorkingDirectoryHold::take(const QStringList &fileNames, QString *text, QString *title,
-                                const QStringList &keptNames)
+std::optional<Fault> WorkingDirectoryHold::take(const QStringList &fileNames,
+                                                const QStringList &keptNames)
 {
-    *title = kProcessErrorTitle;
+    const auto refusal = [](const QString &text, FaultSubject subject) {
+        return Fault{kProcessErrorTitle, text, subject};
+    };
     switch (m_lock.take(workingDirFile(m_directory, kLockFileName))) {
     case DirectoryLock::Result::Taken:
         break;
     case DirectoryLock::Result::Busy:
-        *text = kBusyDirectoryText;
-        return false;
+        return refusal(kBusyDirectoryText, FaultSubject::BusyDirectory);
     case DirectoryLock::Result::NotOwnFile:
-        *text = kForeignLockText.arg(kLockFileName, m_directory) + kOwnDirectoryAdvice;
-        return false;
+        return refusal(kForeignLockText.arg(kLockFileName, m_directory) + kOwnDirectoryAdvice,
+                       FaultSubject::Request);
     case DirectoryLock::Result::Unwritable:
-        *text = kUnwritableText;
-        return false;
+        return refusal(kUnwritableText, FaultSubject::Request);
     }
     // In a shared directory such as /tmp another user may have left files of these names, or
     // planted links under them, or spelt them in another letter case.
     QString blocking;
     if ((!keptNames.isEmpty() && !shiftOwnFiles(m_directory, keptNames, &blocking)) ||
         !clearOwnFiles(m_directory, fileNames, &blocking)) {
-        *text = kForeignFileText.arg(blocking, m_directory) + kOwnDirectoryAdvice;
         m_lock.release();
-        return false;
+        return refusal(kForeignFileText.arg(blocking, m_directory) + kOwnDirectoryAdvice,
+                       FaultSubject::Request);
     }
-    return true;
+    return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "interfaces/fault.h"
 #include "platform/own_files.h"
 
 #include <QString>
@@ -8,6 +9,7 @@
 /// The refusal of a working directory in which other users may rename or replace files (see
 /// othersMayChangeDirectory), naming it and pointing to a directory of the user's own.
 QString sharedWorkingDirectoryText(const QString &directory);
+#include <optional>
 
 /// The hold a run or a connection test takes on its working directory for as long as it writes
 /// there: the directory's lock, so that only one uses it at a time, and the files of its names
@@ -18,13 +20,11 @@ public:
     /// `directory`: absolute. Nothing is taken yet.
     explicit WorkingDirectoryHold(const QString &directory);
 
-    /// Takes the lock and clears the named files. False, with the message box's text and title,
-    /// when another run holds the directory, the lock file cannot be made or is not the user's
-    /// own plain file, or one of the names (in any letter case) belongs to another user or cannot
-    /// be replaced; the lock is then released again. `keptNames` first move one name on (see
-    /// shiftOwnFiles), before anything is cleared.
-    bool take(const QStringList &fileNames, QString *text, QString *title,
-              const QStringList &keptNames = {});
+    /// Takes the lock and clears the named files. The fault when another run holds the directory,
+    /// the lock file cannot be made or is not the user's own plain file, or one of the names (in
+    /// any letter case) belongs to another user or cannot be replaced; the lock is then released
+    /// again. `keptNames` first move one name on (see shiftOwnFiles), before anything is cleared.
+    std::optional<Fault> take(const QStringList &fileNames, const QStringList &keptNames = {});
 
     /// Lets the directory go before the hold ends.
     void release() { m_lock.release(); }

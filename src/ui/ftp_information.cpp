@@ -5,38 +5,33 @@
 #include "platform/paths.h"
 #include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
-#include "transfer/transfer_engine.h"
+#include "transfer/request_checks.h"
+#include "transfer/run_session.h"
 #include "transfer/value_checks.h"
 #include "ui/controls/grid_control.h"
 #include "ui/controls/wrapping_button.h"
-#include "ui/description_window.h"
 #include "ui/destination_editor.h"
+#include "ui/fault_presenter.h"
 #include "ui/file_selection.h"
 #include "ui/growing_layout.h"
-#include "ui/help_window.h"
 #include "ui/results_window.h"
 #include "ui/simultaneous_transfers_dialog.h"
-#include "ui/transfer_progress.h"
 #include "ui/twips.h"
 #include "ui/user_settings.h"
 #include "ui/window_design.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -52,9 +47,9 @@ QString formatField(const QString &heading, int blanks)
 
 } // namespace
 
-FTP_Information::FTP_Information(TransferEngine &engine, ConnectionTest &connectionTest,
+FTP_Information::FTP_Information(RunSession &session, ConnectionTest &connectionTest,
                                  ProfileCommands &profiles, QWidget *parent)
-    : QMainWindow(parent), m_client(new QWidget(this)), m_engine(engine), m_profiles(profiles),
+    : QMainWindow(parent), m_client(new QWidget(this)), m_session(session), m_profiles(profiles),
       m_connectionTest(connectionTest), m_simultaneous(UserSettings().simultaneousTransfers())
 {
     WindowDesign::setUp(this, QStringLiteral("Tallowmere- Parcelwright"), m_client);
@@ -64,13 +59,11 @@ FTP_Information::FTP_Information(TransferEngine &engine, ConnectionTest &connect
     buildMenu();
     setTabOrder();
     followWindowSize();
-
-    m_progress = new TransferProgress(this);
-    connect(m_progress, &TransferProgress::cancelRequested, this,
-            [this] { m_engine.requestCancel(); });
-    m_results = new ResultsWindow(*this);
-    // A run of "Send again" may have been asked to end the program, as Process Request's may.
-    connect(m_results, &ResultsWindow::sendAgainFinished, this, [this] {
+    m_faults = std::make_unique<FaultPresenter>(*this, *frmFTPTo);
+    m_runs = new RunPresenter(m_session, *this, *frmFTPTo, *m_faults, *this,
+                              [this] { commitPendingEdit(); });
+    // A run may have been asked to end the program: it ends once the run has cleaned up.
+    connect(m_runs, &RunPresenter::runEnded, this, [this] {
         if (m_endAfterRun)
             endProgram();
     });
@@ -255,35 +248,15 @@ void FTP_Information::setTabOrder()
     frmFilesToFTP->setFocus();
 }
 
-TransferEngine &FTP_Information::engine()
-{
-    return m_engine;
-}
-
 void FTP_Information::setMessageSink(
     std::function<void(const QString &text, const QString &title)> sink)
 {
-    m_messageSink = std::move(sink);
-}
-
-void FTP_Information::setFileChooser(std::function<QStringList()> chooser)
-{
-    m_fileChooser = std::move(chooser);
-}
-
-void FTP_Information::setProgramEnder(std::function<void()> ender)
-{
-    m_programEnder = std::move(ender);
+    m_faults->setMessageSink(std::move(sink));
 }
 
 DestinationGrid &FTP_Information::destinationGrid()
 {
     return *frmFTPTo;
-}
-
-QString FTP_Information::fileListText(int row) const
-{
-    return frmFileList->text(row, 0);
 }
 
 QString FTP_Information::workingDirectoryText() const
@@ -300,43 +273,7 @@ void FTP_Information::setStatusText(const QString &text)
 
 void FTP_Information::showMessage(const QString &text, const QString &title)
 {
-    if (m_messageSink) {
-        m_messageSink(text, title);
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
-    box.exec();
-}
-
-void FTP_Information::runStarted(const TransferRequest &request)
-{
-    m_progress->startRun(int(request.destinations.size()), request.simultaneous);
-    m_results->runStarted(request);
-}
-
-void FTP_Information::destinationStarted(int row, const QString &host, int logNumber)
-{
-    Q_UNUSED(row)
-    Q_UNUSED(logNumber)
-    m_progress->destinationStarted(host);
-}
-
-void FTP_Information::destinationFinished(const DestinationResult &result)
-{
-    m_progress->destinationFinished(result.host, result.outcome == Outcome::Failed);
-    m_results->destinationFinished(result);
-}
-
-void FTP_Information::runFinished(const RunEnd &end)
-{
-    m_lastRun = end;
-    m_progress->runFinished();
-    m_results->runFinished(end);
-}
-
-void FTP_Information::setSimultaneousTransfers(int count)
-{
-    m_simultaneous = std::clamp(count, kMinSimultaneous, kMaxSimultaneous);
+    m_faults->showMessage(text, title);
 }
 
 void FTP_Information::Form_Load()
@@ -492,40 +429,41 @@ void FTP_Information::frmInputBox_KeyDown(int keyCode, int shift)
 
 void FTP_Information::CmdGet_Click()
 {
-    m_profiles.Get(*this);
+    m_faults->present(m_profiles.Get(*this));
 }
 
 void FTP_Information::cmdProfileSave_Click()
 {
-    m_profiles.Save(*this);
+    m_faults->present(m_profiles.Save(*this));
 }
 
 void FTP_Information::cmdTest_Click()
 {
-    m_connectionTest.testCurrentRow(*this);
+    m_faults->present(m_connectionTest.testCurrentRow(*this));
 }
 
 void FTP_Information::cmdProcess_Click()
 {
-    if (m_engine.processRequest(*this))
-        UserSettings().rememberWorkingDirectory(frmWorkingDirectory->text());
-    if (m_endAfterRun)
-        endProgram();
-}
-
-void FTP_Information::terminationRequested()
-{
-    if (!m_engine.isRunning()) {
-        endProgram();
+    // The window keeps turning while a run goes on; a second request waits for its end.
+    if (m_session.isRunning())
+        return;
+    RequestForm form{{}, frmWorkingDirectory->text(), m_simultaneous};
+    for (int row = kFirstDataRow; row <= kLastDataRow && !frmFileList->text(row, 0).isEmpty();
+         ++row)
+        form.files.append(frmFileList->text(row, 0));
+    const std::optional<TransferRequest> request = checkedRequest(form, *frmFTPTo, *m_faults);
+    if (!request)
+        return;
+    if (const std::optional<Fault> fault = m_session.start(*request)) {
+        m_faults->faultFound(*fault);
         return;
     }
-    m_endAfterRun = true;
-    m_engine.requestCancel();
+    UserSettings().rememberWorkingDirectory(frmWorkingDirectory->text());
 }
 
 void FTP_Information::cmdExit_Click()
 {
-    endProgram();
+    terminationRequested();
 }
 
 void FTP_Information::mnuSimultaneous_Click()
@@ -539,22 +477,12 @@ void FTP_Information::mnuSimultaneous_Click()
 
 void FTP_Information::mnuResults_Click()
 {
-    m_results->showResults();
+    m_runs->resultsWindow()->showResults();
 }
 
 void FTP_Information::mnuExit_Click()
 {
-    endProgram();
-}
-
-Help *FTP_Information::helpWindow() const
-{
-    return m_help;
-}
-
-Description *FTP_Information::descriptionWindow() const
-{
-    return m_description;
+    terminationRequested();
 }
 
 void FTP_Information::mnuHelp_Click()
@@ -577,15 +505,30 @@ void FTP_Information::mnuHelp_Click()
     m_help->activateWindow();
 }
 
+void FTP_Information::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    terminationRequested();
+}
+
+void FTP_Information::terminationRequested()
+{
+    if (!m_session.isRunning()) {
+        endProgram();
+        return;
+    }
+    // The run stops its clients and removes its files first; the program ends once it has.
+    m_endAfterRun = true;
+    m_session.cancel();
+}
+
 void FTP_Information::endProgram()
 {
     if (m_programEnder) {
         m_programEnder();
         return;
     }
-    // The program ends here and now: nothing is committed or saved, and no other reaction runs
-    // after this one, which leaving the event loop would still let happen (the rest of this
-    // click's handlers, events already queued, the windows' teardown).
-    std::fflush(nullptr);
-    std::_Exit(0);
+    // Through the event loop: the windows go and the settings are written as the program ends.
+    // A pending edit is dropped, as the user left it.
+    QCoreApplication::quit();
 }

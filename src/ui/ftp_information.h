@@ -2,20 +2,23 @@
 
 #include "interfaces/connection_test_window.h"
 #include "interfaces/profile_window.h"
-#include "interfaces/transfer_window.h"
+#include "interfaces/transfer_request.h"
+#include "ui/description_window.h"
+#include "ui/help_window.h"
+#include "ui/run_presenter.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 
 class ConnectionTest;
-class ConsoleStarter;
-class Description;
 class DestinationEditor;
-class Help;
+class FaultPresenter;
 class GridControl;
 class ProfileCommands;
 class QAction;
@@ -24,24 +27,19 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class ResultsWindow;
-class TransferEngine;
-class TransferProgress;
+class RunSession;
 
 /// The main window: File list, Destination table with its in-place editor, working directory,
 /// profile name, status line, the commands and the menu.
-class FTP_Information final : public QMainWindow,
-                              public TransferWindow,
-                              public ProfileWindow,
-                              public ConnectionTestWindow
+class FTP_Information final : public QMainWindow, public ProfileWindow, public ConnectionTestWindow
 {
     Q_OBJECT
 public:
-    /// `engine` runs Process Request; `connectionTest` opens the console of Test the Connection;
-    /// `profiles` saves and gets the Profile files of the start-up directory. All must outlive
-    /// the window.
-    FTP_Information(TransferEngine &engine, ConnectionTest &connectionTest,
-                    ProfileCommands &profiles, QWidget *parent = nullptr);
+    /// `session` runs Process Request and Send again; `connectionTest` opens the console of Test
+    /// the Connection; `profiles` saves and gets the Profile files of the start-up directory. All
+    /// must outlive the window.
+    FTP_Information(RunSession &session, ConnectionTest &connectionTest, ProfileCommands &profiles,
+                    QWidget *parent = nullptr);
     ~FTP_Information() override;
 
     // The window's controls, named as the rest of the program knows them.
@@ -67,9 +65,6 @@ public:
     QAction *mnuResults;
     QAction *mnuExit;
 
-    /// The transfer engine that Process Request runs.
-    TransferEngine &engine();
-
     /// The start-up directory: where profiles and the help file are looked for.
     QString startupDirectory() const;
 
@@ -84,37 +79,36 @@ public:
     /// Replaces the modal message box (tests record the messages instead of waiting for OK).
     void setMessageSink(std::function<void(const QString &text, const QString &title)> sink);
     /// Replaces the file-open dialog: returns the chosen full paths, empty when cancelled.
-    void setFileChooser(std::function<QStringList()> chooser);
-    /// Replaces the ending of the program.
-    void setProgramEnder(std::function<void()> ender);
+    void setFileChooser(std::function<QStringList()> chooser)
+    {
+        m_fileChooser = std::move(chooser);
+    }
+    /// Replaces the ending of the program (by default the event loop's end).
+    void setProgramEnder(std::function<void()> ender) { m_programEnder = std::move(ender); }
 
     /// The Help and Description windows while they are open; null otherwise.
-    Help *helpWindow() const;
-    Description *descriptionWindow() const;
+    Help *helpWindow() const { return m_help; }
+    Description *descriptionWindow() const { return m_description; }
 
     /// How many destinations a run serves at once, for this window's runs only (the menu's
     /// choice is also kept for the user).
-    void setSimultaneousTransfers(int count);
-    /// What became of each destination of the latest run.
-    QList<DestinationResult> lastRunResults() const { return m_lastRun.results; }
+    void setSimultaneousTransfers(int count)
+    {
+        m_simultaneous = std::clamp(count, kMinSimultaneous, kMaxSimultaneous);
+    }
 
     /// The Results window (hidden until a run leaves a destination unsent or the menu opens it).
-    ResultsWindow *resultsWindow() const { return m_results; }
-
+    ResultsWindow *resultsWindow() const { return m_runs->resultsWindow(); }
     /// The progress window of a running transfer.
-    TransferProgress *progressWindow() const { return m_progress; }
+    TransferProgress *progressWindow() const { return m_runs->progressWindow(); }
 
-    // TransferWindow
+    /// A modal message box with an OK button only and no icon; returns when it is dismissed.
+    void showMessage(const QString &text, const QString &title);
+
+    // ConnectionTestWindow
     DestinationGrid &destinationGrid() override;
-    QString fileListText(int row) const override;
     QString workingDirectoryText() const override;
     void setStatusText(const QString &text) override;
-    void showMessage(const QString &text, const QString &title) override;
-    int simultaneousTransfers() const override { return m_simultaneous; }
-    void runStarted(const TransferRequest &request) override;
-    void destinationStarted(int row, const QString &host, int logNumber) override;
-    void destinationFinished(const DestinationResult &result) override;
-    void runFinished(const RunEnd &end) override;
 
     // ProfileWindow
     QString profileName() const override;
@@ -144,8 +138,9 @@ public Q_SLOTS:
     void mnuResults_Click();
     void mnuExit_Click();
 
-    /// The program was asked to end from outside (a signal): a run is cancelled as its Cancel
-    /// does and the program ends once the run has cleaned up; without a run it ends at once.
+    /// The program was asked to end (Cancel/Exit, the menu's Exit, the window's close, a signal
+    /// from outside): a run is cancelled as its Cancel does and the program ends once the run has
+    /// cleaned up; without a run it ends at once.
     void terminationRequested();
 
     /// Writes the full paths of a file-open dialog's name list into the File list from its first
@@ -154,6 +149,8 @@ public Q_SLOTS:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    /// The window's close ends the program as Cancel/Exit does.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
@@ -165,18 +162,16 @@ private:
 
     QWidget *m_client;
     DestinationEditor *m_editor;
-    TransferEngine &m_engine;
+    RunSession &m_session;
     ProfileCommands &m_profiles;
     ConnectionTest &m_connectionTest;
+    std::unique_ptr<FaultPresenter> m_faults;
     QPointer<Help> m_help;
     QPointer<Description> m_description;
-    TransferProgress *m_progress;
-    ResultsWindow *m_results;
+    RunPresenter *m_runs;
     int m_simultaneous;
-    RunEnd m_lastRun;
     bool m_gridBusy = false;
     bool m_endAfterRun = false;
-    std::function<void(const QString &, const QString &)> m_messageSink;
     std::function<QStringList()> m_fileChooser;
     std::function<void()> m_programEnder;
 };

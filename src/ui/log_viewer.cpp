@@ -1,8 +1,5 @@
 #include "ui/log_viewer.h"
 
-#include "platform/paths.h"
-#include "transfer/transfer_scripts.h"
-
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,28 +8,6 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
-
-LogBlock readLogBlock(const QString &directory, const FileStamp &atEnd,
-                      const DestinationResult &result, const QString &password)
-{
-    if (result.logOffset < 0)
-        return {{},
-                kCumulativeLogName + QStringLiteral(" holds nothing of this destination: ") +
-                    result.reason};
-    QByteArray bytes;
-    FileStamp now;
-    if (!readOwnFile(workingDirFile(directory, kCumulativeLogName), result.logOffset,
-                     result.logLength, &bytes, &now))
-        return {{}, kCumulativeLogName + QStringLiteral(" is gone since the run")};
-    if (!password.isEmpty())
-        bytes.replace(password.toLocal8Bit(), QByteArrayLiteral("********"));
-    LogBlock block{QString::fromLocal8Bit(bytes), {}};
-    if (now != atEnd)
-        block.notice =
-            kCumulativeLogName + QStringLiteral(" has changed since the run: this may not be the "
-                                                "destination's own block");
-    return block;
-}
 
 LogViewer::LogViewer(QWidget *parent)
     : QDialog(parent), notice(new QLabel(this)), text(new QPlainTextEdit(this)),

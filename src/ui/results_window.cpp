@@ -1,11 +1,7 @@
 #include "ui/results_window.h"
 
 #include "platform/paths.h"
-#include "transfer/request_checks.h"
-#include "transfer/run_report.h"
-#include "transfer/transfer_engine.h"
-#include "transfer/transfer_scripts.h"
-#include "ui/ftp_information.h"
+#include "transfer/run_session.h"
 #include "ui/log_viewer.h"
 #include "ui/run_results_model.h"
 
@@ -18,7 +14,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -28,40 +23,18 @@
 namespace {
 
 const QString kSendAgainTitle = QStringLiteral("Send again");
-const QString kMasked = QStringLiteral("********");
-
-/// The main window as "Send again" shows it to the request checks: its Destination table as it
-/// is now, but the File list, working directory and number at once of the run before.
-class LastRunWindow final : public TransferWindow
-{
-public:
-    LastRunWindow(FTP_Information &window, const TransferRequest &run)
-        : m_window(window), m_run(run)
-    {
-    }
-    DestinationGrid &destinationGrid() override { return m_window.destinationGrid(); }
-    QString fileListText(int row) const override { return m_run.files.value(row - 1); }
-    QString workingDirectoryText() const override { return m_run.workingDirectory; }
-    int simultaneousTransfers() const override { return m_run.simultaneous; }
-    void setStatusText(const QString &text) override { m_window.setStatusText(text); }
-    void showMessage(const QString &text, const QString &title) override
-    {
-        m_window.showMessage(text, title);
-    }
-
-private:
-    FTP_Information &m_window;
-    const TransferRequest &m_run;
-};
 
 } // namespace
 
-ResultsWindow::ResultsWindow(FTP_Information &window)
-    : QDialog(&window), countLabel(new QLabel(this)), lines(new QTableView(this)),
+ResultsWindow::ResultsWindow(RunSession &session, QWidget *parent)
+    : QDialog(parent), countLabel(new QLabel(this)), lines(new QTableView(this)),
       cmdSendAgain(new QPushButton(QStringLiteral("&Send again to the failed"), this)),
-      cmdSaveReport(new QPushButton(QStringLiteral("Save &report..."), this)), m_window(window),
+      cmdSaveReport(new QPushButton(QStringLiteral("Save &report..."), this)), m_session(session),
       m_model(new RunResultsModel(this)), m_order(new QSortFilterProxyModel(this))
 {
+    connect(&session, &RunSession::started, this, &ResultsWindow::runStarted);
+    connect(&session, &RunSession::destinationFinished, m_model, &RunResultsModel::addResult);
+
     setWindowTitle(QStringLiteral("Results"));
     m_order->setSourceModel(m_model);
     m_order->setSortRole(RunResultsModel::kSortRole);
@@ -116,34 +89,17 @@ void ResultsWindow::setReportPathChooser(std::function<QString()> chooser)
     m_reportPathChooser = std::move(chooser);
 }
 
-void ResultsWindow::runStarted(const TransferRequest &request)
+void ResultsWindow::runStarted()
 {
-    m_request = request;
-    m_lineOfRow.clear();
-    for (qsizetype i = 0; i < request.destinations.size(); ++i)
-        m_lineOfRow.insert(request.destinations[i].row, i);
     m_running = true;
-    m_clock.start();
     m_model->setResults({});
     lines->sortByColumn(RunResultsModel::OutcomeColumn, Qt::AscendingOrder);
 }
 
-void ResultsWindow::destinationFinished(const DestinationResult &result)
-{
-    m_model->addResult(withoutPassword(result));
-}
-
-void ResultsWindow::runFinished(const RunEnd &end)
+void ResultsWindow::showEnd(const RunEnd &end)
 {
     m_running = false;
-    m_totalMs = m_clock.elapsed();
-    m_logAtEnd = {};
-    readOwnFile(workingDirFile(m_request.workingDirectory, kCumulativeLogName), 0, 0, nullptr,
-                &m_logAtEnd);
-    QList<DestinationResult> results;
-    for (const DestinationResult &result : end.results)
-        results.append(withoutPassword(result));
-    m_model->setResults(results);
+    m_model->setResults(end.results);
     // A clean run leaves an open window refreshed where it stands, and a closed one closed.
     if (anyUnsent())
         showResults();
@@ -160,36 +116,11 @@ void ResultsWindow::showResults()
     lines->setCurrentIndex(m_order->index(0, 0));
 }
 
-DestinationResult ResultsWindow::withoutPassword(DestinationResult result) const
-{
-    // A hostile server may echo what it was sent, and the client's words become the reason.
-    const QString password = destinationOf(result.row).password;
-    if (!password.isEmpty())
-        result.reason.replace(password, kMasked);
-    return result;
-}
-
-Destination ResultsWindow::destinationOf(int row) const
-{
-    return m_request.destinations.value(m_lineOfRow.value(row, -1));
-}
-
 bool ResultsWindow::anyUnsent() const
 {
     return std::any_of(
         m_model->results().cbegin(), m_model->results().cend(),
         [](const DestinationResult &result) { return result.outcome != Outcome::Sent; });
-}
-
-QList<int> ResultsWindow::unsentRows() const
-{
-    QList<int> rows;
-    for (const DestinationResult &result : m_model->results()) {
-        if (result.outcome != Outcome::Sent)
-            rows.append(result.row);
-    }
-    std::sort(rows.begin(), rows.end());
-    return rows;
 }
 
 void ResultsWindow::updateControls()
@@ -201,49 +132,24 @@ void ResultsWindow::updateControls()
 
 void ResultsWindow::cmdSendAgain_Click()
 {
-    if (m_running || m_window.engine().isRunning())
-        return;
-    const QList<int> rows = unsentRows();
-    if (rows.isEmpty())
-        return;
-    // An edit still open in the table counts as the table's content.
-    m_window.commitPendingEdit();
-    QStringList changed;
-    for (const DestinationResult &result : m_model->results()) {
-        if (result.outcome != Outcome::Sent &&
-            m_window.destinationGrid().text(result.row, kHostColumn) != result.host)
-            changed.append(QString::number(result.row));
-    }
-    if (!changed.isEmpty()) {
-        QMessageBox question(
-            QMessageBox::Question, kSendAgainTitle,
-            (changed.size() == 1 ? QStringLiteral("Row %1 holds") : QStringLiteral("Rows %1 hold"))
-                    .arg(changed.join(QStringLiteral(", "))) +
-                QStringLiteral(" another host than in the last run. Send to "
-                               "what the table holds now?"),
-            QMessageBox::Yes | QMessageBox::No, this);
-        question.setTextFormat(Qt::PlainText);
-        question.setDefaultButton(QMessageBox::No);
-        if (question.exec() != QMessageBox::Yes)
-            return;
-    }
+    if (!m_running && anyUnsent())
+        Q_EMIT sendAgainRequested();
+}
 
-    LastRunWindow lastRun(m_window, m_request);
-    std::optional<TransferRequest> request = checkedRequest(lastRun, rows);
-    if (!request)
-        return;
-    if (request->destinations.isEmpty()) {
-        m_window.showMessage(
-            QStringLiteral("None of these rows holds a host now - nothing was sent"),
-            kSendAgainTitle);
-        return;
-    }
-    // The earlier run's log stays beside the new one: its record must not be lost.
-    request->keepEarlierLog = true;
-    const RunEnd end = m_window.engine().run(*request, m_window, m_window);
-    if (end.started)
-        m_window.setStatusText(end.statusText);
-    Q_EMIT sendAgainFinished();
+bool ResultsWindow::confirmOtherHosts(const QList<int> &rows)
+{
+    QStringList numbers;
+    for (int row : rows)
+        numbers.append(QString::number(row));
+    QMessageBox question(
+        QMessageBox::Question, kSendAgainTitle,
+        (rows.size() == 1 ? QStringLiteral("Row %1 holds") : QStringLiteral("Rows %1 hold"))
+                .arg(numbers.join(QStringLiteral(", "))) +
+            QStringLiteral(" another host than in the last run. Send to what the table holds now?"),
+        QMessageBox::Yes | QMessageBox::No, this);
+    question.setTextFormat(Qt::PlainText);
+    question.setDefaultButton(QMessageBox::No);
+    return question.exec() == QMessageBox::Yes;
 }
 
 void ResultsWindow::showLog(const QModelIndex &line)
@@ -254,8 +160,7 @@ void ResultsWindow::showLog(const QModelIndex &line)
     const DestinationResult &result = m_model->results()[source.row()];
     if (!m_viewer)
         m_viewer = new LogViewer(this);
-    m_viewer->showBlock(result.host, readLogBlock(m_request.workingDirectory, m_logAtEnd, result,
-                                                  destinationOf(result.row).password));
+    m_viewer->showBlock(result.host, m_session.logBlock(result));
     m_viewer->show();
     m_viewer->raise();
     m_viewer->activateWindow();
@@ -282,23 +187,12 @@ void ResultsWindow::cmdSaveReport_Click()
     const QString path =
         m_reportPathChooser
             ? m_reportPathChooser()
-            : QFileDialog::getSaveFileName(
-                  this, QStringLiteral("Save report"),
-                  workingDirFile(m_request.workingDirectory, QStringLiteral("report.jsonl")),
-                  QStringLiteral("JSON Lines (*.jsonl);;All files (*)"));
-    if (path.isEmpty())
-        return;
-    QByteArray report;
-    for (const DestinationResult &result : m_model->results()) {
-        Destination destination = destinationOf(result.row);
-        destination.password.clear();
-        report += RunReport::destinationLine(result, destination, int(m_request.files.size()));
-    }
-    report += RunReport::summaryLine(m_model->results(), m_totalMs, m_request.workingDirectory,
-                                     QStringLiteral(PARCELWRIGHT_VERSION));
-    // Written whole or not at all, so that an earlier report of that name is never half replaced.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(report) != report.size() || !file.commit())
-        m_window.showMessage(QStringLiteral("The report could not be saved: ") + file.errorString(),
-                             QStringLiteral("Save report"));
+            : QFileDialog::getSaveFileName(this, QStringLiteral("Save report"),
+                                           workingDirFile(m_session.lastRequest().workingDirectory,
+                                                          QStringLiteral("report.jsonl")),
+                                           QStringLiteral("JSON Lines (*.jsonl);;All files (*)"));
+    QString error;
+    if (!path.isEmpty() && !m_session.saveReport(path, &error))
+        Q_EMIT faultFound({QStringLiteral("Save report"),
+                           QStringLiteral("The report could not be saved: ") + error});
 }

@@ -1,23 +1,20 @@
 #pragma once
 
-#include "interfaces/run_observer.h"
-#include "interfaces/transfer_request.h"
-#include "platform/own_files.h"
+#include "interfaces/fault.h"
+#include "interfaces/run_results.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
-#include <QHash>
 #include <QPointer>
 
 #include <functional>
 
-class FTP_Information;
 class LogViewer;
 class QLabel;
 class QPushButton;
 class QSortFilterProxyModel;
 class QTableView;
 class RunResultsModel;
+class RunSession;
 
 /// The Results window: a line per destination of the latest run, failed ones first; each line's
 /// log at a double-click; "Send again to the failed"; the run's report saved, lines copied.
@@ -26,18 +23,17 @@ class ResultsWindow final : public QDialog
 {
     Q_OBJECT
 public:
-    /// Follows the runs of `window` (which feeds it) and sends again through its engine.
-    explicit ResultsWindow(FTP_Information &window);
+    /// Follows the runs of `session`, its lines a list model fed by the session's signals.
+    explicit ResultsWindow(RunSession &session, QWidget *parent = nullptr);
     ~ResultsWindow() override;
-
-    // The run's events, as the main window passes them on.
-    void runStarted(const TransferRequest &request);
-    void destinationFinished(const DestinationResult &result);
-    /// Shows the window by itself when a destination was not sent.
-    void runFinished(const RunEnd &end);
 
     /// Shows the window with its first line current.
     void showResults();
+    /// A run is over: its lines in full; the window shows itself when a destination was not sent.
+    void showEnd(const RunEnd &end);
+
+    /// Asks whether to send to rows whose host has changed since the last run; true for Yes.
+    bool confirmOtherHosts(const QList<int> &rows);
 
     /// Replaces the save dialog of "Save report...": returns the chosen path, empty when none.
     void setReportPathChooser(std::function<QString()> chooser);
@@ -51,11 +47,13 @@ public:
     QPushButton *cmdSaveReport;
 
 Q_SIGNALS:
-    /// A run that "Send again" started is over.
-    void sendAgainFinished();
+    /// "Send again to the failed" was pressed: the rows the latest run did not send are to be
+    /// sent again, as the table holds them now.
+    void sendAgainRequested();
+    /// Something went wrong that the user must hear of (a report that could not be saved).
+    void faultFound(const Fault &fault);
 
 public Q_SLOTS:
-    /// Runs a new request of the rows the latest run did not send, as the table holds them now.
     void cmdSendAgain_Click();
     void cmdSaveReport_Click();
     /// Shows the log of the destination on a line of the view.
@@ -64,22 +62,14 @@ public Q_SLOTS:
     void copyLines();
 
 private:
+    void runStarted();
     void updateControls();
     bool anyUnsent() const;
-    QList<int> unsentRows() const;
-    DestinationResult withoutPassword(DestinationResult result) const;
-    /// The latest run's destination of a table row; an empty one when it had none.
-    Destination destinationOf(int row) const;
 
-    FTP_Information &m_window;
+    RunSession &m_session;
     RunResultsModel *m_model;
     QSortFilterProxyModel *m_order;
     QPointer<LogViewer> m_viewer;
-    TransferRequest m_request;         // the latest run's; its passwords are only ever masked
-    QHash<int, qsizetype> m_lineOfRow; // a table row's place in m_request.destinations
-    QElapsedTimer m_clock;
-    qint64 m_totalMs = 0;
-    FileStamp m_logAtEnd;
     bool m_running = false;
     std::function<QString()> m_reportPathChooser;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "interfaces/run_observer.h"
+#include "interfaces/run_results.h"
 
 #include <QAbstractTableModel>
 #include <QList>

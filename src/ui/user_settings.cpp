@@ -1,6 +1,7 @@
 #include "ui/user_settings.h"
 
 #include "interfaces/transfer_request.h"
+#include "platform/paths.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,30 +24,8 @@ QString asDirectoryText(const QString &path)
 
 } // namespace
 
-QString UserSettings::defaultWorkingDirectory()
-{
-    const QString home = qEnvironmentVariable("HOME");
-    if (!QDir::isAbsolutePath(home))
-        return {};
-    return asDirectoryText(QDir::cleanPath(home + QStringLiteral("/Parcelwright")));
-}
-
-void UserSettings::makeDefaultWorkingDirectory()
-{
-    const QString directory = QDir::cleanPath(defaultWorkingDirectory());
-    // A dangling link of that name is left alone too.
-    if (directory.isEmpty() || QFileInfo(directory).exists() || QFileInfo(directory).isSymLink())
-        return;
-    // The folder will hold logs and scripts with passwords in them: the user's alone from the
-    // start, not after a chmod that another user could race.
-    QDir().mkdir(directory,
-                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
 QString UserSettings::workingDirectory() const
 {
-    // Settings are read and written in one go each time: the program ends with _Exit, which
-    // would drop what a long-lived QSettings still held unwritten.
     const QSettings settings(kOrganisation, kApplication);
     const QString remembered = settings.value(kWorkingDirectoryKey).toString();
     // A folder removed since, or a drive not mounted now, would only earn a refusal.
@@ -61,7 +40,6 @@ void UserSettings::rememberWorkingDirectory(const QString &directory)
     // The next start may be in another directory: a relative path would name another folder.
     settings.setValue(kWorkingDirectoryKey,
                       asDirectoryText(QDir::cleanPath(QFileInfo(directory).absoluteFilePath())));
-    settings.sync();
 }
 
 int UserSettings::simultaneousTransfers() const
@@ -75,6 +53,6 @@ int UserSettings::simultaneousTransfers() const
 void UserSettings::setSimultaneousTransfers(int count)
 {
     QSettings settings(kOrganisation, kApplication);
-    settings.setValue(kSimultaneousTransfersKey, std::clamp(count, kMinSimultaneous, kMaxSimultaneous));
-    settings.sync();
+    settings.setValue(kSimultaneousTransfersKey,
+                      std::clamp(count, kMinSimultaneous, kMaxSimultaneous));
 }

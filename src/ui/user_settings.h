@@ -7,13 +7,6 @@
 class UserSettings final
 {
 public:
-    /// The user's own Parcelwright folder, "~/Parcelwright/" written out; empty when HOME names
-    /// no absolute path.
-    static QString defaultWorkingDirectory();
-    /// Makes the default working directory, readable by its owner only, when nothing of that name
-    /// exists yet; whatever stands there already is left as it is.
-    static void makeDefaultWorkingDirectory();
-
     /// The working directory to show at start: the last one a run used while it is still a
     /// directory, otherwise the default one.
     QString workingDirectory() const;

@@ -28,7 +28,7 @@ struct Bench
     ConnectionTest test{consoles};
     const QString before = QDir::currentPath();
 
-    Bench() { window.setWorkingDirectory(dir.path()); }
+    Bench() { window.form.workingDirectory = dir.path(); }
     ~Bench() { QDir::setCurrent(before); }
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files); }
 };
@@ -86,7 +86,7 @@ private Q_SLOTS:
         Bench bench;
         bench.window.grid().setRow(test.row);
         bench.window.grid().setCurrentRow(test.row.row);
-        bench.window.setWorkingDirectory(test.directory.replace(u"{DIR}"_s, bench.dir.path()));
+        bench.window.form.workingDirectory = test.directory.replace(u"{DIR}"_s, bench.dir.path());
         bench.consoles.outcome = test.console;
         if (!test.oldHost.isEmpty()) {
             bench.window.grid().setText(test.row.row, kHostColumn, test.oldHost);
@@ -100,7 +100,7 @@ private Q_SLOTS:
         if (test.locked)
             QVERIFY(otherRun.tryLock(0));
 
-        bench.test.testCurrentRow(bench.window);
+        bench.window.present(bench.test.testCurrentRow(bench.window));
 
         QCOMPARE(bench.window.messages, test.messages);
         const bool started = opened || !test.console.started;

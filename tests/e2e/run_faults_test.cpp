@@ -1,6 +1,6 @@
-#include "support/engine_run.h"
 #include "support/files.h"
 #include "support/processes.h"
+#include "support/session_run.h"
 #include "support/testbed.h"
 
 #include <QDir>
@@ -18,7 +18,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // What stands in the way of the destinations under test.
-enum class Fault
+enum class Trouble
 {
     None,
     SilentServer, // a port that takes the connection and never answers: the user cancels
@@ -32,7 +32,7 @@ enum class Fault
 struct RunCase
 {
     Client client; // of the destinations under test
-    Fault fault;
+    Trouble fault;
     QStringList hosts; // of the destinations under test; empty for the one the fault implies
     QString said;      // a pattern each of their blocks matches ({HOST}: its host), or the
                        // message of a refused run ({DIR}: the working directory)
@@ -149,7 +149,7 @@ private Q_SLOTS:
     void runEndsClean_data()
     {
         QTest::addColumn<RunCase>("run");
-        using enum Fault;
+        using enum Trouble;
         const auto ftp = Client::Ftp;
         const auto psftp = Client::Psftp;
         const QString cancelled =
@@ -178,8 +178,8 @@ private Q_SLOTS:
         PW_REQUIRE_TESTBED(tb);
         QFETCH(RunCase, run);
         const bool secure = run.client == Client::Psftp;
-        const bool refused = run.fault == Fault::ForeignFile;
-        const bool cancel = run.fault == Fault::SilentServer;
+        const bool refused = run.fault == Trouble::ForeignFile;
+        const bool cancel = run.fault == Trouble::SilentServer;
         if (refused)
             PW_REQUIRE_ROOT("only root can give a file to another user");
         qputenv("PUTTYDIR", QFile::encodeName(m_putty.path()));
@@ -193,12 +193,12 @@ private Q_SLOTS:
             hosts = {secure ? tb.sshSession : tb.ftpHost};
         const QString testedDirectory =
             tested.path() +
-            (run.fault == Fault::MissingRemoteDirectory ? u"/missing"_s : QString());
+            (run.fault == Trouble::MissingRemoteDirectory ? u"/missing"_s : QString());
 
         QTemporaryDir work;
-        EngineRun engine;
-        engine.window.setFiles({m_local.filePath(u"first.txt"_s), m_local.filePath(u"last.txt"_s)});
-        engine.window.setWorkingDirectory(work.path());
+        SessionRun engine;
+        engine.window.form = {
+            {m_local.filePath(u"first.txt"_s), m_local.filePath(u"last.txt"_s)}, work.path(), 1};
         FakeDestinationGrid &grid = engine.window.grid();
         int row = 0;
         grid.setRow({++row, u"N"_s, tb.ftpHost, before.path(), tb.plain.user, tb.plain.password});
@@ -222,13 +222,13 @@ private Q_SLOTS:
         engine.processRequest([&] {
             watch.look();
             // The user gives up once the client under test has waited a while.
-            if (!cancel || engine.window.progress.size() < 3 ||
+            if (!cancel || engine.session.lastResults().isEmpty() ||
                 processIdsIn(work.path(), secure ? u"psftp"_s : u"parcelwright-ftp"_s).isEmpty())
                 return;
             if (!stalled.isValid())
                 stalled.start();
             if (stalled.elapsed() > kPatienceMilliseconds)
-                engine.engine.requestCancel();
+                engine.session.cancel();
         });
 
         const QStringList sent{u"first.txt"_s, u"last.txt"_s};
@@ -248,7 +248,7 @@ private Q_SLOTS:
             QCOMPARE(readBytes(before.filePath(u"last.txt"_s)),
                      readBytes(m_local.filePath(u"last.txt"_s)));
         }
-        if (run.fault == Fault::None) {
+        if (run.fault == Trouble::None) {
             QVERIFY2(engine.window.statusText.startsWith(u"All Transmissions are complete"_s),
                      qPrintable(engine.window.statusText));
             QCOMPARE(tested.fileNames(), sent);
@@ -270,7 +270,7 @@ private Q_SLOTS:
             QCOMPARE(after.fileNames(), sent);
             QCOMPARE(blocks.size(), hosts.size() + 2);
         }
-        for (int i = 0; i < hosts.size() && !refused && run.fault != Fault::None; ++i) {
+        for (int i = 0; i < hosts.size() && !refused && run.fault != Trouble::None; ++i) {
             const QString block = blocks.value(i + 1);
             QVERIFY2(block.startsWith(u"Output from: "_s + hosts[i] + u' ' + testedDirectory +
                                       u"\r\n"_s),

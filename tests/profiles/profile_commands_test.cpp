@@ -1,9 +1,9 @@
 #include "profiles/encrypt.h"
 #include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
-#include "support/engine_run.h"
 #include "support/fake_window.h"
 #include "support/files.h"
+#include "support/session_run.h"
 
 #include <QTemporaryDir>
 
@@ -104,7 +104,7 @@ private Q_SLOTS:
         bench.window.grid().stagePendingEdit(u"pending"_s); // Save commits it first
         bench.window.name = u"Alpha"_s;
 
-        bench.commands.Save(bench.window);
+        bench.window.present(bench.commands.Save(bench.window));
 
         QVERIFY(bench.window.messages.isEmpty());
         // "[Y] [sftp.example] [/in] [me] [pass word] ", "[N] [ftp.example] [] [pending] [p\u00e9]
@@ -118,15 +118,15 @@ private Q_SLOTS:
                                 "b10ff6b1690d0a"
                                 "9ca96dafb5a5b8b79e6ca8b1699fa2639ca96d0d0a"));
         // Read back, the table takes moves again.
-        bench.commands.Get(bench.window);
+        bench.window.present(bench.commands.Get(bench.window));
         QVERIFY(!bench.window.grid().busy);
 
         // A second Save under the name replaces the whole file; an empty table gives zero bytes.
         bench.window.grid().clearEntries();
-        bench.commands.Save(bench.window);
+        bench.window.present(bench.commands.Save(bench.window));
         QCOMPARE(QFileInfo(bench.file(u"Alpha.pro"_s)).size(), 0);
         bench.window.name.clear();
-        bench.commands.Save(bench.window);
+        bench.window.present(bench.commands.Save(bench.window));
         QCOMPARE(bench.window.statusText, u"Profile '' Stored Successfully"_s);
         QVERIFY(QFileInfo::exists(bench.file(u".pro"_s)));
     }
@@ -171,7 +171,7 @@ private Q_SLOTS:
             std::optional<FileSizeLimit> limit;
             if (save.room >= 0)
                 limit.emplace(rlim_t(save.room));
-            bench.commands.Save(bench.window);
+            bench.window.present(bench.commands.Save(bench.window));
         }
 
         const bool stored = save.message.isEmpty();
@@ -222,9 +222,8 @@ private Q_SLOTS:
         if (!bytes.isNull())
             QVERIFY(writeBytes(bench.file(u"c.pro"_s), bytes));
 
-        bench.commands.LoadProfile(bench.window, bench.file(u"c.pro"_s),
-                                   false); // the start-up's: nothing said
-        bench.commands.LoadProfile(bench.window, bench.file(u"c.pro"_s));
+        bench.commands.LoadProfile(bench.window, bench.file(u"c.pro"_s)); // nothing said
+        bench.window.present(bench.commands.LoadProfile(bench.window, bench.file(u"c.pro"_s)));
 
         if (!readable) {
             QCOMPARE(bench.window.messages,
@@ -271,7 +270,7 @@ private Q_SLOTS:
         bench.window.grid().stagePendingEdit(u"typed"_s);
         bench.window.name = name;
 
-        bench.commands.Get(bench.window);
+        bench.window.present(bench.commands.Get(bench.window));
 
         // Nothing loaded, nothing committed.
         QCOMPARE(bench.window.messages, messages);

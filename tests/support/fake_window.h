@@ -3,8 +3,9 @@
 #include "interfaces/connection_test_window.h"
 #include "interfaces/destination_grid.h"
 #include "interfaces/profile_window.h"
-#include "interfaces/transfer_window.h"
+#include "interfaces/run_results.h"
 #include "transfer/plain_destination_grid.h"
+#include "transfer/request_checks.h"
 
 #include <QList>
 #include <QMetaType>
@@ -12,6 +13,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
+
+class RunSession;
 
 /// One Destination table row as tests key it.
 struct DestinationRow
@@ -40,17 +44,15 @@ Q_DECLARE_METATYPE(Messages)
 /// For QCOMPARE's report of a difference.
 char *toString(const Message &message);
 
-/// An in-memory Destination table that records its notifications into a shared event list, in
-/// the words "leave R C", "enter R C", "colour R C VALUE", "commit R C TEXT".
+/// An in-memory Destination table whose moves commit a pending edit, as the window's do.
 class FakeDestinationGrid final : public DestinationGrid
 {
 public:
-    explicit FakeDestinationGrid(QStringList *events);
+    FakeDestinationGrid();
 
     void setRow(const DestinationRow &row);
     /// Puts text in the in-place editor over the current cell; the next move commits it.
     void stagePendingEdit(const QString &text) { m_pendingText = text; }
-    bool hasPendingEdit() const { return !m_pendingText.isNull(); }
     void commitPendingEdit();
     void dropPendingEdit() { m_pendingText = QString(); }
     /// While set, moves commit nothing (the window's grid-busy flag).
@@ -67,7 +69,10 @@ public:
     int currentColumn() const override { return m_column; }
     void setCurrentRow(int row) override { moveTo(row, m_column); }
     void setCurrentColumn(int column) override { moveTo(m_row, column); }
-    void setCurrentCellTextColour(CellColour colour) override;
+    void setCurrentCellTextColour(CellColour colour) override
+    {
+        m_colours[index(m_row, m_column)] = colour;
+    }
     CellColour textColour(int row, int column) const override
     {
         return m_colours.value(index(row, column));
@@ -77,74 +82,50 @@ private:
     void moveTo(int row, int column);
     static int index(int row, int column) { return row * kDestinationColumnCount + column; }
 
-    QStringList *m_events;
     QList<QString> m_texts;
     QList<CellColour> m_colours;
     int m_row = kFirstDataRow, m_column = 0;
     QString m_pendingText; // null when no edit is pending
 };
 
-/// An in-memory main window, for the transfer engine, the connection test and the profile
-/// commands, recording what the core asks of it.
-class FakeWindow final : public TransferWindow, public ConnectionTestWindow, public ProfileWindow
+/// An in-memory main window, for the run session, the connection test and the profile commands:
+/// it presents what they say as the window does, recording it instead of showing it.
+class FakeWindow final : public ConnectionTestWindow, public ProfileWindow, public CheckFindings
 {
 public:
-    FakeWindow() : m_grid(&events), m_fileRows(kGridRowCount) {}
-
-    void setFiles(const QStringList &paths) // into File list rows 1 onwards
-    {
-        for (int i = 0; i < paths.size(); ++i)
-            m_fileRows[kFirstDataRow + i] = paths.at(i);
-    }
-    void setFileRow(int row, const QString &text) { m_fileRows[row] = text; }
-    void setWorkingDirectory(const QString &text) { m_workingDirectory = text; }
     FakeDestinationGrid &grid() { return m_grid; }
 
-    QStringList events;
+    /// Follows the runs of `session` as the window does: status line, faults, the hook below.
+    void follow(RunSession &session);
+    /// Process Request as the window does it, with `form`; true when a run started.
+    bool processRequest(RunSession &session);
+    /// Presents faults as the window does: a message each, a cell marked red.
+    void present(const Faults &faults);
+    void present(const std::optional<Fault> &fault);
+
+    RequestForm form; // the File list, the working directory, the number at once
     Messages messages;
     QString statusText;
-    QStringList progress; // "started HOST LOGNUMBER", then its outcome and host: "sent HOST"
-    RunEnd lastRun;
-    int simultaneous = 1;
     /// Called when a destination starts, after its files are written and before its client runs.
     std::function<void(const QString &host, int logNumber)> onDestinationStarted;
     QString name;      // the profile drop-down's text
     QStringList names; // the profile drop-down's list
-    int editorHides = 0;
 
     DestinationGrid &destinationGrid() override { return m_grid; }
-    QString fileListText(int row) const override { return m_fileRows.value(row); }
-    QString workingDirectoryText() const override { return m_workingDirectory; }
+    QString workingDirectoryText() const override { return form.workingDirectory; }
     void setStatusText(const QString &text) override { statusText = text; }
-    void showMessage(const QString &text, const QString &title) override
-    {
-        messages.append({title, text});
-    }
-    int simultaneousTransfers() const override { return simultaneous; }
-    void destinationStarted(int, const QString &host, int logNumber) override
-    {
-        progress.append(QStringLiteral("started %1 %2").arg(host).arg(logNumber));
-        if (onDestinationStarted)
-            onDestinationStarted(host, logNumber);
-    }
-    void destinationFinished(const DestinationResult &result) override
-    {
-        progress.append(outcomeName(result.outcome) + u' ' + result.host);
-    }
-    void runFinished(const RunEnd &end) override { lastRun = end; }
     void commitPendingEdit() override { m_grid.commitPendingEdit(); }
     QString profileName() const override { return name; }
     void setProfileName(const QString &text) override { name = text; }
     void addProfileName(const QString &text) override { names.append(text); }
     void setGridBusy(bool busy) override { m_grid.busy = busy; }
-    void hideEditor() override
-    {
-        ++editorHides;
-        m_grid.dropPendingEdit();
-    }
+    void hideEditor() override { m_grid.dropPendingEdit(); }
+    void faultFound(const Fault &fault) override;
+    void rowPassed(int row) override;
 
 private:
     FakeDestinationGrid m_grid;
-    QStringList m_fileRows;
-    QString m_workingDirectory;
 };
+
+/// Turns the event loop until the session's run has finished.
+void waitForRunEnd(const RunSession &session);

@@ -63,7 +63,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown"); // "~/" for the home, "work/" for that start's folder
         static const Action send = [](WindowFixture &f) {
             f.addHosts(1);
-            f.window.cmdProcess_Click();
+            f.process();
         };
         // clang-format off
         QTest::newRow("first start") << Action([](WindowFixture &) {}) << u"~/Parcelwright/"_s;
@@ -85,7 +85,7 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         WindowFixture f;
         before(f);
-        FTP_Information next(f.engine, f.connectionTest, f.profiles);
+        FTP_Information next(f.session, f.connectionTest, f.profiles);
         QCOMPARE(
             next.frmWorkingDirectory->text(),
             shown.replace(u"~/"_s, m_home.path() + u'/').replace(u"work/"_s, f.work.path() + u'/'));
@@ -355,6 +355,8 @@ private Q_SLOTS:
     {
         WindowFixture f;
         f.addHosts(5);
+        for (int row = 2; row <= kLastDataRow; ++row) // the whole File list is sent
+            f.window.frmFileList->setText(row, 0, u"/f/%1"_s.arg(row));
         TransferProgress *progress = f.window.progressWindow();
         QStringList seen; // while each client runs: status line, window texts, estimate or not
         f.launcher.whileRunning = [&](int call, ProcessOutcome &outcome) {
@@ -367,7 +369,7 @@ private Q_SLOTS:
             if (call == 1 || call == 3)
                 outcome.exitStatus = 1;
         };
-        f.window.cmdProcess_Click();
+        f.process();
         // clang-format off
         QCOMPARE(seen, (QStringList{
             u"Building/Xmitting: host1, Host: host1, destination 1 of 5, 0 of 5 done, 0 failed so far"_s,
@@ -376,6 +378,7 @@ private Q_SLOTS:
             u"Building/Xmitting: host4, Host: host4, destination 4 of 5, 3 of 5 done, 1 failed so far +"_s,
             u"Building/Xmitting: host5, Host: host5, destination 5 of 5, 4 of 5 done, 2 failed so far +"_s}));
         // clang-format on
+        QVERIFY(f.launcher.calls.value(0).script.endsWith("put /f/4999 4999\r\nquit\r\n"));
     }
 
     void runCancels_data()
@@ -408,7 +411,7 @@ private Q_SLOTS:
             endsDuringRun = f.programEnds;
             QVERIFY(progress->isVisible()); // until the run has stopped its client
         };
-        f.window.cmdProcess_Click();
+        f.process();
 
         QVERIFY(blocked);
         QCOMPARE(endsDuringRun, 0);
@@ -454,7 +457,7 @@ private Q_SLOTS:
         f.launcher.whileRunning = [&](int, ProcessOutcome &) {
             seen << f.window.progressWindow()->hostText();
         };
-        f.window.cmdProcess_Click();
+        f.process();
         QCOMPARE(f.launcher.mostAtOnce, kept);
         QCOMPARE(seen.value(0), kept == 2 ? u"2 running: host1, host2"_s : u"Host: host1"_s);
     }
@@ -479,7 +482,7 @@ private Q_SLOTS:
 
         // The next start lists the profile and loads it, from its own start-up directory only.
         f.goElsewhere();
-        FTP_Information next(f.engine, f.connectionTest, f.profiles);
+        FTP_Information next(f.session, f.connectionTest, f.profiles);
         QCOMPARE(next.frmProfile->currentText(), u"Weekly"_s);
         QCOMPARE(next.frmProfile->count(), 1);
         QCOMPARE(next.frmFTPTo->text(1, 1), u"ftp.example"_s);

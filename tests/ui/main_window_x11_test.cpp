@@ -44,16 +44,16 @@ bool activate(QWidget &window)
 
 /// The program as the user runs it, in this process: the real window, left with an edit open and
 /// the focus in `focus` ("editor" or "directory"). It prints where its button and menu are, then
-/// anything that still runs once the user has ended it.
+/// how its event loop ended and what the cell of the pending edit holds by then.
 int runProgram(QApplication &app, const QString &focus)
 {
     FakeLauncher launcher;
-    TransferEngine engine(launcher);
+    RunSession session(launcher);
     const ProfileStore store(QDir::currentPath());
     ProfileCommands profiles(store);
     FakeConsoleStarter consoles;
     ConnectionTest connectionTest(consoles);
-    FTP_Information window(engine, connectionTest, profiles);
+    FTP_Information window(session, connectionTest, profiles);
     window.show();
     if (!activate(window)) {
         std::puts("the window never had the focus");
@@ -66,15 +66,6 @@ int runProgram(QApplication &app, const QString &focus)
     if (focus == u"directory")
         window.frmWorkingDirectory->setFocus();
 
-    const auto after = [](const char *what) {
-        return [what] {
-            std::printf("after: %s\n", what);
-            std::fflush(stdout);
-        };
-    };
-    QObject::connect(window.cmdExit, &QPushButton::clicked, after("the rest of the click"));
-    QObject::connect(window.mnuExit, &QAction::triggered, after("the rest of the menu command"));
-
     const QPoint button = window.cmdExit->mapToGlobal(window.cmdExit->rect().center());
     const QMenuBar *bar = window.menuBar();
     const QPoint menu =
@@ -82,7 +73,7 @@ int runProgram(QApplication &app, const QString &focus)
     std::printf("ready %d %d %d %d\n", button.x(), button.y(), menu.x(), menu.y());
     std::fflush(stdout);
     const int status = app.exec();
-    std::printf("after: the event loop returned %d\n", status);
+    std::printf("ended %d, the cell holds '%s'\n", status, qPrintable(grid.text(3, 1)));
     return status;
 }
 
@@ -197,7 +188,8 @@ private Q_SLOTS:
         QVERIFY2(program.waitForFinished(10000), "the program is still running");
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
-        QCOMPARE(program.readAllStandardOutput(), QByteArray()); // nothing ran after the end
+        // Through the event loop, and nothing committed on the way out.
+        QCOMPARE(program.readAllStandardOutput(), QByteArray("ended 0, the cell holds ''\n"));
     }
 };
 

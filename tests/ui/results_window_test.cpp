@@ -1,6 +1,6 @@
 #include "support/files.h"
+#include "transfer/cumulative_log.h"
 #include "transfer/run_report.h"
-#include "transfer/transfer_run.h"
 #include "transfer/transfer_scripts.h"
 #include "ui/log_viewer.h"
 #include "ui/results_window.h"
@@ -38,9 +38,10 @@ void mixedRun(WindowFixture &f)
         if (call == 1)
             outcome.exitStatus = 1;
         if (call == 3)
-            f.engine.requestCancel();
+            f.session.cancel();
     };
     QTest::mouseClick(f.window.cmdProcess, Qt::LeftButton);
+    waitForRunEnd(f.session);
     f.launcher.whileRunning = nullptr;
 }
 
@@ -229,6 +230,7 @@ private Q_SLOTS:
         // The key presses the button, which clicks a moment later.
         QVERIFY(results.cmdSendAgain->isDown());
         QTRY_VERIFY(!results.cmdSendAgain->isDown());
+        waitForRunEnd(f.session);
 
         QStringList hosts;
         for (const FakeLauncher::Call &call : f.launcher.calls.mid(firstCalls)) {

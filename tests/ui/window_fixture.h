@@ -5,7 +5,7 @@
 #include "profiles/profile_store.h"
 #include "support/fake_launcher.h"
 #include "support/fake_window.h"
-#include "transfer/transfer_engine.h"
+#include "transfer/run_session.h"
 #include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
 
@@ -59,6 +59,12 @@ struct WindowFixture final
         for (int column = 0; column < cells.size(); ++column)
             grid().setText(row, column, cells[column]);
     }
+    /// Process Request as a user presses it, and the run's end awaited.
+    void process()
+    {
+        window.cmdProcess_Click();
+        waitForRunEnd(session);
+    }
     void goElsewhere() { QVERIFY(QDir::setCurrent(elsewhere.path())); } // until the test ends
     void addHosts(int count) // plain FTP rows 1 to count, to host1, host2, ...
     {
@@ -75,9 +81,9 @@ struct WindowFixture final
     ProfileStore store{work.path()};
     ProfileCommands profiles{store};
     FakeConsoleStarter consoles;
-    TransferEngine engine{launcher};
+    RunSession session{launcher};
     ConnectionTest connectionTest{consoles};
-    FTP_Information window{engine, connectionTest, profiles};
+    FTP_Information window{session, connectionTest, profiles};
 };
 
 /// Something done to the window in a row of a data table.

@@ -1,4 +1,4 @@
-#include "batch/report_writer.h"
+#include "transfer/report_writer.h"
 
 #include "platform/own_files.h"
 #include "transfer/run_report.h"
@@ -7,12 +7,21 @@
 
 #include <cstdio>
 
-ReportWriter::ReportWriter(QString path, const TransferRequest &request, QString version)
+ReportWriter::ReportWriter(QString path, const TransferRequest &request)
     : m_path(std::move(path)), m_fileCount(int(request.files.size())),
-      m_workingDirectory(request.workingDirectory), m_version(std::move(version))
+      m_workingDirectory(request.workingDirectory)
 {
-    for (const Destination &destination : request.destinations)
+    for (Destination destination : request.destinations) {
+        destination.password.clear();
         m_destinations.insert(destination.row, destination);
+    }
+}
+
+bool ReportWriter::save(const QString &path, const TransferRequest &request, const RunEnd &end,
+                        QString *error)
+{
+    ReportWriter writer(path, request);
+    return writer.finish(end, error);
 }
 
 bool ReportWriter::open(QString *error)
@@ -41,43 +50,38 @@ void ReportWriter::discard()
     }
 }
 
-void ReportWriter::add(const QByteArray &line)
+void ReportWriter::write(const QByteArray &line)
 {
     m_text += line;
     if (toStandardOutput()) {
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         std::fflush(stdout);
-    } else {
+    } else if (m_partial.isOpen()) {
         m_partial.write(line);
     }
 }
 
-void ReportWriter::destinationFinished(const DestinationResult &result)
+void ReportWriter::add(const DestinationResult &result)
 {
-    add(RunReport::destinationLine(result, m_destinations.value(result.row), m_fileCount));
+    write(RunReport::destinationLine(result, m_destinations.value(result.row), m_fileCount));
     m_written.insert(result.row);
 }
 
-void ReportWriter::runFinished(const RunEnd &end)
+bool ReportWriter::finish(const RunEnd &end, QString *error)
 {
-    m_results = end.results;
     for (const DestinationResult &result : end.results) {
         if (!m_written.contains(result.row))
-            destinationFinished(result);
+            add(result);
     }
-}
-
-bool ReportWriter::finish(qint64 totalMs, QString *error)
-{
-    add(RunReport::summaryLine(m_results, totalMs, m_workingDirectory, m_version));
+    write(RunReport::summaryLine(end.results, end.totalMs, m_workingDirectory));
     if (toStandardOutput())
         return true;
+    // Written whole or not at all, so that an earlier report of that name is never half replaced.
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly) ||
         !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
         file.write(m_text) != m_text.size() || !file.commit()) {
-        *error = QStringLiteral("%1 cannot be written: %2 - the report is in %3")
-                     .arg(m_path, file.errorString(), partialPath(m_path));
+        *error = file.errorString();
         return false;
     }
     discard();

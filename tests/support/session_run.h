@@ -4,7 +4,7 @@
 #include "support/fake_window.h"
 #include "support/files.h"
 #include "support/testbed.h"
-#include "transfer/transfer_engine.h"
+#include "transfer/run_session.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,16 +14,18 @@
 #include <functional>
 #include <sys/resource.h>
 
-/// A request through the real transfer engine, command interpreter and clients, keyed into an
+/// A request through a real run session, command interpreter and clients, keyed into an
 /// in-memory window.
-struct EngineRun
+struct SessionRun
 {
+    SessionRun() { window.follow(session); }
+
     FakeWindow window;
     CommandInterpreterLauncher launcher{builtProgram(QStringLiteral("parcelwright-cmd"))};
-    TransferEngine engine{launcher};
+    RunSession session{launcher};
 
-    /// Presses Process Request; `whileRunning`, when given, is called every few milliseconds
-    /// until the request has ended (the engine keeps events flowing while a client runs).
+    /// Presses Process Request and waits for the run's end; `whileRunning`, when given, is
+    /// called every few milliseconds meanwhile.
     void processRequest(const std::function<void()> &whileRunning = nullptr);
 };
 

@@ -1,16 +1,17 @@
-#include "support/engine_run.h"
+#include "support/session_run.h"
 
 #include <QFile>
 #include <QTimer>
 
-void EngineRun::processRequest(const std::function<void()> &whileRunning)
+void SessionRun::processRequest(const std::function<void()> &whileRunning)
 {
     QTimer poll;
     if (whileRunning) {
         QObject::connect(&poll, &QTimer::timeout, whileRunning);
         poll.start(5);
     }
-    engine.processRequest(window);
+    if (window.processRequest(session))
+        waitForRunEnd(session);
 }
 
 RemoteDirectory::RemoteDirectory(const TestbedAccount &account)

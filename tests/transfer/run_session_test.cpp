@@ -1,13 +1,12 @@
-#include "platform/text_file.h"
-#include "support/engine_run.h"
 #include "support/fake_launcher.h"
 #include "support/fake_window.h"
 #include "support/files.h"
+#include "support/session_run.h"
 #include "tools/common/words.h"
 #include "transfer/client_reason.h"
+#include "transfer/cumulative_log.h"
 #include "transfer/request_checks.h"
-#include "transfer/transfer_engine.h"
-#include "transfer/transfer_run.h"
+#include "transfer/run_session.h"
 #include "transfer/transfer_scripts.h"
 
 #include <QTemporaryDir>
@@ -50,32 +49,37 @@ QByteArray block(int n, const QByteArray &extra = {}, int output = 0)
            QByteArray::number(output ? output : n) + "\r\n" + extra + kEnd;
 }
 
-/// One request's window, launcher and engine over a fresh working directory.
+/// One request's window, launcher and session over a fresh working directory.
 struct Bench
 {
     QTemporaryDir dir;
     FakeWindow window;
     FakeLauncher launcher;
-    TransferEngine engine{launcher};
+    RunSession session{launcher};
 
     explicit Bench(const DestinationRows &rows = {})
     {
-        window.setFiles({u"/src/a.txt"_s});
-        window.setWorkingDirectory(dir.path());
+        window.follow(session);
+        window.form = {{u"/src/a.txt"_s}, dir.path(), 1};
         for (const DestinationRow &row : rows)
             window.grid().setRow(row);
     }
     QString file(const QString &name) const { return dir.filePath(name); }
     QByteArray log() const { return readBytes(file(kCumulativeLogName)); }
     QStringList leftovers() const { return QDir(dir.path()).entryList(QDir::Files); }
-    void process() { engine.processRequest(window); }
+    void process()
+    {
+        if (window.processRequest(session))
+            waitForRunEnd(session);
+    }
     /// Process Request, but the earlier cumulative log is kept.
     void processKeepingLogs()
     {
-        std::optional<TransferRequest> request = checkedRequest(window);
+        std::optional<TransferRequest> request = checkedRequest(window.form, window.grid(), window);
         QVERIFY(request);
         request->keepEarlierLog = true;
-        engine.run(*request, window, window);
+        window.present(session.start(*request));
+        waitForRunEnd(session);
     }
 };
 
@@ -98,6 +102,7 @@ struct RunCase
     Messages messages; // %1: the working directory
     QByteArray log;
     QStringList outcomes; // of h1, h2, ... in row order; two destinations for none
+    QStringList again;    // the hosts "Send again" sends to afterwards
     Planted planted{};    // a name that ends in ".N." is a kept log's: the run keeps the log
     int room = -1;        // bytes the file system takes from the start; -1: no limit
 };
@@ -118,13 +123,12 @@ struct CheckCase
 Q_DECLARE_METATYPE(CheckCase)
 Q_DECLARE_METATYPE(RunCase)
 
-class TransferEngineTest final : public QObject
+class RunSessionTest final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void requestChecks_data();
     void requestChecks();
-    void sendsTheWholeFileList();
     void runServesRowsInOrder();
     void keepsEarlierLogs();
     void quotesValuesForEveryReader_data();
@@ -135,7 +139,7 @@ private Q_SLOTS:
     void failureReasons();
 };
 
-void TransferEngineTest::requestChecks_data()
+void RunSessionTest::requestChecks_data()
 {
     QTest::addColumn<CheckCase>("check");
     const DestinationRows valid{{1, u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s}};
@@ -170,12 +174,12 @@ void TransferEngineTest::requestChecks_data()
     // clang-format on
 }
 
-void TransferEngineTest::requestChecks()
+void RunSessionTest::requestChecks()
 {
     QFETCH(CheckCase, check);
     Bench bench(check.rows);
-    bench.window.setFileRow(1, check.firstFile);
-    bench.window.setWorkingDirectory(check.directory.replace(u"{DIR}"_s, bench.dir.path()));
+    bench.window.form.files = {check.firstFile};
+    bench.window.form.workingDirectory = check.directory.replace(u"{DIR}"_s, bench.dir.path());
     // An earlier run's log and red mark: a refused request keeps the log, a valid row is reset.
     QVERIFY(writeBytes(bench.file(kCumulativeLogName), "old run\r\n"));
     bench.window.grid().setCurrentCellTextColour(kFaultColour);
@@ -194,27 +198,17 @@ void TransferEngineTest::requestChecks()
     QCOMPARE(bench.log(), sent ? block(1) : QByteArray("old run\r\n"));
 }
 
-void TransferEngineTest::sendsTheWholeFileList()
-{
-    Bench bench({{1, u"N"_s, u"h1"_s, {}, u"u"_s, u"p"_s}});
-    for (int row = kFirstDataRow; row <= kLastDataRow; ++row)
-        bench.window.setFileRow(row, u"/f/%1"_s.arg(row));
-    bench.process();
-    const QByteArray script = bench.launcher.calls.value(0).script;
-    QVERIFY(script.startsWith("u\r\np\r\nput /f/1 1\r\n") &&
-            script.endsWith("put /f/4999 4999\r\nquit\r\n"));
-}
-
-void TransferEngineTest::runServesRowsInOrder()
+void RunSessionTest::runServesRowsInOrder()
 {
     Bench bench({{2, u"N"_s, u"h2"_s, u"\\in"_s, u" u "_s, u"p w "_s},
                  {5, u"Y"_s, u"h5"_s, u"/my dir"_s, u"a b"_s, u"pw 2"_s},
                  {4999, u"N"_s, u"h9"_s, {}, {}, u"p"_s}});
     // Keyed relative to the current directory, with a closing separator: the run names its
     // files from where the check found it.
-    bench.window.setWorkingDirectory(QDir::current().relativeFilePath(bench.dir.path()) + u'/');
-    bench.window.setFiles({u"/src/a.txt"_s, u"/x y/b c"_s});
-    bench.launcher.logTexts[1] = "psftp -pw \"pw 2\"\r\nRemote working directory is /\n";
+    bench.window.form = {{u"/src/a.txt"_s, u"/x y/b c"_s},
+                         QDir::current().relativeFilePath(bench.dir.path()) + u'/',
+                         1};
+    bench.launcher.logTexts[1] = "Remote working directory is /\n";
     bench.launcher.logTexts[2] = QByteArray();
 
     bench.process();
@@ -232,12 +226,11 @@ void TransferEngineTest::runServesRowsInOrder()
     QCOMPARE(calls[1].script, "cd \"/my dir\"\r\n" + puts);
     QCOMPARE(calls[2].script, "\r\np\r\n" + puts);
     QCOMPARE(bench.log(), "Output from: h2 \\in\r\noutput 1\r\n" + kEnd +
-                              "Output from: h5 /my dir\r\npsftp -pw ********\r\nRemote working "
-                              "directory is /\r\n" +
+                              "Output from: h5 /my dir\r\nRemote working directory is /\r\n" +
                               kEnd + "Output from: h9 \r\n" + kEnd);
 }
 
-void TransferEngineTest::keepsEarlierLogs()
+void RunSessionTest::keepsEarlierLogs()
 {
     // Process Request replaces the earlier log; a request that keeps it moves each kept log one
     // name on, nine at most.
@@ -253,7 +246,7 @@ void TransferEngineTest::keepsEarlierLogs()
     QCOMPARE(bench.leftovers().size(), 1 + kKeptLogs);
 }
 
-void TransferEngineTest::quotesValuesForEveryReader_data()
+void RunSessionTest::quotesValuesForEveryReader_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("written");
@@ -267,7 +260,7 @@ void TransferEngineTest::quotesValuesForEveryReader_data()
     // clang-format on
 }
 
-void TransferEngineTest::quotesValuesForEveryReader()
+void RunSessionTest::quotesValuesForEveryReader()
 {
     QFETCH(QString, value);
     const QString written = quotedArgument(value);
@@ -279,7 +272,7 @@ void TransferEngineTest::quotesValuesForEveryReader()
     QCOMPARE(QString::fromLocal8Bit(words[1]), value);
 }
 
-void TransferEngineTest::scriptsQuoteEveryValue()
+void RunSessionTest::scriptsQuoteEveryValue()
 {
     const QStringList files{uR"(C:\d\q"x"y.txt)"_s, u"-r"_s, uR"(C:\d\a b)"_s};
     QCOMPARE(transferScriptLines(u"Y"_s, uR"(/in "x")"_s, {}, {}, u"h"_s, files, u'\\'),
@@ -303,7 +296,7 @@ void TransferEngineTest::scriptsQuoteEveryValue()
     QCOMPARE(passwordFileLines(uR"( x" -pw "y )"_s), QList<QByteArray>{R"( x" -pw "y )"});
 }
 
-void TransferEngineTest::runEnds_data()
+void RunSessionTest::runEnds_data()
 {
     QTest::addColumn<RunCase>("run");
     const QString failed =
@@ -326,35 +319,35 @@ void TransferEngineTest::runEnds_data()
              kAdvice}};
     using enum Step;
     // clang-format off
-    QTest::newRow("client not started, then a cancel") << RunCase{1, {Dead, Cancel}, {}, 2, u"Transmission cancelled at h2 - earlier errors at 1 destinations (h1) - see FTPLogALL.TXT"_s, {}, "Output from: h1 \r\nThe client could not be started: no interpreter\r\n" + kEnd + block(2, stopped), {fail, u"cancelled"_s, waiting}};
-    QTest::newRow("log swapped for a link while the client runs") << RunCase{1, {SwapLog}, {}, 3, kCompletion, {}, block(1) + block(2) + block(3), {sent, sent, sent}};
-    QTest::newRow("client killed by a signal") << RunCase{1, {Killed}, {}, 3, failed.arg(1).arg(3).arg(u"h1"_s), {}, block(1, "The client ended by signal 9\r\n") + block(2) + block(3), {fail, sent, sent}};
-    QTest::newRow("cancel as the client ends by itself") << RunCase{1, {CancelRace}, {}, 1, cancelled.arg(u"h1"_s), {}, block(1), {sent, waiting, waiting}};
-    QTest::newRow("no room for the first launcher") << RunCase{1, {}, {}, 0, notSent, {{u"Process Error"_s, notSent}}, {}, {fail, waiting, waiting}, {}, 16};
-    QTest::newRow("unwritable working directory") << RunCase{1, {Unwritable}, {}, 1, failed.arg(1).arg(3).arg(u"h2"_s), {{u"Process Error"_s, u"The working directory cannot be written - nothing more was sent"_s}}, block(1), {sent, fail, waiting}};
-    QTest::newRow("cumulative log takes no part of a block") << RunCase{1, {Ok, FullLog}, {}, 2, failed.arg(1).arg(3).arg(u"h2"_s), {{u"Process Error"_s, u"FTPLogALL.TXT cannot be written - nothing more was sent - the output of h2 is kept in FTPLog0002.TXT"_s}}, block(1), {sent, sent, waiting}};
+    QTest::newRow("client not started, then a cancel") << RunCase{1, {Dead, Cancel}, {}, 2, u"Transmission cancelled at h2 - earlier errors at 1 destinations (h1) - see FTPLogALL.TXT"_s, {}, "Output from: h1 \r\nThe client could not be started: no interpreter\r\n" + kEnd + block(2, stopped), {fail, u"cancelled"_s, waiting}, {u"h1"_s, u"h2"_s, u"h3"_s}};
+    QTest::newRow("log swapped for a link while the client runs") << RunCase{1, {SwapLog}, {}, 3, kCompletion, {}, block(1) + block(2) + block(3), {sent, sent, sent}, {}};
+    QTest::newRow("client killed by a signal") << RunCase{1, {Killed}, {}, 3, failed.arg(1).arg(3).arg(u"h1"_s), {}, block(1, "The client ended by signal 9\r\n") + block(2) + block(3), {fail, sent, sent}, {u"h1"_s}};
+    QTest::newRow("cancel as the client ends by itself") << RunCase{1, {CancelRace}, {}, 1, cancelled.arg(u"h1"_s), {}, block(1), {sent, waiting, waiting}, {u"h2"_s, u"h3"_s}};
+    QTest::newRow("no room for the first launcher") << RunCase{1, {}, {}, 0, notSent, {{u"Process Error"_s, notSent}}, {}, {fail, waiting, waiting}, {u"h1"_s, u"h2"_s, u"h3"_s}, {}, 16};
+    QTest::newRow("unwritable working directory") << RunCase{1, {Unwritable}, {}, 1, failed.arg(1).arg(3).arg(u"h2"_s), {{u"Process Error"_s, u"The working directory cannot be written - nothing more was sent"_s}}, block(1), {sent, fail, waiting}, {}};
+    QTest::newRow("cumulative log takes no part of a block") << RunCase{1, {Ok, FullLog}, {}, 2, failed.arg(1).arg(3).arg(u"h2"_s), {{u"Process Error"_s, u"FTPLogALL.TXT cannot be written - nothing more was sent - the output of h2 is kept in FTPLog0002.TXT"_s}}, block(1), {sent, sent, waiting}, {u"h3"_s}};
     // Four at once, the first ending last: the log is the one a serial run writes.
-    QTest::newRow("a taken name fails its destination only") << RunCase{4, {TakeName}, {50}, 5, failed.arg(1).arg(6).arg(u"h3"_s), {}, block(1) + block(2) + block(4, {}, 3) + block(5, {}, 4) + block(6, {}, 5), {sent, sent, fail, sent, sent, sent}};
+    QTest::newRow("a taken name fails its destination only") << RunCase{4, {TakeName}, {50}, 5, failed.arg(1).arg(6).arg(u"h3"_s), {}, block(1) + block(2) + block(4, {}, 3) + block(5, {}, 4) + block(6, {}, 5), {sent, sent, fail, sent, sent, sent}, {u"h3"_s}};
     // Other users' files, links and FIFOs, and case variants, in a shared directory.
-    QTest::newRow("own link is replaced, not followed") << RunCase{1, {}, {}, 2, kCompletion, {}, block(1) + block(2), {sent, sent}, {kCumulativeLogName, u"link"_s, false}};
-    QTest::newRow("own spelling of the launcher in capitals stays") << RunCase{1, {}, {}, 2, kCompletion, {}, block(1) + block(2), {sent, sent}, {u"XFERJOB.BAT"_s, u"file"_s, false}};
-    QTest::newRow("another user's numbered log") << RunCase{1, {}, {}, 0, {}, refused(u"ftplog0002.txt"_s), {}, {}, {u"ftplog0002.txt"_s, u"link"_s, true}};
-    QTest::newRow("a FIFO as the lock") << RunCase{1, {}, {}, 0, {}, lockRefused, {}, {}, {kLockFileName, u"fifo"_s, false}};
-    QTest::newRow("another user's lock") << RunCase{1, {}, {}, 0, {}, lockRefused, {}, {}, {kLockFileName, u"file"_s, true}};
-    QTest::newRow("another user's link as the lock") << RunCase{1, {}, {}, 0, {}, lockRefused, {}, {}, {kLockFileName, u"link"_s, true}};
-    QTest::newRow("another user's kept log in small letters") << RunCase{1, {}, {}, 0, {}, refused(u"ftplogall.3.txt"_s), "earlier", {}, {u"ftplogall.3.txt"_s, u"file"_s, true}};
-    QTest::newRow("a directory at a kept name") << RunCase{1, {}, {}, 0, {}, refused(keptLogName(2)), "earlier", {}, {keptLogName(2), u"directory"_s, false}};
-    QTest::newRow("a full file system keeps the earlier log") << RunCase{1, {}, {}, 0, {}, {{u"Process Error"_s, notSent}}, "old", {}, {kCumulativeLogName, u"file"_s, false}, 0};
+    QTest::newRow("own link is replaced, not followed") << RunCase{1, {}, {}, 2, kCompletion, {}, block(1) + block(2), {sent, sent}, {}, {kCumulativeLogName, u"link"_s, false}};
+    QTest::newRow("own spelling of the launcher in capitals stays") << RunCase{1, {}, {}, 2, kCompletion, {}, block(1) + block(2), {sent, sent}, {}, {u"XFERJOB.BAT"_s, u"file"_s, false}};
+    QTest::newRow("another user's numbered log") << RunCase{1, {}, {}, 0, {}, refused(u"ftplog0002.txt"_s), {}, {}, {}, {u"ftplog0002.txt"_s, u"link"_s, true}};
+    QTest::newRow("a FIFO as the lock") << RunCase{1, {}, {}, 0, {}, lockRefused, {}, {}, {}, {kLockFileName, u"fifo"_s, false}};
+    QTest::newRow("another user's lock") << RunCase{1, {}, {}, 0, {}, lockRefused, {}, {}, {}, {kLockFileName, u"file"_s, true}};
+    QTest::newRow("another user's link as the lock") << RunCase{1, {}, {}, 0, {}, lockRefused, {}, {}, {}, {kLockFileName, u"link"_s, true}};
+    QTest::newRow("another user's kept log in small letters") << RunCase{1, {}, {}, 0, {}, refused(u"ftplogall.3.txt"_s), "earlier", {}, {}, {u"ftplogall.3.txt"_s, u"file"_s, true}};
+    QTest::newRow("a directory at a kept name") << RunCase{1, {}, {}, 0, {}, refused(keptLogName(2)), "earlier", {}, {}, {keptLogName(2), u"directory"_s, false}};
+    QTest::newRow("a full file system keeps the earlier log") << RunCase{1, {}, {}, 0, {}, {{u"Process Error"_s, notSent}}, "old", {}, {}, {kCumulativeLogName, u"file"_s, false}, 0};
     // clang-format on
 }
 
-void TransferEngineTest::runEnds()
+void RunSessionTest::runEnds()
 {
     QFETCH(RunCase, run);
     Bench bench;
     for (int n = 1; n <= std::max<qsizetype>(run.outcomes.size(), 2); ++n)
         bench.window.grid().setRow({n, u"N"_s, u"h%1"_s.arg(n), {}, u"u"_s, u"p"_s});
-    bench.window.simultaneous = run.simultaneous;
+    bench.window.form.simultaneous = run.simultaneous;
     for (int call = 0; call < run.delays.size(); ++call)
         bench.launcher.delaysMs[call] = run.delays[call];
     // A shared directory such as /tmp: anyone may create, only owners may remove.
@@ -395,10 +388,10 @@ void TransferEngineTest::runEnds()
             outcome = {true, false, 128 + 9, 9, {}};
             break;
         case Step::Cancel:
-            bench.engine.requestCancel();
+            bench.session.cancel();
             break;
         case Step::CancelRace:
-            bench.engine.requestCancel();
+            bench.session.cancel();
             bench.launcher.outrunsCancel.insert(call);
             break;
         case Step::Unwritable: // a directory in the script's place
@@ -434,7 +427,7 @@ void TransferEngineTest::runEnds()
     QCOMPARE(bench.log(), run.log);
     QCOMPARE(readBytes(outside), QByteArray("their file"));
     QStringList seen;
-    for (const DestinationResult &result : std::as_const(bench.window.lastRun.results))
+    for (const DestinationResult &result : bench.session.lastResults())
         seen.append(outcomeName(result.outcome));
     QCOMPARE(seen, run.outcomes);
     // Only a log the cumulative log could not take stays beside it; a taken name stays its
@@ -453,9 +446,20 @@ void TransferEngineTest::runEnds()
     if (run.messages.isEmpty())
         QVERIFY(isOwnerOnly(bench.file(kCumulativeLogName)) &&
                 !QFileInfo(bench.file(kCumulativeLogName)).isSymLink());
+
+    // Send again goes to what the run did not send, with the table as it is now.
+    const qsizetype calls = bench.launcher.calls.size();
+    bench.launcher.whileRunning = nullptr;
+    bench.window.onDestinationStarted = nullptr;
+    if (bench.session.sendAgain(bench.session.unsentRows(), bench.window.grid(), bench.window))
+        waitForRunEnd(bench.session);
+    QStringList again;
+    for (const FakeLauncher::Call &call : bench.launcher.calls.mid(calls))
+        again.append(QString::fromLatin1(call.launcher.split(' ').last().trimmed()));
+    QCOMPARE(again, run.again);
 }
 
-void TransferEngineTest::failureReasons()
+void RunSessionTest::failureReasons()
 {
     // Whatever it printed, a client killed from outside did not end by its own account.
     QCOMPARE(failureReason({"put a.txt"}, {true, false, 137, 9, {}}),
@@ -464,5 +468,5 @@ void TransferEngineTest::failureReasons()
              u"The client ended with status 2"_s);
 }
 
-QTEST_GUILESS_MAIN(TransferEngineTest)
-#include "transfer_engine_test.moc"
+QTEST_GUILESS_MAIN(RunSessionTest)
+#include "run_session_test.moc"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "interfaces/transfer_request.h"
+#include "interfaces/fault.h"
 
 #include <QDateTime>
 #include <QList>
@@ -33,33 +33,13 @@ struct DestinationResult
     qint64 logLength = 0;
 };
 
-/// How a whole run ended.
+/// How a run that started ended.
 struct RunEnd
 {
-    bool started = false;             // false: refused before anything was written or sent
     QList<DestinationResult> results; // one per destination of the request, in row order
     QString statusText;               // the status line's closing text
-};
-
-/// Follows a transfer run: the window's progress and results, a command line's report.
-class RunObserver
-{
-public:
-    virtual ~RunObserver() = default;
-
-    /// The run took the working directory and is about to serve the request's destinations.
-    virtual void runStarted(const TransferRequest &request) { Q_UNUSED(request) }
-    /// A destination's client is about to start.
-    virtual void destinationStarted(int row, const QString &host, int logNumber)
-    {
-        Q_UNUSED(row)
-        Q_UNUSED(host)
-        Q_UNUSED(logNumber)
-    }
-    /// A destination is done, as soon as its client has ended (or could not run).
-    virtual void destinationFinished(const DestinationResult &result) { Q_UNUSED(result) }
-    /// The run is over: every destination's final result, the closing status text.
-    virtual void runFinished(const RunEnd &end) { Q_UNUSED(end) }
+    Faults faults;                    // what stopped the run early, in the order it happened
+    qint64 totalMs = 0;               // from the start of the run to its end
 };
 
 /// The word a report and a results list use for an outcome.
