@@ -27,8 +27,8 @@
 #include <csignal>
 #include <iostream>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
