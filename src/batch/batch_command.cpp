@@ -6,12 +6,14 @@
 #include "batch/run_plan.h"
 #include "batch/terminal.h"
 #include "platform/paths.h"
+#include "platform/saved_file.h"
 #include "platform/termination_signals.h"
 #include "transfer/plain_destination_grid.h"
 #include "transfer/report_writer.h"
 #include "transfer/request_checks.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -53,8 +55,13 @@ QString faultLine(const Fault &fault, const QString &workingDirectory)
         return QStringLiteral("parcelwright-batch: no destination: no row of the table names a "
                               "host");
     case FaultSubject::WorkingDirectory:
-        return QStringLiteral("parcelwright-batch: the working directory %1 is not a directory")
-            .arg(workingDirectory);
+        // One that others may change is a directory; its refusal says why in its own words.
+        if (!QFileInfo(workingDirectory).isDir())
+            return QStringLiteral("parcelwright-batch: the working directory %1 %2")
+                .arg(workingDirectory, QFileInfo::exists(workingDirectory)
+                                           ? QStringLiteral("is not a directory")
+                                           : QStringLiteral("does not exist"));
+        break;
     case FaultSubject::BusyDirectory:
         return QStringLiteral("parcelwright-batch: another run is using the working directory "
                               "%1 - nothing was sent; try again later")
@@ -85,42 +92,49 @@ bool checkReportPath(const QString &path, QString *error)
                      .arg(path, report.absolutePath());
     else if (report.isDir())
         *error = QStringLiteral("--report %1 is a directory").arg(path);
+    else
+        *error = saveRefusal(path); // a link or another user's file, found now, not after the run
     return error->isEmpty();
 }
 
 bool loadTable(const BatchOptions &options, DestinationGrid &table, QString *error)
 {
+    // Where the window keeps them when started from the desktop.
     if (!options.profile.isEmpty())
-        return RequestSources::loadProfile(table, options.profile, options.profileDirectory, error);
+        return RequestSources::loadProfile(table, options.profile,
+                                           options.profileDirectory.isEmpty()
+                                               ? QDir::cleanPath(defaultWorkingDirectory())
+                                               : options.profileDirectory,
+                                           error);
     return RequestSources::loadDestinations(options.destinationsFile, table, error);
 }
 
-// The rows to send: those of --rows, less those an earlier report gives as sent. nullopt for
-// every row of the table.
+// The rows to send: those of --rows, less those an earlier report gives as sent (*skipped counts
+// the rows left out because their host has changed since). nullopt for every row of the table.
 std::optional<QList<int>> selectRows(const BatchOptions &options, const DestinationGrid &table,
-                                     QString *error)
+                                     int *skipped, QString *error)
 {
     std::optional<QList<int>> rows;
-    if (options.firstRow > 0) {
+    if (options.firstRow > 0 || !options.onlyFailed.isEmpty()) {
         rows.emplace();
-        for (int row = options.firstRow; row <= options.lastRow; ++row)
+        for (int row = std::max(options.firstRow, kFirstDataRow);
+             row <= (options.firstRow > 0 ? options.lastRow : kLastDataRow); ++row)
             rows->append(row);
     }
     if (options.onlyFailed.isEmpty())
         return rows;
     QList<int> unsent;
-    QStringList skipped;
-    if (!RequestSources::rowsToResend(options.onlyFailed, table, &unsent, &skipped, error))
+    QStringList warnings;
+    if (!RequestSources::rowsToResend(options.onlyFailed, table, *rows, &unsent, &warnings, error))
         return std::nullopt;
-    for (const QString &warning : std::as_const(skipped))
+    for (const QString &warning : std::as_const(warnings))
         printLine(stderr, QStringLiteral("parcelwright-batch: ") + warning);
-    if (rows)
-        unsent.removeIf([&rows](int row) { return !rows->contains(row); });
+    *skipped = int(warnings.size());
     return unsent;
 }
 
 // The request the options ask for, its checks passed; nullopt once what refused it is said.
-std::optional<TransferRequest> requestOf(const BatchOptions &options, int *status)
+std::optional<TransferRequest> requestOf(const BatchOptions &options, int *skipped, int *status)
 {
     *status = kRefused;
     QString error;
@@ -133,17 +147,20 @@ std::optional<TransferRequest> requestOf(const BatchOptions &options, int *statu
         refuse(error);
         return std::nullopt;
     }
-    const std::optional<QList<int>> rows = selectRows(options, table, &error);
+    const std::optional<QList<int>> rows = selectRows(options, table, skipped, &error);
     if (!error.isEmpty()) {
         refuse(error);
         return std::nullopt;
     }
-    if (options.workingDirectory.isEmpty())
+    const QString folder =
+        options.workingDirectory.isEmpty() ? defaultWorkingDirectory() : options.workingDirectory;
+    if (options.workingDirectory.isEmpty() && !options.dryRun)
         makeDefaultWorkingDirectory();
-    const RequestForm form{files,
-                           options.workingDirectory.isEmpty() ? defaultWorkingDirectory()
-                                                              : options.workingDirectory,
-                           options.jobs};
+    // A dry run writes nothing, not even the default folder. Until a run makes it, the checks
+    // look at the root instead: like that folder (its user's alone) nobody else may change it.
+    const bool notMade =
+        options.dryRun && options.workingDirectory.isEmpty() && !QFileInfo(folder).isDir();
+    const RequestForm form{files, notMade ? QDir::rootPath() : folder, options.jobs};
     FaultList findings;
     // No row left to send is a request for nothing, not for every row.
     std::optional<TransferRequest> request =
@@ -151,12 +168,16 @@ std::optional<TransferRequest> requestOf(const BatchOptions &options, int *statu
                        rows && rows->isEmpty() ? QList<int>{0} : rows.value_or(QList<int>()));
     for (const Fault &fault : std::as_const(findings.faults))
         printLine(stderr, faultLine(fault, form.workingDirectory));
+    if (request && notMade)
+        request->workingDirectory = QDir::cleanPath(folder);
     return request;
 }
 
-int exitStatus(const RunEnd &end, bool signalled)
+// All sent only when every row asked for was: a row cancelled, never started or left out (its
+// host changed since the earlier report) was not.
+int exitStatus(const RunEnd &end, bool signalled, int skipped)
 {
-    bool allSent = true;
+    bool allSent = skipped == 0;
     for (const DestinationResult &result : end.results) {
         if (result.outcome == Outcome::Cancelled)
             signalled = true;
@@ -193,7 +214,7 @@ int BatchCommand::start(const QStringList &arguments)
     if (!checkReportPath(options.report, &error))
         return refuse(error);
     int status = kRefused;
-    const std::optional<TransferRequest> request = requestOf(options, &status);
+    const std::optional<TransferRequest> request = requestOf(options, &m_skipped, &status);
     if (!request)
         return status;
     if (options.dryRun) {
@@ -241,11 +262,11 @@ void BatchCommand::finish(const RunEnd &end)
 {
     for (const Fault &fault : end.faults)
         printLine(stderr, faultLine(fault, m_session.lastRequest().workingDirectory));
-    m_status = exitStatus(end, m_signalled);
+    m_status = exitStatus(end, m_signalled, m_skipped);
     QString error;
     if (m_report && !m_report->finish(end, &error)) {
-        refuse(QStringLiteral("%1 cannot be written: %2 - the report is in %3")
-                   .arg(m_report->path(), error, ReportWriter::partialPath(m_report->path())));
+        refuse(QStringLiteral("%1 - the report is in %2")
+                   .arg(error, ReportWriter::partialPath(m_report->path())));
         m_status = std::max<int>(m_status, kSomeFailed);
     }
     QCoreApplication::exit(m_status);

@@ -49,5 +49,6 @@ private:
     std::unique_ptr<ProgressView> m_progress;
     std::unique_ptr<ReportWriter> m_report;
     bool m_signalled = false;
+    int m_skipped = 0; // rows an earlier report names under another host: not sent
     int m_status = -1;
 };

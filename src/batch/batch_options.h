@@ -8,7 +8,7 @@
 struct BatchOptions
 {
     QString profile;          // --profile NAME; empty when the table comes from a file
-    QString profileDirectory; // --profile-dir DIR; empty: the current directory
+    QString profileDirectory; // --profile-dir DIR; empty: ~/Parcelwright/, as the window uses
     QString destinationsFile; // --destinations FILE
     QStringList files;        // --files PATH and every plain argument
     QString fileList;         // --file-list FILE

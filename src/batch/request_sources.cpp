@@ -1,6 +1,8 @@
 #include "batch/request_sources.h"
 
 #include "interfaces/destination_grid.h"
+#include "platform/dir_search.h"
+#include "platform/own_files.h"
 #include "profiles/encrypt.h"
 #include "profiles/profile_commands.h"
 #include "profiles/profile_store.h"
@@ -34,6 +36,18 @@ bool readSmallFile(const QString &path, QByteArray *bytes, QString *error)
     return error->isEmpty();
 }
 
+// As ssh with a private key: a file of passwords others may read, or change to send the passwords
+// elsewhere, is not used at all.
+bool isOwnersAlone(const QString &path, QString *error)
+{
+    if (!othersMayUseFile(path))
+        return true;
+    *error = QStringLiteral("%1 may be read or changed by other users: make it yours alone "
+                            "(chmod 600)")
+                 .arg(path);
+    return false;
+}
+
 } // namespace
 
 namespace RequestSources {
@@ -43,10 +57,18 @@ bool loadProfile(DestinationGrid &table, const QString &name, const QString &dir
 {
     CipherKey = kProfileCipherKey; // set at start-up, as the window's start-up sets it
     const ProfileStore store(directory.isEmpty() ? QDir::currentPath() : directory);
+    const QString path = store.profilePath(name);
+    if (!name.contains(u'/') && isOrdinaryFile(path) && !isOwnersAlone(path, error))
+        return false;
     bool missing = false;
     const std::optional<Fault> fault = ProfileCommands(store).getInto(table, name, &missing);
-    // Get stays silent about a name that names no profile file: here that must be said.
-    if (missing)
+    // Get stays silent about a name that names no profile file: here that must be said. A folder
+    // that may not be searched hides whether the file is there at all.
+    const QFileInfo folder(store.startupDirectory());
+    if (missing && folder.isDir() && !folder.isExecutable())
+        *error = QStringLiteral("the profile %1 cannot be read: %2 is a folder you may not open")
+                     .arg(name, store.startupDirectory());
+    else if (missing)
         *error = QStringLiteral("no profile %1 in %2").arg(name, store.startupDirectory());
     else if (fault && fault->subject == FaultSubject::ProfileName)
         *error = QStringLiteral("'%1' cannot name a profile: a profile name is a file name and "
@@ -59,17 +81,8 @@ bool loadProfile(DestinationGrid &table, const QString &name, const QString &dir
 
 bool loadDestinations(const QString &path, DestinationGrid &grid, QString *error)
 {
-    // As ssh with a private key: a file of passwords others may read, or change to send the
-    // passwords elsewhere, is not used at all.
-    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                            QFileDevice::WriteOther | QFileDevice::ExeOther;
-    if (QFileInfo(path).isFile() && (QFileInfo(path).permissions() & others) != 0) {
-        *error = QStringLiteral("%1 may be read or changed by other users: make it yours alone "
-                                "(chmod 600)")
-                     .arg(path);
+    if (QFileInfo(path).isFile() && !isOwnersAlone(path, error))
         return false;
-    }
     QByteArray text;
     if (!readSmallFile(path, &text, error))
         return false;
@@ -131,8 +144,9 @@ bool checkFiles(QStringList *files, QString *error)
     return true;
 }
 
-bool rowsToResend(const QString &reportPath, const DestinationGrid &grid, QList<int> *rows,
-                  QStringList *skipped, QString *error)
+bool rowsToResend(const QString &reportPath, const DestinationGrid &grid,
+                  const QList<int> &selected, QList<int> *rows, QStringList *skipped,
+                  QString *error)
 {
     QByteArray text;
     QList<RunReport::Entry> entries;
@@ -147,17 +161,22 @@ bool rowsToResend(const QString &reportPath, const DestinationGrid &grid, QList<
     for (const RunReport::Entry &entry : std::as_const(entries))
         last.insert(entry.row, entry);
     rows->clear();
-    for (const RunReport::Entry &entry : std::as_const(last)) {
-        if (entry.outcome == Outcome::Sent)
+    for (const int row : selected) {
+        const QString host = grid.text(row, kHostColumn);
+        const auto entry = last.constFind(row);
+        if (entry == last.cend()) {
+            if (!host.isEmpty())
+                rows->append(row);
+        } else if (entry->outcome == Outcome::Sent) {
             continue;
-        const QString host = grid.text(entry.row, kHostColumn);
-        if (host == entry.host)
-            rows->append(entry.row);
-        else
+        } else if (host == entry->host) {
+            rows->append(row);
+        } else {
             skipped->append(QStringLiteral("row %1: the host is now '%2', the report names '%3' "
                                            "- not sent")
-                                .arg(entry.row)
-                                .arg(host, entry.host));
+                                .arg(row)
+                                .arg(host, entry->host));
+        }
     }
     return true;
 }

@@ -12,8 +12,9 @@ class DestinationGrid;
 namespace RequestSources {
 
 /// Loads the profile NAME.pro of `directory` into the table exactly as Get does (the same cipher
-/// and key, the name taken literally). A name Get refuses, a file it cannot read and a profile
-/// that is not there are told in *error.
+/// and key, the name taken literally). A name Get refuses, a file it cannot read, one that others
+/// may read or change (its passwords are theirs then), a folder that may not be opened and a
+/// profile that is not there are told in *error.
 bool loadProfile(DestinationGrid &table, const QString &name, const QString &directory,
                  QString *error);
 
@@ -29,10 +30,13 @@ bool readFileList(const QString &path, QStringList *files, QString *error);
 /// it names a file that can be read.
 bool checkFiles(QStringList *files, QString *error);
 
-/// The rows an earlier report does not give as sent, in row order; the last line of a row
-/// counts, so that joined reports of a run and its rerun read right. A row whose host in the
-/// table differs from the report's is left out, with a warning line in *skipped.
-bool rowsToResend(const QString &reportPath, const DestinationGrid &grid, QList<int> *rows,
-                  QStringList *skipped, QString *error);
+/// The rows of `selected` with a host in the table that an earlier report does not give as sent,
+/// in row order: those it gives another outcome and those it does not name (a killed run's
+/// partial report stops at the rows it reached). The last line of a row counts, so that joined
+/// reports of a run and its rerun read right. A row whose host in the table differs from the
+/// report's is left out, with a warning line in *skipped.
+bool rowsToResend(const QString &reportPath, const DestinationGrid &grid,
+                  const QList<int> &selected, QList<int> *rows, QStringList *skipped,
+                  QString *error);
 
 } // namespace RequestSources

@@ -2,6 +2,7 @@
 
 #include "interfaces/connection_test_window.h"
 #include "platform/console.h"
+#include "platform/own_files.h"
 #include "platform/paths.h"
 #include "transfer/transfer_scripts.h"
 #include "transfer/value_checks.h"
@@ -81,6 +82,11 @@ Faults ConnectionTest::checkRow(ConnectionTestWindow &window)
     if (window.workingDirectoryText().isEmpty() || !directoryInfo.isDir() ||
         !directoryInfo.isWritable())
         return {{kNoFilesTitle, kBadDirectoryText, FaultSubject::WorkingDirectory}};
+    // The console's client reads the script later still than a run's does.
+    if (othersMayChangeDirectory(directoryInfo.absoluteFilePath()))
+        return {{kNoFilesTitle,
+                 sharedWorkingDirectoryText(QDir::cleanPath(directoryInfo.absoluteFilePath())),
+                 FaultSubject::WorkingDirectory}};
     // The same values are refused as for a transfer: the console runs the same command lines.
     Faults faults;
     checkValuesArePlain(grid, row, [&faults, row](int column, const QString &text) {

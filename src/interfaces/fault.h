@@ -10,7 +10,7 @@ enum class FaultSubject
     FileList,         // the files to send
     Destinations,     // the Destination table as a whole: it names no host
     Cell,             // one cell of the Destination table (row and column), to be marked red
-    WorkingDirectory, // the working directory is not a directory (one to write into)
+    WorkingDirectory, // the working directory is not a directory, or others may change it
     BusyDirectory,    // another run holds the working directory: the same request may work later
     ProfileName,      // the profile name cannot name a Profile file
     Profile,          // a Profile file cannot be read or written

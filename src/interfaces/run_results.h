@@ -40,6 +40,7 @@ struct RunEnd
     QString statusText;               // the status line's closing text
     Faults faults;                    // what stopped the run early, in the order it happened
     qint64 totalMs = 0;               // from the start of the run to its end
+    QDateTime started;                // UTC
 };
 
 /// The word a report and a results list use for an outcome.

@@ -50,6 +50,10 @@ int createOwnFile(const QString &path, QString *error, bool *nameTaken = nullptr
 /// that cannot be looked at; whether it exists is for the caller to say.
 bool othersMayChangeDirectory(const QString &directory);
 
+/// True when the mode of the file at `path` (a link followed) gives its group or others any
+/// access: a file of passwords that is not its owner's alone. False when it cannot be looked at.
+bool othersMayUseFile(const QString &path);
+
 /// Writes all of `bytes` at the descriptor's offset, going on after interruptions; false, with
 /// errno set, when the file takes no more.
 bool writeWhole(int descriptor, const QByteArray &bytes);

@@ -173,6 +173,12 @@ bool othersMayChangeDirectory(const QString &directory)
     return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0;
 }
 
+bool othersMayUseFile(const QString &path)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && (info.st_mode & 077) != 0;
+}
+
 bool writeWhole(int descriptor, const QByteArray &bytes)
 {
     qsizetype done = 0;

@@ -28,3 +28,8 @@ enum class SaveFailure
 /// *error and which step failed in *failure.
 bool saveOwnFile(const QString &path, const QByteArray &bytes, FileAccess access,
                  QString *error = nullptr, SaveFailure *failure = nullptr);
+
+/// Why saveOwnFile would refuse `path` as it stands now, in the same words ("Cannot save PATH: it
+/// is a symbolic link"); empty when it would not. For a check before work whose result is saved
+/// at its end: the save itself still looks again.
+QString saveRefusal(const QString &path);

@@ -107,7 +107,42 @@ bool moveIntoPlace(int directory, const QByteArray &temporary, const QByteArray 
     return false;
 }
 
+/// The directory and the last part of a path, as saveOwnFile works on them.
+struct SplitPath
+{
+    QByteArray directory;
+    QByteArray name;
+
+    explicit SplitPath(const QString &path)
+    {
+        const QByteArray encoded = QFile::encodeName(path);
+        const qsizetype slash = encoded.lastIndexOf('/');
+        name = encoded.mid(slash + 1);
+        directory = slash < 0    ? QByteArray(".")
+                    : slash == 0 ? QByteArray("/")
+                                 : encoded.left(slash);
+    }
+    bool namesFile() const { return !name.isEmpty() && name != "." && name != ".."; }
+};
+
 } // namespace
+
+QString saveRefusal(const QString &path)
+{
+    const SplitPath split(path);
+    QString refusal = QStringLiteral("it is not a file");
+    if (split.namesFile()) {
+        const int directory =
+            ::open(split.directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat info;
+        refusal = directory >= 0 && lookAt(directory, split.name, &info)
+                      ? refusalOf(directory, split.name, info)
+                      : QString();
+        if (directory >= 0)
+            ::close(directory);
+    }
+    return refusal.isEmpty() ? refusal : QStringLiteral("Cannot save %1: %2").arg(path, refusal);
+}
 
 bool saveOwnFile(const QString &path, const QByteArray &bytes, FileAccess access, QString *error,
                  SaveFailure *failure)
@@ -119,15 +154,11 @@ bool saveOwnFile(const QString &path, const QByteArray &bytes, FileAccess access
             *failure = step;
         return false;
     };
-    const QByteArray encoded = QFile::encodeName(path);
-    const qsizetype slash = encoded.lastIndexOf('/');
-    const QByteArray name = encoded.mid(slash + 1);
-    const QByteArray directoryName = slash < 0    ? QByteArray(".")
-                                     : slash == 0 ? QByteArray("/")
-                                                  : encoded.left(slash);
-    if (name.isEmpty() || name == "." || name == "..")
+    const SplitPath split(path);
+    const QByteArray &name = split.name;
+    if (!split.namesFile())
         return fail(SaveFailure::Refused, "Cannot save %1: %2", QStringLiteral("it is not a file"));
-    const int directory = ::open(directoryName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int directory = ::open(split.directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory < 0)
         return fail(SaveFailure::Open, "Cannot create %1: %2", systemError(errno));
     const auto closeDirectory = qScopeGuard([directory] { ::close(directory); });

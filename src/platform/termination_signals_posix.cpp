@@ -30,6 +30,7 @@ struct TerminationSignals::Private
     int pipe[2] = {-1, -1};
     QSocketNotifier *notifier = nullptr;
     struct sigaction previous[kSignals.size()] = {};
+    struct sigaction previousFileSize = {};
 };
 
 TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent), d(new Private)
@@ -49,6 +50,8 @@ TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent), d(new
     action.sa_flags = SA_RESTART;
     for (std::size_t i = 0; i < kSignals.size(); ++i)
         ::sigaction(kSignals[i], &action, &d->previous[i]);
+    action.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &action, &d->previousFileSize);
 }
 
 TerminationSignals::~TerminationSignals()
@@ -56,6 +59,7 @@ TerminationSignals::~TerminationSignals()
     if (d->notifier != nullptr) {
         for (std::size_t i = 0; i < kSignals.size(); ++i)
             ::sigaction(kSignals[i], &d->previous[i], nullptr);
+        ::sigaction(SIGXFSZ, &d->previousFileSize, nullptr);
         g_writeEnd = -1;
         ::close(d->pipe[0]);
         ::close(d->pipe[1]);

@@ -2,6 +2,7 @@
 
 #include "interfaces/profile_window.h"
 #include "platform/dir_search.h"
+#include "platform/own_files.h"
 #include "profiles/encrypt.h"
 #include "profiles/profile_record.h"
 #include "profiles/profile_store.h"
@@ -22,6 +23,15 @@ const QString kNotWrittenText =
     QStringLiteral("The Profile could not be written - Profile NOT stored");
 const QString kOldKeptText = QStringLiteral(" - the old Profile is unchanged");
 const QString kNotReadText = QStringLiteral("The Profile could not be read");
+const QString kNotStoredText = QStringLiteral(" - Profile NOT stored");
+// Another user who may rename files there could put a Profile of theirs, with their hosts, in
+// the place of the one saved.
+const QString kSharedFolderText =
+    QStringLiteral("The folder %1 can be changed by other users - Profile NOT stored. Keep "
+                   "Profiles in a folder of your own (for example ~/Parcelwright)");
+const QString kOthersReadText =
+    QStringLiteral("Other users can read %1, and the passwords in it - make it yours alone "
+                   "(chmod 600)");
 const QString kUnstorableText =
     QStringLiteral("Row %1: a value holds a character that a Profile cannot store - Profile NOT "
                    "stored");
@@ -90,11 +100,17 @@ std::optional<Fault> ProfileCommands::Save(ProfileWindow &window)
         lines.append(line);
     }
 
+    if (othersMayChangeDirectory(m_store.startupDirectory()))
+        return Fault{kEditErrorTitle, kSharedFolderText.arg(m_store.startupDirectory()),
+                     FaultSubject::Profile};
     const QString path = m_store.profilePath(name);
     const bool replacing = QFileInfo::exists(path);
-    switch (m_store.write(path, lines)) {
+    QString refusal;
+    switch (m_store.write(path, lines, &refusal)) {
     case ProfileStore::WriteResult::CannotOpen:
         return badName;
+    case ProfileStore::WriteResult::Refused:
+        return Fault{kEditErrorTitle, refusal + kNotStoredText, FaultSubject::Profile};
     case ProfileStore::WriteResult::WriteFailed:
         // Only a Profile that was there can be said to be kept.
         return Fault{kEditErrorTitle, replacing ? kNotWrittenText + kOldKeptText : kNotWrittenText,
@@ -151,6 +167,9 @@ std::optional<Fault> ProfileCommands::LoadProfile(ProfileWindow &window, const Q
     window.setGridBusy(false);
     fillRows(grid, rows);
     window.hideEditor();
+    // Loaded all the same: a Profile copied from elsewhere must keep working.
+    if (othersMayUseFile(path))
+        window.setStatusText(kOthersReadText.arg(path));
     return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
 #include "profiles/profile_store.h"
 
 #include "platform/paths.h"
+#include "platform/saved_file.h"
 #include "platform/text_file.h"
 
 #include <QFile>
@@ -26,15 +27,18 @@ QString ProfileStore::profilePath(const QString &name) const
     return exact;
 }
 
-ProfileStore::WriteResult ProfileStore::write(const QString &path,
-                                              const QList<QByteArray> &lines) const
+ProfileStore::WriteResult ProfileStore::write(const QString &path, const QList<QByteArray> &lines,
+                                              QString *refusal) const
 {
-    // Something that is not a plain, writable file cannot be opened for writing as a profile; the
-    // replacement below would otherwise swap it for a file silently.
-    const QFileInfo existing(path);
-    if (existing.exists() && (!existing.isFile() || !existing.isWritable()))
-        return WriteResult::CannotOpen;
-    const bool isNew = !existing.exists();
+    // A link (in a shared directory, one planted by another user), another user's file, or
+    // anything but a plain file the user may write is left as it is, and said so.
+    QString why = saveRefusal(path);
+    if (!why.isEmpty()) {
+        if (refusal != nullptr)
+            *refusal = why;
+        return WriteResult::Refused;
+    }
+    const bool isNew = !QFileInfo::exists(path);
     if (isNew) {
         // The new text goes to a file of another name first, so whether this name can be
         // created at all (its length, its characters) shows only when the file is made here.
@@ -44,13 +48,16 @@ ProfileStore::WriteResult ProfileStore::write(const QString &path,
             return WriteResult::CannotOpen;
         probe.close();
     }
-    QString error;
     SaveFailure failure = SaveFailure::None;
-    if (replaceTextLines(path, lines, FileAccess::OwnerOnly, &error, &failure))
+    if (replaceTextLines(path, lines, FileAccess::OwnerOnly, &why, &failure))
         return WriteResult::Written;
     if (isNew)
         QFile::remove(path); // no profile of that name was there, and none half made stays
-    return failure == SaveFailure::Write ? WriteResult::WriteFailed : WriteResult::CannotOpen;
+    if (failure == SaveFailure::Refused && refusal != nullptr)
+        *refusal = why;
+    return failure == SaveFailure::Write     ? WriteResult::WriteFailed
+           : failure == SaveFailure::Refused ? WriteResult::Refused
+                                             : WriteResult::CannotOpen;
 }
 
 bool ProfileStore::read(const QString &path, qsizetype maxLines, QList<QByteArray> *lines,

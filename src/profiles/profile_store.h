@@ -15,6 +15,7 @@ public:
     {
         Written,
         CannotOpen,  // nothing was touched: the name or the directory does not allow the file
+        Refused,     // nothing was touched: the name is a link, another user's file, ...
         WriteFailed, // the new text could not be written in full: the old file is unchanged
     };
 
@@ -32,8 +33,10 @@ public:
     /// The file of a profile name: the start-up directory, a separator, the name, ".pro".
     QString profilePath(const QString &name) const;
 
-    /// Replaces the file of `path` with the lines once they are all written.
-    WriteResult write(const QString &path, const QList<QByteArray> &lines) const;
+    /// Replaces the file of `path` with the lines once they are all written, never through a
+    /// link or into another user's file; a refusal says why, naming the file, in *refusal.
+    WriteResult write(const QString &path, const QList<QByteArray> &lines,
+                      QString *refusal = nullptr) const;
 
     /// Reads the first `maxLines` lines of a Profile file (CR LF or LF) and nothing after them;
     /// false when the file cannot be read or one of those lines is longer than `maxLineBytes`.

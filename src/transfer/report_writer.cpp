@@ -1,15 +1,13 @@
 #include "transfer/report_writer.h"
 
 #include "platform/own_files.h"
+#include "platform/saved_file.h"
 #include "transfer/run_report.h"
-
-#include <QSaveFile>
 
 #include <cstdio>
 
 ReportWriter::ReportWriter(QString path, const TransferRequest &request)
-    : m_path(std::move(path)), m_fileCount(int(request.files.size())),
-      m_workingDirectory(request.workingDirectory)
+    : m_path(std::move(path)), m_files(request.files), m_workingDirectory(request.workingDirectory)
 {
     for (Destination destination : request.destinations) {
         destination.password.clear();
@@ -63,7 +61,8 @@ void ReportWriter::write(const QByteArray &line)
 
 void ReportWriter::add(const DestinationResult &result)
 {
-    write(RunReport::destinationLine(result, m_destinations.value(result.row), m_fileCount));
+    write(
+        RunReport::destinationLine(result, m_destinations.value(result.row), int(m_files.size())));
     m_written.insert(result.row);
 }
 
@@ -73,17 +72,13 @@ bool ReportWriter::finish(const RunEnd &end, QString *error)
         if (!m_written.contains(result.row))
             add(result);
     }
-    write(RunReport::summaryLine(end.results, end.totalMs, m_workingDirectory));
+    write(RunReport::summaryLine(end, m_files, m_workingDirectory));
     if (toStandardOutput())
         return true;
-    // Written whole or not at all, so that an earlier report of that name is never half replaced.
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        file.write(m_text) != m_text.size() || !file.commit()) {
-        *error = file.errorString();
+    // Written whole or not at all, so that an earlier report of that name is never half replaced;
+    // never through a link, nor over another user's file, which a shared directory may hold.
+    if (!saveOwnFile(m_path, m_text, FileAccess::OwnerOnly, error))
         return false;
-    }
     discard();
     return true;
 }

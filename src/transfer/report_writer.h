@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 /// Writes a run's report (see RunReport), the one writer of every report the program makes. As a
 /// run goes, one line per destination as it finishes, then at its end the destinations it never
@@ -47,7 +48,7 @@ private:
 
     QString m_path;
     QHash<int, Destination> m_destinations;
-    int m_fileCount = 0;
+    QStringList m_files;
     QString m_workingDirectory;
     QFile m_partial;
     QByteArray m_text;

@@ -1,6 +1,8 @@
 #include "transfer/request_checks.h"
 
+#include "platform/own_files.h"
 #include "transfer/value_checks.h"
+#include "transfer/working_directory_hold.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -28,6 +30,13 @@ const QString kListedFileText =
 bool isBlankOrEmpty(const QString &text)
 {
     return text.isEmpty() || text == QLatin1String(" ");
+}
+
+// The text is taken where the check found the directory, once: the clients are started in it and
+// every file of the run is named from it.
+QString workingDirectoryOf(const RequestForm &form)
+{
+    return QDir::cleanPath(QFileInfo(form.workingDirectory).absoluteFilePath());
 }
 
 /// One request's checks over the form and the table they read.
@@ -84,6 +93,11 @@ bool RequestChecks::requestLevel()
     const QString &directory = m_form.workingDirectory;
     if (directory.isEmpty() || !QFileInfo(directory).isDir())
         return refuse(kBadDirectoryText, FaultSubject::WorkingDirectory);
+    // Another user who may rename files there could swap a client's script for one of theirs
+    // between its writing and its reading.
+    if (othersMayChangeDirectory(directory))
+        return refuse(sharedWorkingDirectoryText(workingDirectoryOf(m_form)),
+                      FaultSubject::WorkingDirectory);
     return true;
 }
 
@@ -137,10 +151,7 @@ TransferRequest RequestChecks::request() const
                                      m_table.text(row, kUserIdColumn),
                                      m_table.text(row, kPasswordColumn)});
     }
-    // The text is taken where the check found the directory, once: the clients are started in it
-    // and every file of the run is named from it.
-    request.workingDirectory =
-        QDir::cleanPath(QFileInfo(m_form.workingDirectory).absoluteFilePath());
+    request.workingDirectory = workingDirectoryOf(m_form);
     request.simultaneous = std::clamp(m_form.simultaneous, kMinSimultaneous, kMaxSimultaneous);
     return request;
 }

@@ -3,6 +3,7 @@
 #include "interfaces/destination_grid.h"
 #include "transfer/text_lines.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
@@ -43,23 +44,28 @@ QByteArray destinationLine(const DestinationResult &result, const Destination &d
     return line(object);
 }
 
-QByteArray summaryLine(const QList<DestinationResult> &results, qint64 totalMs,
-                       const QString &workingDirectory)
+QByteArray summaryLine(const RunEnd &end, const QStringList &files, const QString &workingDirectory)
 {
+    // Keys a script can name without quoting: "not_started" (jq's .outcomes.not_started).
     QMap<QString, int> counts;
     for (const Outcome outcome :
          {Outcome::Sent, Outcome::Failed, Outcome::Cancelled, Outcome::NotStarted})
-        counts.insert(outcomeName(outcome), 0);
-    for (const DestinationResult &result : results)
-        ++counts[outcomeName(result.outcome)];
+        counts.insert(outcomeName(outcome).replace(u' ', u'_'), 0);
+    for (const DestinationResult &result : end.results)
+        ++counts[outcomeName(result.outcome).replace(u' ', u'_')];
     QJsonObject byOutcome;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it)
         byOutcome.insert(it.key(), it.value());
     QJsonObject object;
     object.insert(QStringLiteral("kind"), kSummaryKind);
-    object.insert(QStringLiteral("destinations"), int(results.size()));
+    object.insert(QStringLiteral("format"), kReportFormat);
+    object.insert(QStringLiteral("destinations"), int(end.results.size()));
     object.insert(QStringLiteral("outcomes"), byOutcome);
-    object.insert(QStringLiteral("totalMs"), totalMs);
+    object.insert(QStringLiteral("started"), end.started.isValid()
+                                                 ? end.started.toUTC().toString(Qt::ISODateWithMs)
+                                                 : QJsonValue(QJsonValue::Null));
+    object.insert(QStringLiteral("totalMs"), end.totalMs);
+    object.insert(QStringLiteral("files"), QJsonArray::fromStringList(files));
     object.insert(QStringLiteral("workingDirectory"), workingDirectory);
     object.insert(QStringLiteral("version"), QStringLiteral(PARCELWRIGHT_VERSION));
     return line(object);

@@ -17,8 +17,13 @@ namespace RunReport {
 QByteArray destinationLine(const DestinationResult &result, const Destination &destination,
                            int fileCount);
 
-/// The summary line: counts by outcome, the total time, the working directory, the version.
-QByteArray summaryLine(const QList<DestinationResult> &results, qint64 totalMs,
+/// The number of the report's form, in its summary line: it changes when a field changes its
+/// meaning or goes; new fields may come within one form.
+inline constexpr int kReportFormat = 1;
+
+/// The summary line: the form's number, counts by outcome, when the run started (ISO 8601, UTC),
+/// the total time, the files sent, the working directory, the version.
+QByteArray summaryLine(const RunEnd &end, const QStringList &files,
                        const QString &workingDirectory);
 
 /// A destination as an earlier report tells of it.

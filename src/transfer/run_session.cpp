@@ -40,6 +40,7 @@ std::optional<Fault> RunSession::start(const TransferRequest &request)
     if (request.destinations.isEmpty()) {
         m_request = request;
         m_end = RunEnd();
+        m_end.started = QDateTime::currentDateTimeUtc();
         Q_EMIT started(request);
         Q_EMIT finished(m_end);
         return std::nullopt;

@@ -81,6 +81,7 @@ std::optional<Fault> TransferRun::TransmitAll()
     if (std::optional<Fault> fault = claimFiles())
         return fault;
     m_clock.start();
+    m_started = QDateTime::currentDateTimeUtc();
     Q_EMIT started(m_request);
     startMore();
     finishIfDone();
@@ -329,6 +330,7 @@ void TransferRun::finishIfDone()
     end.statusText = closingText();
     end.faults = closingFaults();
     end.totalMs = m_clock.elapsed();
+    end.started = m_started;
     Q_EMIT finished(end);
 }
 

@@ -79,6 +79,7 @@ private:
     QStringList m_keptLogs; // per-destination logs FTPLogALL.TXT could not take
     QStringList m_keptHosts;
     QElapsedTimer m_clock;
+    QDateTime m_started;
     // Clients that ended, each taken in a step of its own (see step()).
     QList<std::pair<Slot *, ProcessOutcome>> m_ends;
     bool m_stepScheduled = false;

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -23,6 +24,11 @@
 namespace {
 
 const QString kSendAgainTitle = QStringLiteral("Send again");
+
+// What the window makes room for at its opening: a long host name in full beside the other
+// columns, and the start of its reason.
+constexpr int kHostCharacters = 40;
+constexpr int kReasonCharacters = 30;
 
 } // namespace
 
@@ -73,8 +79,29 @@ ResultsWindow::ResultsWindow(RunSession &session, QWidget *parent)
     layout->addWidget(countLabel);
     layout->addWidget(lines, 1);
     layout->addLayout(buttons);
-    resize(760, 400);
+    openingSize();
     updateControls();
+}
+
+void ResultsWindow::openingSize()
+{
+    int width = lines->fontMetrics().averageCharWidth() * (kHostCharacters + kReasonCharacters);
+    for (const int column : {RunResultsModel::RowColumn, RunResultsModel::SecureShellColumn,
+                             RunResultsModel::OutcomeColumn, RunResultsModel::TimeColumn})
+        width += lines->horizontalHeader()->sectionSizeHint(column);
+    const QMargins margins = layout()->contentsMargins();
+    resize(std::max(760, width + margins.left() + margins.right() + 2 * lines->frameWidth() +
+                             lines->verticalScrollBar()->sizeHint().width()),
+           400);
+}
+
+void ResultsWindow::fitColumns()
+{
+    // The Reason column takes the rest; its tool tip shows a reason it cuts.
+    for (int column = 0; column < RunResultsModel::ColumnCount; ++column) {
+        if (column != RunResultsModel::ReasonColumn)
+            lines->resizeColumnToContents(column);
+    }
 }
 
 ResultsWindow::~ResultsWindow() = default;
@@ -109,6 +136,7 @@ void ResultsWindow::showEnd(const RunEnd &end)
 
 void ResultsWindow::showResults()
 {
+    fitColumns();
     show();
     raise();
     activateWindow();

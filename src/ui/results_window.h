@@ -62,6 +62,10 @@ public Q_SLOTS:
     void copyLines();
 
 private:
+    /// Wide enough for a host name of 40 characters with every other column beside it.
+    void openingSize();
+    /// Every column as wide as its contents, but the Reason column, which takes the rest.
+    void fitColumns();
     void runStarted();
     void updateControls();
     bool anyUnsent() const;

@@ -113,6 +113,11 @@ QVariant RunResultsModel::data(const QModelIndex &index, int role) const
         default:
             return data(index, Qt::DisplayRole);
         }
+    case Qt::ToolTipRole:
+        // The column may cut a long reason at its edge.
+        if (index.column() == ReasonColumn)
+            return result.reason;
+        break;
     case Qt::ForegroundRole:
         if (result.outcome == Outcome::Failed)
             return QBrush(Qt::red);

@@ -1,4 +1,5 @@
 #include "support/files.h"
+#include "support/processes.h"
 #include "support/scripted_ftp_server.h"
 #include "support/session_run.h"
 #include "support/testbed.h"
@@ -10,9 +11,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Files and folders alike: a run that is to write nothing makes no folder either.
+constexpr QDir::Filters kEverything = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden;
 
 /// How one run of parcelwright-batch ended.
 struct BatchRun
@@ -59,25 +65,15 @@ bool writeDestinations(const QString &path, const QList<QStringList> &rows)
 }
 
 /// The destination objects of a report by row, and its summary under row 0.
-QMap<int, QJsonObject> readReport(const QString &path)
+QMap<int, QJsonObject> readReport(const QByteArray &text)
 {
     QMap<int, QJsonObject> lines;
-    for (const QByteArray &line : readBytes(path).split('\n')) {
+    for (const QByteArray &line : text.split('\n')) {
         const QJsonObject object = QJsonDocument::fromJson(line).object();
         if (!object.isEmpty())
             lines.insert(object.value(u"row"_s).toInt(), object);
     }
     return lines;
-}
-
-QStringList outcomesOf(const QMap<int, QJsonObject> &report)
-{
-    QStringList outcomes;
-    for (auto it = report.cbegin(); it != report.cend(); ++it) {
-        if (it.key() > 0)
-            outcomes << u"%1 %2"_s.arg(it.key()).arg(it->value(u"outcome"_s).toString());
-    }
-    return outcomes;
 }
 
 /// A command line that sends nothing: a valid request with one option left out, and arguments
@@ -91,9 +87,35 @@ struct CommandLine
     QList<int> rows{}; // of a dry run: the rows its plan shows
 };
 
+/// A destination of a report case, by the server it reaches and the account it uses.
+enum class Target
+{
+    Plain,         // the test bed's FTP server
+    WrongPassword, // the same, refused
+    Session,       // the bed's sshd through the saved session, the quoted account
+    UnknownKey,    // the bed's sshd by address and port, whose key psftp has not stored
+    SessionWrong,  // the saved session, refused
+    Echoing,       // a hostile server that echoes the password in its refusal
+    Silent,        // one that never answers: the run is ended by SIGTERM once it is reached
+    Slow,          // the bed's slow server: the log is filled meanwhile, so that it takes no block
+};
+
+/// One run of parcelwright-batch, read back from its report, and what it said.
+struct ReportCase
+{
+    QList<Target> targets; // rows 1 on
+    QStringList earlier;   // an earlier report for --only-failed: "ROW OUTCOME[@HOST]"
+    QStringList arguments; // added to the command line
+    QStringList results;   // "ROW OUTCOME: REASON" from the report; {SSH}: the sshd's port
+    int status;
+    QString said = {};             // a line of standard error; {HOST}: row 1's host
+    bool toStandardOutput = false; // the report: "-r -"
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(CommandLine)
+Q_DECLARE_METATYPE(ReportCase)
 
 /// parcelwright-batch as a scheduler runs it: its command lines, a real run against the test bed's
 /// servers read back from its report, a rerun of what a run ended by a signal did not send.
@@ -103,6 +125,7 @@ class BatchTest final : public QObject
 private Q_SLOTS:
     void init()
     {
+        m_ended = false;
         m_dir.emplace();
         QVERIFY(QDir(m_dir->path()).mkdir(u"work"_s));
         QVERIFY(writeBytes(path(u"a b.txt"_s), "first file\r\n"));
@@ -120,20 +143,23 @@ private Q_SLOTS:
         QTest::newRow("no jobs") << CommandLine{QString(), {u"-j"_s, u"0"_s}, 2, u"parcelwright-batch: --jobs takes a number from 1 to 64, not '0' (see --help)"_s};
         QTest::newRow("rows backwards") << CommandLine{QString(), {u"--rows=9-3"_s}, 2, u"parcelwright-batch: --rows takes N or FROM-TO, row numbers from 1 to 4999 with FROM not above TO, not '9-3' (see --help)"_s};
         QTest::newRow("two sources") << CommandLine{QString(), {u"--profile"_s, u"p"_s}, 2, u"parcelwright-batch: give --profile or --destinations, not both (see --help)"_s};
-        QTest::newRow("missing profile") << CommandLine{tsv, {u"--profile"_s, u"weekly"_s}, 2, u"parcelwright-batch: no profile weekly in {DIR}"_s};
+        QTest::newRow("missing profile, looked for where the window keeps them") << CommandLine{tsv, {u"--profile"_s, u"weekly"_s}, 2, u"parcelwright-batch: no profile weekly in {DIR}/Parcelwright"_s};
         QTest::newRow("profile name with a path") << CommandLine{tsv, {u"--profile"_s, u"../weekly"_s}, 2, u"parcelwright-batch: '../weekly' cannot name a profile: a profile name is a file name and holds no '/'"_s};
         QTest::newRow("wrong column count") << CommandLine{tsv, {tsv, u"columns.tsv"_s}, 2, u"parcelwright-batch: columns.tsv, line 4: 5 tab-separated columns expected, 4 found"_s};
-        QTest::newRow("destinations others may read") << CommandLine{tsv, {tsv, u"open.tsv"_s}, 2, u"parcelwright-batch: open.tsv may be read or changed by other users: make it yours alone (chmod 600)"_s};
+        for (const QString &name : {u"others-read.tsv"_s, u"group-read.tsv"_s, u"group-write.tsv"_s})
+            QTest::newRow(qPrintable(u"destinations: "_s + name)) << CommandLine{tsv, {tsv, name}, 2, u"parcelwright-batch: "_s + name + u" may be read or changed by other users: make it yours alone (chmod 600)"_s};
         QTest::newRow("missing file") << CommandLine{u"--files"_s, {u"--files"_s, u"gone.txt"_s}, 2, u"parcelwright-batch: gone.txt is not a file that can be read"_s};
         QTest::newRow("report in a missing directory") << CommandLine{u"--report"_s, {u"-r"_s, u"no/r.jsonl"_s}, 2, u"parcelwright-batch: --report no/r.jsonl: the directory {DIR}/no does not exist"_s};
         QTest::newRow("earlier report that is not one") << CommandLine{QString(), {u"--only-failed"_s, u"a b.txt"_s}, 2, u"parcelwright-batch: a b.txt is not a report: line 1 is not a line of a report"_s};
         QTest::newRow("a faulty cell, row counted past the comment") << CommandLine{tsv, {tsv, u"nopassword.tsv"_s}, 2, u"row 2, Password: There was no Password supplied - please correct this and continue"_s};
-        QTest::newRow("no working directory") << CommandLine{u"--workdir"_s, {u"--workdir"_s, u"absent"_s}, 2, u"parcelwright-batch: the working directory absent is not a directory"_s};
+        QTest::newRow("no working directory") << CommandLine{u"--workdir"_s, {u"--workdir"_s, u"absent"_s}, 2, u"parcelwright-batch: the working directory absent does not exist"_s};
         QTest::newRow("working directory in use") << CommandLine{QString(), {}, 4, u"parcelwright-batch: another run is using the working directory {DIR}/work - nothing was sent; try again later"_s};
         QTest::newRow("plain arguments are files, short options") << CommandLine{u"--files"_s, {u"-j"_s, u"2"_s, u"-q"_s, u"-n"_s, u"a b.txt"_s}, 0, {}, {1, 2, 3}};
         QTest::newRow("a file named like an option after --") << CommandLine{QString(), dry + QStringList{u"--"_s, u"--x"_s}, 0, {}, {1, 2, 3}};
         QTest::newRow("one row") << CommandLine{QString(), dry + QStringList{u"--rows"_s, u"2"_s}, 0, {}, {2}};
         QTest::newRow("a range keeps its last row") << CommandLine{QString(), dry + QStringList{u"--rows"_s, u"2-3"_s}, 0, {}, {2, 3}};
+        QTest::newRow("a range of one row") << CommandLine{QString(), dry + QStringList{u"--rows"_s, u"3-3"_s}, 0, {}, {3}};
+        QTest::newRow("a dry run makes not even the default folder") << CommandLine{u"--workdir"_s, dry, 0, {}, {1, 2, 3}};
         // clang-format on
     }
 
@@ -145,9 +171,11 @@ private Q_SLOTS:
                                                          {u"Y"_s, u"h3"_s, {}, u"u"_s, u"p"_s}}));
         QVERIFY(writeBytes(path(u"columns.tsv"_s), "# c\nN\th1\t\tu\tp\n\nN\th3\tu\tp\n", 0600));
         QVERIFY(writeBytes(path(u"nopassword.tsv"_s), "# c\nN\th1\t\tu\tp\nN\th2\t\tu\t\n", 0600));
-        QVERIFY(writeBytes(path(u"open.tsv"_s), "N\th1\t\tu\tp\n", 0644));
+        QVERIFY(writeBytes(path(u"others-read.tsv"_s), "N\th1\t\tu\tp\n", 0604));
+        QVERIFY(writeBytes(path(u"group-read.tsv"_s), "N\th1\t\tu\tp\n", 0640));
+        QVERIFY(writeBytes(path(u"group-write.tsv"_s), "N\th1\t\tu\tp\n", 0620));
         QVERIFY(writeBytes(path(u"--x"_s), "a file with an odd name\n"));
-        const QStringList before = fileNamesIn(m_dir->path());
+        const QStringList before = QDir(m_dir->path()).entryList(kEverything);
         QLockFile otherRun(path(u"work/XferJob.LCK"_s));
         QVERIFY(line.status != 4 || otherRun.tryLock(0));
         QStringList all{u"--destinations"_s, u"hosts.tsv"_s, u"--files"_s,   u"a b.txt"_s,
@@ -168,118 +196,135 @@ private Q_SLOTS:
         }
         QCOMPARE(shown, line.rows);
         QCOMPARE(run.out.contains("/--x\n"), line.arguments.contains(u"--x"_s));
-        QCOMPARE(fileNamesIn(m_dir->path()), before);
+        QCOMPARE(QDir(m_dir->path()).entryList(kEverything), before);
         QCOMPARE(fileNamesIn(path(u"work"_s)),
                  line.status == 4 ? QStringList{u"XferJob.LCK"_s} : QStringList());
     }
 
-    void sendsAndReports()
+    void reports_data()
     {
-        PW_REQUIRE_TESTBED(tb);
-        const RemoteDirectory plainRemote(tb.plain), quotedRemote(tb.quoted);
-        QVERIFY(plainRemote.isValid() && quotedRemote.isValid());
-        // psftp abandons a host whose key it has not stored: the reason says how to store it.
-        const QString sshPort = QString::number(tb.sshPort);
-        // A hostile server echoes the password it was sent.
-        const QString echoed = u"echo-Secret-9"_s;
-        const ScriptedFtpServer echoing({"220 ready\r\n", "331 Password please\r\n",
-                                         "530 Login incorrect for echo-Secret-9\r\n"},
-                                        std::chrono::seconds(30));
-        const QString echoingHost = u"127.0.0.1:%1"_s.arg(echoing.port());
-        QVERIFY(writeDestinations(
-            path(u"hosts.tsv"_s),
-            {{u"N"_s, tb.ftpHost, plainRemote.path(), tb.plain.user, tb.plain.password},
-             {u"N"_s, tb.ftpHost, plainRemote.path(), tb.plain.user, u"wrong"_s},
-             {u"Y"_s, tb.sshSession, quotedRemote.path(), tb.quoted.user, tb.quoted.password},
-             {u"Y"_s, u"127.0.0.1:"_s + sshPort, {}, tb.plain.user, tb.plain.password},
-             {u"Y"_s, tb.sshSession, plainRemote.path(), tb.plain.user, u"wrong"_s},
-             {u"N"_s, echoingHost, plainRemote.path(), tb.plain.user, echoed}}));
-        const QStringList arguments{u"--destinations"_s, u"hosts.tsv"_s, u"--files"_s,
-                                    u"a b.txt"_s,        u"small.bin"_s, u"--workdir"_s,
-                                    u"work"_s,           u"--jobs"_s,    u"4"_s};
-
-        // A dry run shows the lines each client would get, passwords masked, and sends nothing.
-        const BatchRun dry = runBatch(m_dir->path(), arguments + QStringList{u"--dry-run"_s});
-        QCOMPARE(dry.status, 0);
-        QVERIFY2(dry.out.contains("XferJob-0003.FTP") && dry.out.contains("********"), dry.out);
-        const BatchRun run =
-            runBatch(m_dir->path(), arguments + QStringList{u"--report"_s, u"r"_s});
-
-        const QMap<int, QJsonObject> report = readReport(path(u"r"_s));
-        const QStringList expected{u"1 sent"_s,   u"2 failed"_s, u"3 sent"_s,
-                                   u"4 failed"_s, u"5 failed"_s, u"6 failed"_s};
-        QCOMPARE(outcomesOf(report), expected);
-        QCOMPARE(run.status, 1);
-        QCOMPARE(report[2].value(u"reason"_s).toString(), u"530 Login incorrect."_s);
-        QCOMPARE(report[5].value(u"reason"_s).toString(), u"Access denied"_s);
-        QCOMPARE(report[6].value(u"reason"_s).toString(), u"530 Login incorrect for ********"_s);
-        QCOMPARE(report[1].value(u"files"_s).toInt(), 2);
-        QCOMPARE(report[3].value(u"userId"_s).toString(), tb.quoted.user);
-        QCOMPARE(report[0].value(u"outcomes"_s).toObject().value(u"sent"_s).toInt(), 2);
-        QCOMPARE(report[4].value(u"reason"_s).toString(),
-                 u"The server's host key is not stored yet - store it once with 'Test the "
-                 "Connection', or by hand with 'psftp -P %1 %2@127.0.0.1' (answer y)"_s.arg(
-                     sshPort, tb.plain.user));
-        const QByteArray everything =
-            readBytes(path(u"r"_s)) + run.out + run.err + dry.out + dry.err;
-        for (const QString &password : {tb.plain.password, tb.quoted.password, echoed})
-            QVERIFY2(!everything.contains(password.toLocal8Bit()), everything);
-        QCOMPARE(run.out.count("\nrow "), expected.size() - 1); // one line per destination
-        for (const RemoteDirectory *remote : {&plainRemote, &quotedRemote})
-            QCOMPARE(remote->fileNames(), (QStringList{u"a b.txt"_s, u"small.bin"_s}));
-        QCOMPARE(fileNamesIn(path(u"work"_s)), QStringList{u"FTPLogALL.TXT"_s});
-        QVERIFY(!QFileInfo::exists(path(u"r.part"_s)));
+        QTest::addColumn<ReportCase>("run");
+        using enum Target;
+        const QString keyReason =
+            u"The server's host key is not stored yet - store it once with 'Test the Connection', or by hand with 'psftp -P {SSH} {USER}@127.0.0.1' (answer y)"_s;
+        // clang-format off
+        QTest::newRow("sent, refused, no host key, a hostile server echoing the password; quiet") << ReportCase{{Plain, WrongPassword, Session, UnknownKey, SessionWrong, Echoing}, {}, {u"--jobs"_s, u"4"_s, u"--quiet"_s}, {u"1 sent: "_s, u"2 failed: 530 Login incorrect."_s, u"3 sent: "_s, u"4 failed: "_s + keyReason, u"5 failed: Access denied"_s, u"6 failed: 530 Login incorrect for ********"_s}, 1};
+        QTest::newRow("ended by a signal") << ReportCase{{Plain, WrongPassword, Silent, Plain}, {}, {}, {u"1 sent: "_s, u"2 failed: 530 Login incorrect."_s, u"3 cancelled: Cancelled while the client ran"_s, u"4 not started: The run was cancelled before its turn"_s}, 3};
+        QTest::newRow("a killed run's partial report: what it did not send, or never reached, within --rows") << ReportCase{{Plain, Plain, Plain, Plain}, {u"1 sent"_s, u"2 failed"_s}, {u"--rows"_s, u"2-3"_s}, {u"2 sent: "_s, u"3 sent: "_s}, 0};
+        QTest::newRow("every row to resend has another host now: none sent, not all sent") << ReportCase{{Plain, Plain}, {u"1 failed@127.0.0.1:1"_s, u"2 sent"_s}, {}, {}, 1, u"parcelwright-batch: row 1: the host is now '{HOST}', the report names '127.0.0.1:1' - not sent"_s};
+        QTest::newRow("the log takes no more: the rows after are not sent") << ReportCase{{Slow, Plain}, {}, {}, {u"1 sent: "_s, u"2 not started: The run stopped before its turn"_s}, 1, u"parcelwright-batch: FTPLogALL.TXT cannot be written - nothing more was sent - the output of {HOST} is kept in FTPLog0001.TXT"_s, true};
+        // clang-format on
     }
 
-    void resendsOnlyWhatFailed()
+    void reports()
     {
         PW_REQUIRE_TESTBED(tb);
-        const RemoteDirectory remote(tb.plain);
-        QVERIFY(remote.isValid());
-        // A server that takes the connection and never answers, until the run is ended.
+        QFETCH(ReportCase, run);
+        const RemoteDirectory plainRemote(tb.plain), quotedRemote(tb.quoted);
+        QVERIFY(plainRemote.isValid() && quotedRemote.isValid());
+        const QString echoed = u"echo-Secret-9"_s;
+        const ScriptedFtpServer echoing(
+            {"220 ready\r\n", "331 Password please\r\n", "530 Login incorrect for %R\r\n"},
+            std::chrono::seconds(30));
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        const QString silentHost = u"127.0.0.1:%1"_s.arg(silent.serverPort());
-        QList<QStringList> rows{
-            {u"N"_s, tb.ftpHost, remote.path(), tb.plain.user, tb.plain.password},
-            {u"N"_s, tb.ftpHost, remote.path(), tb.plain.user, u"wrong"_s},
-            {u"N"_s, silentHost, remote.path(), tb.plain.user, tb.plain.password},
-            {u"N"_s, tb.ftpHost, remote.path(), tb.plain.user, tb.plain.password}};
+        const TestbedAccount &plain = tb.plain, &quoted = tb.quoted;
+        const QString ssh = QString::number(tb.sshPort);
+        // clang-format off
+        const QHash<Target, QStringList> rowOf{
+            {Target::Plain, {u"N"_s, tb.ftpHost, plainRemote.path(), plain.user, plain.password}},
+            {Target::WrongPassword, {u"N"_s, tb.ftpHost, plainRemote.path(), plain.user, u"wrong"_s}},
+            {Target::Session, {u"Y"_s, tb.sshSession, quotedRemote.path(), quoted.user, quoted.password}},
+            {Target::UnknownKey, {u"Y"_s, u"127.0.0.1:"_s + ssh, {}, plain.user, plain.password}},
+            {Target::SessionWrong, {u"Y"_s, tb.sshSession, plainRemote.path(), plain.user, u"wrong"_s}},
+            {Target::Echoing, {u"N"_s, u"127.0.0.1:%1"_s.arg(echoing.port()), {}, plain.user, echoed}},
+            {Target::Silent, {u"N"_s, u"127.0.0.1:%1"_s.arg(silent.serverPort()), {}, plain.user, plain.password}},
+            {Target::Slow, {u"N"_s, tb.ftpSlowHost, plainRemote.path(), plain.user, plain.password}}};
+        // clang-format on
+        QList<QStringList> rows;
+        for (const Target target : std::as_const(run.targets))
+            rows.append(rowOf.value(target));
         QVERIFY(writeDestinations(path(u"hosts.tsv"_s), rows));
-        QStringList arguments{u"--destinations"_s, u"hosts.tsv"_s, u"--files"_s, u"a b.txt"_s,
-                              u"--workdir"_s,      u"work"_s,      u"--report"_s};
+        // A file the slow server takes seconds for.
+        QVERIFY(writeBytes(path(u"big.bin"_s), QByteArray(2'000'000, 'b')));
+        QStringList arguments{u"--destinations"_s, u"hosts.tsv"_s,
+                              u"--workdir"_s,      u"work"_s,
+                              u"--report"_s,       run.toStandardOutput ? u"-"_s : u"r"_s};
+        QByteArray earlier;
+        for (const QString &line : std::as_const(run.earlier)) {
+            const int row = line.section(u' ', 0, 0).toInt();
+            const QString outcome = line.section(u' ', 1).section(u'@', 0, 0);
+            const QString host = line.contains(u'@') ? line.section(u'@', 1) : rows[row - 1][1];
+            earlier += QJsonDocument(QJsonObject{{u"kind"_s, u"destination"_s},
+                                                 {u"row"_s, row},
+                                                 {u"host"_s, host},
+                                                 {u"outcome"_s, outcome}})
+                           .toJson(QJsonDocument::Compact) +
+                       '\n';
+        }
+        if (!earlier.isEmpty()) {
+            QVERIFY(writeBytes(path(u"earlier.part"_s), earlier));
+            arguments << u"--only-failed"_s << u"earlier.part"_s;
+        }
+        arguments += run.arguments + QStringList{u"--"_s, u"a b.txt"_s, u"big.bin"_s};
 
-        // Once: a second signal after the run has ended would find the default action back.
-        bool terminated = false;
-        const BatchRun killed =
-            runBatch(m_dir->path(), arguments + QStringList{u"first"_s}, [&](QProcess &batch) {
-                if (silent.hasPendingConnections() && !terminated) {
-                    terminated = true;
-                    batch.terminate();
-                }
-            });
+        // A dry run shows the lines each client would get, and the rows the run then sends.
+        const BatchRun dry = runBatch(m_dir->path(), QStringList{u"--dry-run"_s} + arguments);
+        const BatchRun batch = runBatch(m_dir->path(), arguments, [&](QProcess &process) {
+            const pid_t pid = pid_t(process.processId());
+            if (silent.hasPendingConnections() && !std::exchange(m_ended, true))
+                process.terminate();
+            // Once the slow client runs, which keeps the limit it started with.
+            if (run.toStandardOutput && !processesIn(path(u"work"_s)).isEmpty()) {
+                const rlimit none{1, RLIM_INFINITY};
+                ::prlimit(pid, RLIMIT_FSIZE, &none, nullptr);
+            }
+        });
 
-        QCOMPARE(killed.status, 3);
-        QCOMPARE(outcomesOf(readReport(path(u"first"_s))),
-                 (QStringList{u"1 sent"_s, u"2 failed"_s, u"3 cancelled"_s, u"4 not started"_s}));
-        QCOMPARE(fileNamesIn(path(u"work"_s)), QStringList{u"FTPLogALL.TXT"_s});
-
-        // The password mended and the silent host changed since the run.
-        rows[1][4] = tb.plain.password;
-        rows[2][1] = u"127.0.0.1:1"_s;
-        QVERIFY(writeDestinations(path(u"hosts.tsv"_s), rows));
-        const BatchRun again = runBatch(
-            m_dir->path(), arguments + QStringList{u"again"_s, u"--only-failed"_s, u"first"_s});
-
-        QCOMPARE(outcomesOf(readReport(path(u"again"_s))), (QStringList{u"2 sent"_s, u"4 sent"_s}));
-        QCOMPARE(again.status, 0);
-        QCOMPARE(QString::fromLocal8Bit(again.err),
-                 u"parcelwright-batch: row 3: the host is now '127.0.0.1:1', the report names '%1' "
-                 "- not sent\n"_s.arg(silentHost));
+        const QByteArray text = run.toStandardOutput ? batch.out : readBytes(path(u"r"_s));
+        const QMap<int, QJsonObject> report = readReport(text);
+        QStringList results, planned;
+        for (auto it = report.cbegin(); it != report.cend(); ++it) {
+            if (it.key() > 0)
+                results << u"%1 %2: %3"_s.arg(it.key()).arg(it->value(u"outcome"_s).toString(),
+                                                            it->value(u"reason"_s).toString());
+        }
+        for (const QByteArray &line : dry.out.split('\n')) {
+            if (line.startsWith("Row "))
+                planned << QString::fromLatin1(line.mid(4, line.indexOf(':') - 4));
+        }
+        QCOMPARE(results, run.results.replaceInStrings(u"{SSH}"_s, ssh)
+                              .replaceInStrings(u"{USER}"_s, plain.user));
+        QCOMPARE(planned.size(), results.size());
+        QCOMPARE(batch.status, run.status);
+        QVERIFY2(run.said.isEmpty() ||
+                     batch.err.contains(run.said.replace(u"{HOST}"_s, rows[0][1]).toLocal8Bit()),
+                 batch.err);
+        // The summary says what was sent when, in a form a script names without quotes.
+        const QJsonObject summary = report.value(0);
+        QCOMPARE(summary.value(u"format"_s).toInt(), 1);
+        QCOMPARE(summary.value(u"files"_s).toVariant().toStringList(),
+                 (QStringList{path(u"a b.txt"_s), path(u"big.bin"_s)}));
+        QVERIFY(QDateTime::fromString(summary.value(u"started"_s).toString(), Qt::ISODateWithMs)
+                    .isValid());
+        QCOMPARE(summary.value(u"outcomes"_s).toObject().value(u"not_started"_s).toInt(),
+                 int(run.results.filter(u" not started:"_s).size()));
+        // No password anywhere; nothing left that held one; what was sent arrived whole.
+        const QByteArray everything = text + batch.out + batch.err + dry.out + dry.err;
+        for (const QString &password : {plain.password, quoted.password, echoed})
+            QVERIFY2(!everything.contains(password.toLocal8Bit()), everything);
+        QCOMPARE(fileNamesIn(path(u"work"_s)).filter(u"XferJob"_s), QStringList());
+        QVERIFY(!QFileInfo::exists(path(u"r.part"_s)));
+        for (int row = 1; row <= rows.size(); ++row) {
+            const QString remote = rows[row - 1][2];
+            if (results.contains(u"%1 sent: "_s.arg(row)))
+                QCOMPARE(fileNamesIn(remote), (QStringList{u"a b.txt"_s, u"big.bin"_s}));
+        }
     }
 
 private:
     std::optional<QTemporaryDir> m_dir;
+    bool m_ended = false; // the signal is sent once: a second one could find the default action
     QString path(const QString &name) const { return m_dir->filePath(name); }
 };
 

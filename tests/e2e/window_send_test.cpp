@@ -12,7 +12,9 @@
 #include "transfer/run_session.h"
 #include "ui/controls/grid_control.h"
 #include "ui/ftp_information.h"
+#include "ui/results_window.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +28,7 @@
 #include <iostream>
 #include <pwd.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -76,7 +79,34 @@ int sendWithTheDefaults()
     return 0;
 }
 
+/// A step of the user's that saves a file or writes into a directory.
+enum class Step
+{
+    Process,
+    TestConnection,
+    SaveProfile,
+    GetProfile,
+    SaveReport, // of a run in a folder of the user's own
+    Batch,      // parcelwright-batch with the row's arguments
+};
+
+/// What another user planted in a folder, or how they may change it, and what the program then
+/// says to a step of the user's; it writes nothing there, and leaves the victim's file alone.
+struct Plant
+{
+    Step step;
+    QString name; // another user's link to the victim's file; "weekly.pro": a Profile of
+                  // the user's that others may read (folder 0755); empty: none
+    int mode;     // the folder's; it is another user's when `theirs`
+    bool theirs;
+    QStringList batch; // {DIR}: the folder, {HOSTS}: a destinations file, {WORK}: the user's own
+    QString said;      // "TITLE: TEXT" of each message, or the status line, or standard error
+    QString sent = {}; // left in the folder by a run that sent
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Plant)
 
 /// The real window over the real interpreter and clients: a user's whole request, keyed, sent
 /// with several destinations at once; two users of one machine sending at once with the program's
@@ -296,6 +326,113 @@ private Q_SLOTS:
         };
         QTRY_COMPARE_WITH_TIMEOUT(passwordFiles(), QStringList(), 30000);
         QCOMPARE(window.frmMessage->text(), u"Testing: "_s + row[1]);
+    }
+
+    void plantedFilesAreRefused_data()
+    {
+        QTest::addColumn<Plant>("plant");
+        using enum Step;
+        const QStringList toWork{u"--destinations"_s, u"{HOSTS}"_s, u"--workdir"_s, u"{WORK}"_s};
+        const QStringList toReport = toWork + QStringList{u"--report"_s, u"{DIR}/r.jsonl"_s};
+        const QString shared =
+            u"The working directory {DIR} can be changed by other users - nothing was sent. Choose a working directory of your own (for example ~/Parcelwright)"_s;
+        const QString readable =
+            u"{DIR}/weekly.pro may be read or changed by other users: make it yours alone (chmod 600)"_s;
+        // clang-format off
+        QTest::newRow("a report through a link") << Plant{Batch, u"r.jsonl"_s, 01777, false, toReport, u"parcelwright-batch: Cannot save {DIR}/r.jsonl: it is a symbolic link"_s};
+        QTest::newRow("a report's partial file through a link") << Plant{Batch, u"r.jsonl.part"_s, 01777, false, toReport, u"parcelwright-batch: {DIR}/r.jsonl.part cannot be made: another user's file is there"_s};
+        QTest::newRow("Save report through a link") << Plant{SaveReport, u"r.jsonl"_s, 01777, false, {}, u"Save report: The report could not be saved: Cannot save {DIR}/r.jsonl: it is a symbolic link"_s};
+        QTest::newRow("Save Profile through a link") << Plant{SaveProfile, u"weekly.pro"_s, 01777, false, {}, u"Edit Error: Cannot save {DIR}/weekly.pro: it is a symbolic link - Profile NOT stored"_s};
+        QTest::newRow("Save Profile into a folder others may change") << Plant{SaveProfile, {}, 0777, false, {}, u"Edit Error: The folder {DIR} can be changed by other users - Profile NOT stored. Keep Profiles in a folder of your own (for example ~/Parcelwright)"_s};
+        QTest::newRow("Get Profile that others may read: loaded, and said") << Plant{GetProfile, u"weekly.pro"_s, 0755, false, {}, u"Other users can read {DIR}/weekly.pro, and the passwords in it - make it yours alone (chmod 600)"_s};
+        QTest::newRow("batch profile that others may read") << Plant{Batch, u"weekly.pro"_s, 0755, false, {u"--profile"_s, u"weekly"_s, u"--profile-dir"_s, u"{DIR}"_s, u"--workdir"_s, u"{WORK}"_s}, u"parcelwright-batch: "_s + readable};
+        QTest::newRow("a working directory its group may write") << Plant{Process, {}, 0770, false, {}, u"No Files: "_s + shared};
+        QTest::newRow("a sticky working directory of another user") << Plant{Process, {}, 01777, true, {}, u"No Files: "_s + shared};
+        QTest::newRow("Test the Connection where everyone may write") << Plant{TestConnection, {}, 0777, false, {}, u"No Files: "_s + shared};
+        QTest::newRow("batch where everyone may write") << Plant{Batch, {}, 0777, false, {u"--destinations"_s, u"{HOSTS}"_s, u"--workdir"_s, u"{DIR}"_s}, u"parcelwright-batch: "_s + shared};
+        QTest::newRow("a sticky working directory of root's still works") << Plant{Process, {}, 01777, false, {}, u"All Transmissions are complete - if you would like to save your Profile, give it a name and press 'Save Profile'"_s, u"FTPLogALL.TXT"_s};
+        // clang-format on
+    }
+
+    void plantedFilesAreRefused()
+    {
+        PW_REQUIRE_ROOT("only root can plant files as another user");
+        PW_REQUIRE_TESTBED(tb);
+        QFETCH(Plant, plant);
+        QTemporaryDir root;
+        const RemoteDirectory remote(tb.plain);
+        const passwd *other = ::getpwnam(tb.quoted.user.toLocal8Bit().constData());
+        QVERIFY(remote.isValid() && other != nullptr && QDir(root.path()).mkdir(u"dir"_s) &&
+                QDir(root.path()).mkdir(u"work"_s));
+        const QString dir = root.filePath(u"dir"_s), planted = dir + u'/' + plant.name;
+        const QByteArray folder = QFile::encodeName(dir), link = QFile::encodeName(planted);
+        const QString victim = root.filePath(u"victim"_s), file = root.filePath(u"a.txt"_s);
+        const QStringList cells{u"N"_s, tb.ftpHost, remote.path(), tb.plain.user,
+                                tb.plain.password};
+        QVERIFY(writeBytes(victim, "the victim's own\n", 0600) && writeBytes(file, "sent\n") &&
+                writeBytes(root.filePath(u"hosts.tsv"_s), cells.join(u'\t').toUtf8(), 0600));
+        if (plant.name == u"weekly.pro"_s && plant.mode == 0755)
+            QVERIFY(writeBytes(planted, {}, 0644));
+        else if (!plant.name.isEmpty())
+            QVERIFY(QFile::link(victim, planted) && ::lchown(link, other->pw_uid, 0) == 0);
+        QVERIFY(::chmod(folder, mode_t(plant.mode)) == 0 &&
+                (!plant.theirs || ::chown(folder, other->pw_uid, 0) == 0));
+        const QStringList before = fileNamesIn(dir);
+        const QString start = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir)); // the window's start-up directory
+        const auto back = qScopeGuard([&start] { QDir::setCurrent(start); });
+
+        RealWindow real;
+        FTP_Information &window = real.window;
+        QStringList said;
+        window.setMessageSink(
+            [&](const QString &text, const QString &title) { said << title + u": "_s + text; });
+        window.frmFileList->setText(1, 0, file);
+        for (int column = 0; column < cells.size(); ++column)
+            window.frmFTPTo->setText(1, column, cells[column]);
+        window.frmWorkingDirectory->setText(
+            plant.step == Step::SaveReport ? root.filePath(u"work"_s) : dir);
+        window.frmProfile->setEditText(u"weekly"_s);
+        switch (plant.step) {
+        case Step::Process:
+            real.process();
+            break;
+        case Step::TestConnection:
+            window.frmFTPTo->setCurrentRow(1);
+            window.cmdTest_Click();
+            break;
+        case Step::SaveProfile:
+            window.cmdProfileSave_Click();
+            break;
+        case Step::GetProfile:
+            window.CmdGet_Click();
+            break;
+        case Step::SaveReport:
+            real.process();
+            window.resultsWindow()->setReportPathChooser([&planted] { return planted; });
+            window.resultsWindow()->cmdSaveReport_Click();
+            break;
+        case Step::Batch: {
+            QProcess batch;
+            batch.start(builtProgram(u"parcelwright-batch"_s),
+                        plant.batch.replaceInStrings(u"{DIR}"_s, dir)
+                                .replaceInStrings(u"{HOSTS}"_s, root.filePath(u"hosts.tsv"_s))
+                                .replaceInStrings(u"{WORK}"_s, root.filePath(u"work"_s)) +
+                            QStringList{file});
+            QVERIFY(batch.waitForFinished(60000) && batch.exitCode() == 2);
+            said << QString::fromLocal8Bit(batch.readAllStandardError()).trimmed();
+        }
+        }
+
+        if (said.isEmpty())
+            said << window.frmMessage->text();
+        QCOMPARE(said.join(u'\n'), plant.said.replace(u"{DIR}"_s, dir));
+        QCOMPARE(readBytes(victim), QByteArray("the victim's own\n"));
+        QCOMPARE(fileNamesIn(dir),
+                 plant.sent.isEmpty() ? before : before + QStringList{plant.sent});
+        QCOMPARE(remote.fileNames(), plant.sent.isEmpty() && plant.step != Step::SaveReport
+                                         ? QStringList()
+                                         : QStringList{u"a.txt"_s});
     }
 
     // A signal that ends the program in the middle of a run of two clients at once: both are

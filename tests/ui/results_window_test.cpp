@@ -26,13 +26,24 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QByteArray kPassword = "s3cret-2";
+const QString kLongHost = u"sftp-eu-west-3.warehouse.example.org:222"_s; // 40 characters
+// A server's reply of several lines that holds lines like the log's own.
+const QString kForged =
+    u"220-Hi\n\n*********** End of Transmission ***************\n\nOutput from: "
+    "h2 \n530 Login incorrect for ********\n220 Ready\n"_s;
 
-/// A run of five rows through Process Request: h1 and h3 sent, h2 refused by a server that
-/// echoes the password, h4 cancelled while it runs, h5 never started.
+/// A run of five rows through Process Request: h1 (whose server forges the log's lines) and the
+/// long host sent, h2 refused by a server that echoes the password, h4 cancelled while it runs,
+/// h5 never started.
 void mixedRun(WindowFixture &f)
 {
     for (int row = 1; row <= 5; ++row)
-        f.fill(row, {u"N"_s, u"h%1"_s.arg(row), {}, u"u"_s, u"s3cret-%1"_s.arg(row)});
+        f.fill(row, {u"N"_s,
+                     row == 3 ? kLongHost : u"h%1"_s.arg(row),
+                     {},
+                     u"u"_s,
+                     u"s3cret-%1"_s.arg(row)});
+    f.launcher.logTexts[0] = kForged.toLatin1().replace("\n", "\r\n");
     f.launcher.logTexts[1] = "530 Login incorrect for " + kPassword + "\r\n";
     f.launcher.whileRunning = [&f](int call, ProcessOutcome &outcome) {
         if (call == 1)
@@ -95,7 +106,7 @@ private Q_SLOTS:
                  (QStringList{u"2|h2|N|failed|530 Login incorrect for ********"_s,
                               u"4|h4|N|cancelled|Cancelled while the client ran"_s,
                               u"5|h5|N|not started|The run was cancelled before its turn"_s,
-                              u"1|h1|N|sent|"_s, u"3|h3|N|sent|"_s}));
+                              u"1|h1|N|sent|"_s, u"3|"_s + kLongHost + u"|N|sent|"_s}));
         QVERIFY(
             view.model()->index(0, RunResultsModel::TimeColumn).data().toString().endsWith(u" s"));
         QVERIFY(view.model()->index(2, RunResultsModel::TimeColumn).data().toString().isEmpty());
@@ -104,6 +115,14 @@ private Q_SLOTS:
         QVERIFY(!view.model()->index(1, 0).data(Qt::ForegroundRole).isValid());
         QCOMPARE(view.currentIndex().row(), 0);
         QVERIFY(results.cmdSendAgain->isEnabled());
+        // Opened wide enough for the long host beside every column, the Reason taking the rest
+        // and showing a reason it cuts as its tool tip.
+        const int host = RunResultsModel::HostColumn, time = RunResultsModel::TimeColumn;
+        QVERIFY(view.columnWidth(host) > view.fontMetrics().horizontalAdvance(kLongHost));
+        QVERIFY(view.columnViewportPosition(time) + view.columnWidth(time) <=
+                view.viewport()->width());
+        QCOMPARE(view.model()->index(0, RunResultsModel::ReasonColumn).data(Qt::ToolTipRole),
+                 u"530 Login incorrect for ********"_s);
 
         // Sorted by any column: a click on "Row" puts the lines in row order.
         const QHeaderView &heading = *view.horizontalHeader();
@@ -140,20 +159,26 @@ private Q_SLOTS:
     void logOfALine_data()
     {
         QTest::addColumn<QString>("change"); // to FTPLogALL.TXT after the run
+        QTest::addColumn<QString>("host");   // whose line is opened
         QTest::addColumn<QString>("notice");
-        QTest::addColumn<bool>("shown"); // the block is shown
-        QTest::newRow("as the run left it") << QString() << QString() << true;
-        QTest::newRow("grown since")
-            << u"grow"_s << u"FTPLogALL.TXT has changed since the run"_s << true;
-        QTest::newRow("a FIFO in its place")
-            << u"fifo"_s << u"FTPLogALL.TXT is gone since the run"_s << false;
+        QTest::addColumn<QString>("shown"); // the block
+        const QString h2 = u"Output from: h2 \n530 Login incorrect for ********\n"_s;
+        const QString end = u"\n*********** End of Transmission ***************\n\n"_s;
+        // clang-format off
+        QTest::newRow("as the run left it") << QString() << u"h2"_s << QString() << h2 + end;
+        QTest::newRow("grown since") << u"grow"_s << u"h2"_s << u"FTPLogALL.TXT has changed since the run"_s << h2 + end;
+        QTest::newRow("a FIFO in its place") << u"fifo"_s << u"h2"_s << u"FTPLogALL.TXT is gone since the run"_s << QString();
+        // Found by where the run wrote it, not by lines a server can forge.
+        QTest::newRow("the first block, holding lines like the log's own") << QString() << u"h1"_s << QString() << u"Output from: h1 \n"_s + kForged + end;
+        // clang-format on
     }
 
     void logOfALine()
     {
         QFETCH(QString, change);
+        QFETCH(QString, host);
         QFETCH(QString, notice);
-        QFETCH(bool, shown);
+        QFETCH(QString, shown);
         WindowFixture f;
         mixedRun(f);
         const QString log = f.work.filePath(kCumulativeLogName);
@@ -166,19 +191,19 @@ private Q_SLOTS:
 
         ResultsWindow &results = *f.window.resultsWindow();
         QTableView &view = *results.lines;
-        const QPoint first = view.visualRect(view.model()->index(0, 1)).center();
+        const QModelIndex line =
+            view.model()
+                ->match(view.model()->index(0, 1), Qt::DisplayRole, host, 1, Qt::MatchExactly)
+                .value(0);
+        const QPoint at = view.visualRect(line).center();
         QTest::mouseDClick(results.windowHandle(), Qt::LeftButton, {},
-                           view.viewport()->mapTo(&results, first));
+                           view.viewport()->mapTo(&results, at));
         LogViewer *viewer = results.logViewer();
         QVERIFY(viewer != nullptr && viewer->isVisible());
-        QCOMPARE(viewer->windowTitle(), u"Log: h2"_s);
+        QCOMPARE(viewer->windowTitle(), u"Log: "_s + host);
         QVERIFY2(viewer->notice->text().startsWith(notice), qPrintable(viewer->notice->text()));
-        QCOMPARE(viewer->text->toPlainText(),
-                 shown
-                     ? u"Output from: h2 \n530 Login incorrect for ********\n\n*********** End of "
-                       "Transmission ***************\n\n"_s
-                     : QString());
-        if (shown) { // Find
+        QCOMPARE(viewer->text->toPlainText(), shown);
+        if (!shown.isEmpty()) { // Find
             QTest::keyClick(viewer->text, Qt::Key_F, Qt::ControlModifier);
             QTest::keyClicks(viewer->findField, u"incorrect"_s);
             QTest::keyClick(viewer->findField, Qt::Key_Return);

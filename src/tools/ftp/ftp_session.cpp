@@ -121,6 +121,11 @@ bool FtpSession::logIn(const std::string &user, const std::string &password, boo
         printLine("ftp: cannot start libcurl.");
         return false;
     }
+    // As the name of no host, it is not looked up at all.
+    if (!isPlainHost(m_arguments.host)) {
+        printLine("Unknown host " + m_arguments.host + ".");
+        return false;
+    }
     m_user = user;
     m_promptOnSend = !promptsShown;
     curl_easy_setopt(m_curl, CURLOPT_USERNAME, user.c_str());

@@ -1,5 +1,6 @@
 #include "tools/ftp/remote_path.h"
 
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -73,6 +74,16 @@ bool hasControlCharacters(const std::string &path)
             return true;
     }
     return false;
+}
+
+bool isPlainHost(const std::string &host)
+{
+    for (const char c : host) {
+        if (static_cast<unsigned char>(c) <= ' ' || c == '\x7f' ||
+            std::string_view("@/?#\\%[]").find(c) != std::string_view::npos)
+            return false;
+    }
+    return true;
 }
 
 std::string ftpServerUrl(const std::string &host, long port)

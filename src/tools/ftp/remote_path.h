@@ -22,6 +22,11 @@ std::string lastPathPart(const std::string &path);
 /// another control character), since it could end a command and start one of its own.
 bool hasControlCharacters(const std::string &path);
 
+/// True when a host can stand in a URL as that host and no other: libcurl would read "@" as the
+/// end of a user name, "/", "?", "#" and "\\" as the end of the host, "%" as an escape, and "u@h"
+/// would reach h. No host name holds any of them, nor a blank or a control character.
+bool isPlainHost(const std::string &host);
+
 /// The URL of the server itself, "ftp://host:port/"; IPv6 addresses go in brackets.
 std::string ftpServerUrl(const std::string &host, long port);
 
