@@ -1,5 +1,6 @@
 #include "transfer/request_checks.h"
 
+#include "transfer/settings_checks.h"
 #include "transfer/value_checks.h"
 
 #include <QDir>
@@ -37,7 +38,7 @@ public:
     RequestChecks(const RequestForm &form, const DestinationGrid &table, CheckFindings &findings,
                   const QList<int> &onlyRows)
         : m_form(form), m_table(table), m_findings(findings),
-          m_onlyRows(onlyRows.cbegin(), onlyRows.cend())
+          m_onlyRows(onlyRows.cbegin(), onlyRows.cend()), m_settings(form.settings)
     {
     }
     /// Whether the request takes this row at all.
@@ -55,6 +56,8 @@ private:
     const DestinationGrid &m_table;
     CheckFindings &m_findings;
     QSet<int> m_onlyRows;
+    TransferSettings m_settings; // their files named absolutely once checked
+    std::optional<KnownHosts> m_hostKeys;
 };
 
 bool RequestChecks::refuse(const QString &text, FaultSubject subject)
@@ -84,6 +87,10 @@ bool RequestChecks::requestLevel()
     const QString &directory = m_form.workingDirectory;
     if (directory.isEmpty() || !QFileInfo(directory).isDir())
         return refuse(kBadDirectoryText, FaultSubject::WorkingDirectory);
+    if (const std::optional<Fault> fault = checkSettings(&m_settings, &m_hostKeys)) {
+        m_findings.faultFound(*fault);
+        return false;
+    }
     return true;
 }
 
@@ -135,8 +142,10 @@ TransferRequest RequestChecks::request() const
         const bool secure = m_table.text(row, kSecureShellColumn) == QLatin1String("Y");
         request.destinations.append({row, secure, host, m_table.text(row, kRemoteDirectoryColumn),
                                      m_table.text(row, kUserIdColumn),
-                                     m_table.text(row, kPasswordColumn)});
+                                     m_table.text(row, kPasswordColumn),
+                                     secure ? hostKeysFor(m_hostKeys, host) : QStringList()});
     }
+    request.settings = m_settings;
     // The text is taken where the check found the directory, once: the clients are started in it
     // and every file of the run is named from it.
     request.workingDirectory =
