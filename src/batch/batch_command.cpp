@@ -143,7 +143,7 @@ std::optional<TransferRequest> requestOf(const BatchOptions &options, int *statu
     const RequestForm form{files,
                            options.workingDirectory.isEmpty() ? defaultWorkingDirectory()
                                                               : options.workingDirectory,
-                           options.jobs};
+                           options.jobs, options.settings};
     FaultList findings;
     // No row left to send is a request for nothing, not for every row.
     std::optional<TransferRequest> request =
