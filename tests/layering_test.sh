@@ -20,10 +20,12 @@ declare -A may_include=(
     [tools]=""
 )
 # Headers one core subsystem shares with another, beyond the floors above. A connection test
-# writes the same launcher and script as a run and takes the same hold on the directory; a Profile
-# refuses the values a run would refuse, since they end up on the same lines. The run reads back
-# parcelwright-ftp's lines and words and shows every client's output as that one shows replies.
+# writes the same launcher and script as a run, checks the same transfer settings and takes the
+# same hold on the directory; a Profile refuses the values a run would refuse, since they end up
+# on the same lines. The run reads back parcelwright-ftp's lines and words and shows every
+# client's output as that one shows replies.
 shared=(
+    "connection_test transfer/settings_checks.h"
     "connection_test transfer/transfer_scripts.h"
     "connection_test transfer/value_checks.h"
     "connection_test transfer/working_directory_hold.h"

@@ -160,7 +160,8 @@ std::optional<TransferRequest> requestOf(const BatchOptions &options, int *skipp
     // look at the root instead: like that folder (its user's alone) nobody else may change it.
     const bool notMade =
         options.dryRun && options.workingDirectory.isEmpty() && !QFileInfo(folder).isDir();
-    const RequestForm form{files, notMade ? QDir::rootPath() : folder, options.jobs};
+    const RequestForm form{files, notMade ? QDir::rootPath() : folder, options.jobs,
+                           options.settings};
     FaultList findings;
     // No row left to send is a request for nothing, not for every row.
     std::optional<TransferRequest> request =

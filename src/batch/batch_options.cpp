@@ -27,6 +27,14 @@ constexpr OptionForm kOptions[] = {
     {{}, QLatin1String("rows"), true},
     {QLatin1String("r"), QLatin1String("report"), true},
     {{}, QLatin1String("only-failed"), true},
+    {{}, QLatin1String("idle-timeout"), true},
+    {{}, QLatin1String("retries"), true},
+    {{}, QLatin1String("retry-wait"), true},
+    {{}, QLatin1String("make-dirs"), false},
+    {{}, QLatin1String("temp-names"), false},
+    {{}, QLatin1String("ftp-tls"), true},
+    {{}, QLatin1String("ca-file"), true},
+    {{}, QLatin1String("host-keys"), true},
     {QLatin1String("n"), QLatin1String("dry-run"), false},
     {QLatin1String("q"), QLatin1String("quiet"), false},
     {QLatin1String("h"), QLatin1String("help"), false},
@@ -100,6 +108,40 @@ bool givenOnce(const QCommandLineParser &parser, QString *error)
     return true;
 }
 
+// A number of --idle-timeout, --retries or --retry-wait, when given; the default otherwise.
+void takeSetting(const QCommandLineParser &parser, const char *name, int most, const char *unit,
+                 int *setting, QString *error)
+{
+    const QString option = QLatin1String(name);
+    if (error->isEmpty() && parser.isSet(option) &&
+        !readNumber(parser.value(option), 0, most, setting))
+        *error = QStringLiteral("--%1 takes %2 from 0 to %3, not '%4'")
+                     .arg(option, QLatin1String(unit))
+                     .arg(most)
+                     .arg(parser.value(option));
+}
+
+bool takeSettings(const QCommandLineParser &parser, TransferSettings *settings, QString *error)
+{
+    takeSetting(parser, "idle-timeout", kMaxIdleTimeoutSeconds, "seconds",
+                &settings->idleTimeoutSeconds, error);
+    takeSetting(parser, "retries", kMaxRetries, "a number", &settings->retries, error);
+    takeSetting(parser, "retry-wait", kMaxRetryWaitSeconds, "seconds", &settings->retryWaitSeconds,
+                error);
+    settings->makeDirectories = parser.isSet(QStringLiteral("make-dirs"));
+    settings->temporaryNames = parser.isSet(QStringLiteral("temp-names"));
+    settings->caFile = parser.value(QStringLiteral("ca-file"));
+    settings->hostKeysFile = parser.value(QStringLiteral("host-keys"));
+    const QString tls = parser.value(QStringLiteral("ftp-tls"));
+    if (tls == QLatin1String("offered"))
+        settings->ftpTls = FtpTls::Offered;
+    else if (tls == QLatin1String("required"))
+        settings->ftpTls = FtpTls::Required;
+    else if (!tls.isEmpty() && tls != QLatin1String("never") && error->isEmpty())
+        *error = QStringLiteral("--ftp-tls takes never, offered or required, not '%1'").arg(tls);
+    return error->isEmpty();
+}
+
 bool takeValues(const QCommandLineParser &parser, BatchOptions *options, QString *error)
 {
     const auto value = [&parser](const char *name) { return parser.value(QLatin1String(name)); };
@@ -131,7 +173,7 @@ bool takeValues(const QCommandLineParser &parser, BatchOptions *options, QString
         if (form.takesValue && parser.isSet(form.name) && parser.value(form.name).isEmpty())
             *error = QStringLiteral("missing value after %1").arg(spelled(form.name));
     }
-    return error->isEmpty();
+    return error->isEmpty() && takeSettings(parser, &options->settings, error);
 }
 
 // Exactly one source of destinations and one of files; a profile directory only for a profile.
@@ -150,6 +192,8 @@ bool isComplete(const BatchOptions &options, QString *error)
                        : QStringLiteral("no files: give PATH... or --file-list FILE");
     else if (!options.profileDirectory.isEmpty() && !profile)
         *error = QStringLiteral("--profile-dir goes with --profile");
+    else if (!options.settings.caFile.isEmpty() && options.settings.ftpTls == FtpTls::Never)
+        *error = QStringLiteral("--ca-file goes with --ftp-tls offered or required");
     return error->isEmpty();
 }
 
@@ -208,6 +252,24 @@ QString batchUsage()
         "  --only-failed REPORT  only the rows that an earlier report (or the REPORT.part of\n"
         "                        a killed run) does not give as sent\n"
         "  -n, --dry-run         check, then show what would be sent; nothing is sent or written\n"
+        "Unattended:\n"
+        "  --idle-timeout SECONDS\n"
+        "                        stop a destination whose client shows no progress this long\n"
+        "                        (default: 120; 0: never)\n"
+        "  --retries N           try a destination that failed for a passing reason (no\n"
+        "                        connection, a time-out, a 4xx reply) again, 0 to 9 times\n"
+        "                        (default: 0)\n"
+        "  --retry-wait SECONDS  wait before the first retry, doubled for each next one, at\n"
+        "                        most 300 (default: 5)\n"
+        "  --make-dirs           make each missing level of the remote directory first\n"
+        "  --temp-names          upload each file as .NAME.part, then rename it to NAME\n"
+        "  --ftp-tls never|offered|required\n"
+        "                        FTP over TLS for plain FTP rows; required sends no password\n"
+        "                        to a server without TLS (default: never)\n"
+        "  --ca-file FILE        PEM certificates to trust for TLS instead of the system's\n"
+        "  --host-keys FILE      Secure Shell host keys from an OpenSSH known_hosts file\n"
+        "                        (ssh-keyscan -H -p PORT HOST >> FILE); a host listed there\n"
+        "                        is trusted with those keys only\n"
         "Output:\n"
         "  -r, --report FILE     a JSON Lines report, one line per destination and a summary;\n"
         "                        '-' for standard output\n"
@@ -223,5 +285,7 @@ QString batchUsage()
         "  parcelwright-batch --destinations hosts.tsv --file-list files.txt --rows 1-500 \\\n"
         "      --report part1.jsonl\n"
         "  parcelwright-batch --profile weekly --only-failed weekly.jsonl \\\n"
-        "      --report weekly-again.jsonl -- ~/out/prices.csv\n");
+        "      --report weekly-again.jsonl -- ~/out/prices.csv\n"
+        "  parcelwright-batch --profile nightly --retries 2 --make-dirs --temp-names \\\n"
+        "      --ftp-tls required --host-keys ~/Parcelwright/known_hosts -r n.jsonl out.csv\n");
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "interfaces/transfer_request.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +20,9 @@ struct BatchOptions
     int lastRow = 0;
     QString report;     // --report FILE, "-" for standard output; empty: no report
     QString onlyFailed; // --only-failed REPORT
+    // --idle-timeout, --retries, --retry-wait, --make-dirs, --temp-names, --ftp-tls, --ca-file,
+    // --host-keys
+    TransferSettings settings;
     bool dryRun = false;
     bool quiet = false;
     bool help = false;

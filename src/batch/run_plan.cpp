@@ -29,13 +29,15 @@ QStringList runPlan(const TransferRequest &request)
         Destination destination = request.destinations[i];
         destination.password = kPasswordMask;
         const JobFileNames names = JobFileNames::forDestination(i, request.simultaneous);
-        const JobFiles files = jobFiles(destination, request.files, names);
+        const JobFiles files = jobFiles(destination, request.files, names, request.settings);
         plan.append(QStringLiteral("Row %1: %2 %3")
                         .arg(destination.row)
                         .arg(destination.host, destination.secure ? u"(SFTP)" : u"(FTP)"));
         addFile(&plan, names.launcher, files.launcher);
         if (files.secure)
             addFile(&plan, names.password, files.password);
+        if (!files.directories.isEmpty())
+            addFile(&plan, names.directories, files.directories);
         addFile(&plan, names.script, files.script);
     }
     return plan;

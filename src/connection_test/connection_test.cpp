@@ -4,6 +4,7 @@
 #include "platform/console.h"
 #include "platform/own_files.h"
 #include "platform/paths.h"
+#include "transfer/settings_checks.h"
 #include "transfer/transfer_scripts.h"
 #include "transfer/value_checks.h"
 #include "transfer/working_directory_hold.h"
@@ -26,10 +27,15 @@ const QString kNoTerminalText = QStringLiteral(
 
 ConnectionTest::ConnectionTest(ConsoleStarter &consoles) : m_consoles(consoles) {}
 
-Faults ConnectionTest::testCurrentRow(ConnectionTestWindow &window)
+Faults ConnectionTest::testCurrentRow(ConnectionTestWindow &window,
+                                      const TransferSettings &settings)
 {
     if (Faults faults = checkRow(window); !faults.isEmpty())
         return faults;
+    TransferSettings checked = settings;
+    std::optional<KnownHosts> hostKeys;
+    if (std::optional<Fault> fault = checkSettings(&checked, &hostKeys))
+        return {*fault};
     DestinationGrid &grid = window.destinationGrid();
     const int row = grid.currentRow();
     const QString directory =
@@ -46,8 +52,12 @@ Faults ConnectionTest::testCurrentRow(ConnectionTestWindow &window)
     const QString password = grid.text(row, kPasswordColumn);
     window.setStatusText(QStringLiteral("Testing: ") + host);
     JobFiles files;
-    files.launcher = launcherLines(secureFlag, host, userId, names);
     files.secure = secureFlag == QLatin1String("Y");
+    const LauncherSwitches switches{.ftpTls = checked.ftpTls,
+                                    .caFile = checked.caFile,
+                                    .hostKeys =
+                                        files.secure ? hostKeysFor(hostKeys, host) : QStringList()};
+    files.launcher = launcherLines(secureFlag, host, userId, names, switches);
     files.password = passwordFileLines(password);
     files.script = testScriptLines(secureFlag, userId, password);
     QString error;

@@ -31,6 +31,8 @@ struct DestinationResult
     // never: not started, its files could not be written, the log could not take it).
     qint64 logOffset = -1;
     qint64 logLength = 0;
+    int attempts = 0; // how often its client was started: 1, or more after passing failures
+    bool tls = false; // its last client said TLS protected the FTP session
 };
 
 /// How a run that started ended.

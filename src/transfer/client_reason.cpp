@@ -166,6 +166,8 @@ QString failureReason(const QList<QByteArray> &clientOutput, const ProcessOutcom
         return QStringLiteral("Cancelled while the client ran");
     if (!outcome.started)
         return QStringLiteral("The client could not be started: ") + outcome.error;
+    if (outcome.idleSeconds > 0)
+        return noProgressReason(outcome.idleSeconds);
     // Whatever it printed before, a client killed from outside did not end by its own account.
     if (outcome.signal != 0)
         return signalLine(outcome.signal);

@@ -69,7 +69,9 @@ QList<QByteArray> CumulativeLog::clientLines(const QList<QByteArray> &output,
     if (!outcome.started && !outcome.cancelled && !outcome.error.isEmpty())
         lines.append(
             (QStringLiteral("The client could not be started: ") + outcome.error).toLocal8Bit());
-    if (outcome.signal != 0 && !outcome.cancelled)
+    if (outcome.idleSeconds > 0)
+        lines.append(noProgressReason(outcome.idleSeconds).toLocal8Bit());
+    else if (outcome.signal != 0 && !outcome.cancelled)
         lines.append(signalLine(outcome.signal).toLocal8Bit());
     if (outcome.cancelled)
         lines.append(kCancelledLine);

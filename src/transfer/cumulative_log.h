@@ -42,7 +42,7 @@ public:
     /// The first line of a destination's block: "Output from: HOST REMOTE-DIRECTORY".
     static QByteArray headerLine(const Destination &destination);
     /// What a client's run adds to its block: its output, then why it ended early when it did
-    /// (it could not start, a signal ended it, or it was cancelled).
+    /// (it could not start, it made no progress, a signal ended it, or it was cancelled).
     static QList<QByteArray> clientLines(const QList<QByteArray> &output,
                                          const ProcessOutcome &outcome);
     /// The lines that close every block.

@@ -1,6 +1,7 @@
 #include "transfer/request_checks.h"
 
 #include "platform/own_files.h"
+#include "transfer/settings_checks.h"
 #include "transfer/value_checks.h"
 #include "transfer/working_directory_hold.h"
 
@@ -46,7 +47,7 @@ public:
     RequestChecks(const RequestForm &form, const DestinationGrid &table, CheckFindings &findings,
                   const QList<int> &onlyRows)
         : m_form(form), m_table(table), m_findings(findings),
-          m_onlyRows(onlyRows.cbegin(), onlyRows.cend())
+          m_onlyRows(onlyRows.cbegin(), onlyRows.cend()), m_settings(form.settings)
     {
     }
     /// Whether the request takes this row at all.
@@ -64,6 +65,8 @@ private:
     const DestinationGrid &m_table;
     CheckFindings &m_findings;
     QSet<int> m_onlyRows;
+    TransferSettings m_settings; // their files named absolutely once checked
+    std::optional<KnownHosts> m_hostKeys;
 };
 
 bool RequestChecks::refuse(const QString &text, FaultSubject subject)
@@ -98,6 +101,10 @@ bool RequestChecks::requestLevel()
     if (othersMayChangeDirectory(directory))
         return refuse(sharedWorkingDirectoryText(workingDirectoryOf(m_form)),
                       FaultSubject::WorkingDirectory);
+    if (const std::optional<Fault> fault = checkSettings(&m_settings, &m_hostKeys)) {
+        m_findings.faultFound(*fault);
+        return false;
+    }
     return true;
 }
 
@@ -149,8 +156,10 @@ TransferRequest RequestChecks::request() const
         const bool secure = m_table.text(row, kSecureShellColumn) == QLatin1String("Y");
         request.destinations.append({row, secure, host, m_table.text(row, kRemoteDirectoryColumn),
                                      m_table.text(row, kUserIdColumn),
-                                     m_table.text(row, kPasswordColumn)});
+                                     m_table.text(row, kPasswordColumn),
+                                     secure ? hostKeysFor(m_hostKeys, host) : QStringList()});
     }
+    request.settings = m_settings;
     request.workingDirectory = workingDirectoryOf(m_form);
     request.simultaneous = std::clamp(m_form.simultaneous, kMinSimultaneous, kMaxSimultaneous);
     return request;

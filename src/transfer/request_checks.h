@@ -15,6 +15,7 @@ struct RequestForm
     QStringList files;        // the File list's rows from row 1 up to the first empty one
     QString workingDirectory; // exactly as typed
     int simultaneous = kMinSimultaneous;
+    TransferSettings settings{}; // as the user chose them
 };
 
 /// Hears the findings of the request checks as they are made, in order: a window presents each
@@ -32,10 +33,11 @@ public:
 };
 
 /// The checks of "Process Request", in their order: a File list, a destination, a working
-/// directory, then every destination row, each faulty cell its own fault. Only when all have
-/// passed does the form with the table become a request, the working directory resolved once
-/// where the checks found it. With `onlyRows`, the rows of the table outside that list are
-/// neither checked nor sent (a new request to the destinations an earlier run did not reach).
+/// directory, the transfer settings, then every destination row, each faulty cell its own fault.
+/// Only when all have passed does the form with the table become a request, the working directory
+/// resolved once where the checks found it. With `onlyRows`, the rows of the table outside that
+/// list are neither checked nor sent (a new request to the destinations an earlier run did not
+/// reach).
 std::optional<TransferRequest> checkedRequest(const RequestForm &form, const DestinationGrid &table,
                                               CheckFindings &findings,
                                               const QList<int> &onlyRows = {});

@@ -41,6 +41,8 @@ QByteArray destinationLine(const DestinationResult &result, const Destination &d
     object.insert(QStringLiteral("outcome"), outcomeName(result.outcome));
     object.insert(QStringLiteral("reason"), result.reason);
     object.insert(QStringLiteral("files"), fileCount);
+    object.insert(QStringLiteral("attempts"), result.attempts);
+    object.insert(QStringLiteral("tls"), result.tls);
     return line(object);
 }
 

@@ -13,7 +13,8 @@
 namespace RunReport {
 
 /// One destination's line (with its line feed): row, host, secure, remote directory, user id, log
-/// number, start (ISO 8601, UTC), duration in ms, exit status, outcome, reason, number of files.
+/// number, start (ISO 8601, UTC), duration in ms, exit status, outcome, reason, number of files,
+/// how often its client was started, whether TLS protected its FTP session.
 QByteArray destinationLine(const DestinationResult &result, const Destination &destination,
                            int fileCount);
 

@@ -86,7 +86,8 @@ bool RunSession::sendAgain(const QList<int> &rows, const DestinationGrid &table,
 {
     if (isRunning() || rows.isEmpty())
         return false;
-    const RequestForm form{m_request.files, m_request.workingDirectory, m_request.simultaneous};
+    const RequestForm form{m_request.files, m_request.workingDirectory, m_request.simultaneous,
+                           m_request.settings};
     std::optional<TransferRequest> request = checkedRequest(form, table, findings, rows);
     if (!request)
         return false;

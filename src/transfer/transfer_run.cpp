@@ -9,6 +9,7 @@
 #include "transfer/transfer_scripts.h"
 
 #include <QPointer>
+#include <QTimer>
 
 namespace {
 
@@ -33,10 +34,11 @@ struct TransferRun::Slot
 {
     enum class State
     {
-        Waiting, // its turn has not come
-        Running, // its client runs
-        Ended,   // its client has ended; its block waits for those before it
-        Done     // its block is in the cumulative log, or it has none
+        Waiting,  // its turn has not come
+        Running,  // its client runs
+        Retrying, // its client failed for a passing reason: it waits to try again, files and all
+        Ended,    // its client has ended; its block waits for those before it
+        Done      // its block is in the cumulative log, or it has none
     };
 
     Destination destination;
@@ -47,6 +49,9 @@ struct TransferRun::Slot
     QElapsedTimer clock;
     QList<QByteArray> block;
     DestinationResult result;
+    qint64 attemptStart = 0; // where the output of its latest client begins in its log
+    QTimer retryTimer;       // ends the wait before its next try
+    QByteArray attemptLine;  // what its block says before that try
     bool clientEnded = false;
     bool cancelledWhileRunning = false;
     bool logKept = false; // the cumulative log could not take its block
@@ -70,6 +75,9 @@ TransferRun::TransferRun(TransferRequest request, Launcher &launcher, QObject *p
         slot->result.row = slot->destination.row;
         slot->result.host = slot->destination.host;
         slot->result.secure = slot->destination.secure;
+        slot->retryTimer.setSingleShot(true);
+        connect(&slot->retryTimer, &QTimer::timeout, this,
+                [this, waiting = slot.get()] { tryAgain(*waiting); });
         m_slots.push_back(std::move(slot));
     }
 }
@@ -136,8 +144,8 @@ bool TransferRun::TransmitDestination(Slot &slot)
     QString error;
     bool nameTaken = false;
     if (!writeJobFiles(directory, slot.names,
-                       jobFiles(slot.destination, m_request.files, slot.names), &error,
-                       &nameTaken)) {
+                       jobFiles(slot.destination, m_request.files, slot.names, m_request.settings),
+                       &error, &nameTaken)) {
         failBeforeClient(slot, error, !nameTaken);
         return false;
     }
@@ -153,11 +161,23 @@ bool TransferRun::TransmitDestination(Slot &slot)
     ++m_clientsStarted;
     slot.result.start = QDateTime::currentDateTimeUtc();
     slot.clock.start();
+    slot.block = {CumulativeLog::headerLine(slot.destination)};
 
     Q_EMIT destinationStarted(slot.destination.row, slot.destination.host, slot.result.logNumber);
+    launchClient(slot);
+    return true;
+}
+
+void TransferRun::launchClient(Slot &slot)
+{
+    ++slot.result.attempts;
+    slot.clientEnded = false;
+    slot.attemptStart = slot.log->size();
+    const QString &directory = m_request.workingDirectory;
     const LaunchJob job{.workingDirectory = directory,
                         .batchFile = workingDirFile(directory, slot.names.launcher),
-                        .logDescriptor = descriptor,
+                        .logDescriptor = int(slot.log->handle()),
+                        .idleLimitSeconds = m_request.settings.idleTimeoutSeconds,
                         .background = !serial()};
     // A run dropped before its clients end (its session ended first) hears of them no more.
     m_launcher.start(job,
@@ -165,7 +185,6 @@ bool TransferRun::TransmitDestination(Slot &slot)
                          if (run)
                              run->clientEnded(slot, outcome);
                      });
-    return true;
 }
 
 void TransferRun::clientEnded(Slot &slot, const ProcessOutcome &outcome)
@@ -217,18 +236,13 @@ void TransferRun::failBeforeClient(Slot &slot, const QString &reason, bool whole
 
 void TransferRun::destinationEnded(Slot &slot, const ProcessOutcome &outcome)
 {
-    --m_running;
-    slot.state = Slot::State::Ended;
-    slot.result.durationMs = slot.clock.elapsed();
     slot.result.exitStatus = outcome.exitStatus;
-
     // The client wrote through the descriptor the run still holds: nothing can have swapped the
     // file under its name.
-    slot.log->seek(0);
+    slot.log->seek(slot.attemptStart);
     const QList<QByteArray> output = splitLines(slot.log->readAll());
-    slot.block = {CumulativeLog::headerLine(slot.destination)};
     slot.block += CumulativeLog::clientLines(output, outcome);
-    slot.block += CumulativeLog::endLines();
+    slot.result.tls = usedTls(output);
 
     if (outcome.succeeded())
         slot.result.outcome = Outcome::Sent;
@@ -236,9 +250,58 @@ void TransferRun::destinationEnded(Slot &slot, const ProcessOutcome &outcome)
         slot.result.outcome = Outcome::Cancelled;
     else
         slot.result.outcome = Outcome::Failed;
-    slot.setReason(slot.result.outcome == Outcome::Cancelled
-                       ? QStringLiteral("Cancelled while the client ran")
-                       : failureReason(output, outcome));
+    const QString reason = slot.result.outcome == Outcome::Cancelled
+                               ? QStringLiteral("Cancelled while the client ran")
+                               : failureReason(output, outcome);
+    slot.setReason(reason);
+    // Judged on the client's own words: the password's mask could hide them.
+    if (slot.result.outcome == Outcome::Failed && !m_cancelled && !m_stopped &&
+        slot.result.attempts <= m_request.settings.retries && isPassingFailure(reason)) {
+        waitToTryAgain(slot);
+        return;
+    }
+    closeDestination(slot);
+}
+
+void TransferRun::waitToTryAgain(Slot &slot)
+{
+    // Each wait twice the one before, up to the longest a run waits.
+    const int attempt = slot.result.attempts;
+    const int wait = int(
+        std::min<qint64>(qint64(m_request.settings.retryWaitSeconds) << std::min(attempt - 1, 16),
+                         kMaxRetryWaitSeconds));
+    slot.attemptLine = QStringLiteral("Attempt %1 of %2, after a wait of %3 s: %4")
+                           .arg(attempt + 1)
+                           .arg(m_request.settings.retries + 1)
+                           .arg(wait)
+                           .arg(slot.result.reason)
+                           .toLocal8Bit();
+    slot.state = Slot::State::Retrying;
+    slot.retryTimer.start(wait * 1000);
+}
+
+void TransferRun::tryAgain(Slot &slot)
+{
+    // A run that stopped meanwhile starts nothing more: the destination keeps its last failure.
+    if (m_stopped) {
+        closeDestination(slot);
+        finishIfDone();
+        return;
+    }
+    slot.state = Slot::State::Running;
+    slot.block.append(slot.attemptLine);
+    // Its own log tells the same story, should it be all that stays of the destination.
+    slot.log->write(slot.attemptLine + "\r\n");
+    slot.log->flush();
+    launchClient(slot);
+}
+
+void TransferRun::closeDestination(Slot &slot)
+{
+    --m_running;
+    slot.state = Slot::State::Ended;
+    slot.result.durationMs = slot.clock.elapsed();
+    slot.block += CumulativeLog::endLines();
     removeJobFiles(m_request.workingDirectory, slot.names);
 
     Q_EMIT destinationFinished(slot.result);
@@ -298,9 +361,24 @@ void TransferRun::cancel()
     for (const auto &slot : m_slots) {
         if (slot->state == Slot::State::Running && !slot->clientEnded)
             slot->cancelledWhileRunning = true;
+        else if (slot->state == Slot::State::Retrying)
+            cancelWait(*slot);
     }
     m_launcher.cancelAll();
     finishIfDone();
+}
+
+void TransferRun::cancelWait(Slot &slot)
+{
+    slot.retryTimer.stop();
+    slot.cancelledWhileRunning = true;
+    slot.result.outcome = Outcome::Cancelled;
+    slot.setReason(
+        QStringLiteral("Cancelled while waiting for another try (%1)").arg(slot.result.reason));
+    ProcessOutcome stopped; // as a cancelled client's ends
+    stopped.started = stopped.cancelled = true;
+    slot.block += CumulativeLog::clientLines({}, stopped);
+    closeDestination(slot);
 }
 
 void TransferRun::finishIfDone()

@@ -17,8 +17,9 @@
 class Launcher;
 
 /// One transfer run: the request's destinations served by their clients, up to the request's
-/// number at a time, their output gathered into FTPLogALL.TXT in row order. It reads nothing but
-/// its request and says what happens through its signals.
+/// number at a time (a destination that failed for a passing reason tried again as its settings
+/// allow), their output gathered into FTPLogALL.TXT in row order. It reads nothing but its
+/// request and says what happens through its signals.
 class TransferRun final : public QObject
 {
     Q_OBJECT
@@ -50,11 +51,17 @@ private:
     std::optional<Fault> claimFiles();
     void startMore();
     bool TransmitDestination(Slot &slot);
+    void launchClient(Slot &slot);
     void clientEnded(Slot &slot, const ProcessOutcome &outcome);
     void scheduleStep();
     /// One ended client's destination and the start of its successor, in a turn of its own.
     void step();
     void destinationEnded(Slot &slot, const ProcessOutcome &outcome);
+    void waitToTryAgain(Slot &slot);
+    void tryAgain(Slot &slot);
+    void cancelWait(Slot &slot);
+    /// The destination is done: its files go, its result is told, its block may be written.
+    void closeDestination(Slot &slot);
     void failBeforeClient(Slot &slot, const QString &reason, bool wholeDirectory);
     void writeReadyBlocks();
     void showServedHosts();

@@ -16,6 +16,7 @@
 #include "ui/growing_layout.h"
 #include "ui/results_window.h"
 #include "ui/simultaneous_transfers_dialog.h"
+#include "ui/transfer_settings_dialog.h"
 #include "ui/twips.h"
 #include "ui/user_settings.h"
 #include "ui/window_design.h"
@@ -50,7 +51,8 @@ QString formatField(const QString &heading, int blanks)
 FTP_Information::FTP_Information(RunSession &session, ConnectionTest &connectionTest,
                                  ProfileCommands &profiles, QWidget *parent)
     : QMainWindow(parent), m_client(new QWidget(this)), m_session(session), m_profiles(profiles),
-      m_connectionTest(connectionTest), m_simultaneous(UserSettings().simultaneousTransfers())
+      m_connectionTest(connectionTest), m_simultaneous(UserSettings().simultaneousTransfers()),
+      m_transferSettings(UserSettings().transferSettings())
 {
     WindowDesign::setUp(this, QStringLiteral("Tallowmere- Parcelwright"), m_client);
     setCentralWidget(m_client);
@@ -207,6 +209,7 @@ void FTP_Information::buildMenu()
     mnuHelp = mnuFile->addAction(QStringLiteral("Help"));
     mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
     mnuSimultaneous = mnuFile->addAction(QStringLiteral("Simultaneous transfers..."));
+    mnuTransferSettings = mnuFile->addAction(QStringLiteral("Transfer settings..."));
     mnuResults = mnuFile->addAction(QStringLiteral("Results of the last run"));
     mnuResults->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
@@ -217,6 +220,8 @@ void FTP_Information::buildMenu()
     mnuExit->setShortcutContext(Qt::WindowShortcut);
     connect(mnuHelp, &QAction::triggered, this, &FTP_Information::mnuHelp_Click);
     connect(mnuSimultaneous, &QAction::triggered, this, &FTP_Information::mnuSimultaneous_Click);
+    connect(mnuTransferSettings, &QAction::triggered, this,
+            &FTP_Information::mnuTransferSettings_Click);
     connect(mnuResults, &QAction::triggered, this, &FTP_Information::mnuResults_Click);
     connect(mnuExit, &QAction::triggered, this, &FTP_Information::mnuExit_Click);
     // A text box asks first whether it wants a key for itself, and on X11 a single-line one claims
@@ -439,7 +444,7 @@ void FTP_Information::cmdProfileSave_Click()
 
 void FTP_Information::cmdTest_Click()
 {
-    m_faults->present(m_connectionTest.testCurrentRow(*this));
+    m_faults->present(m_connectionTest.testCurrentRow(*this, m_transferSettings));
 }
 
 void FTP_Information::cmdProcess_Click()
@@ -447,7 +452,7 @@ void FTP_Information::cmdProcess_Click()
     // The window keeps turning while a run goes on; a second request waits for its end.
     if (m_session.isRunning())
         return;
-    RequestForm form{{}, frmWorkingDirectory->text(), m_simultaneous};
+    RequestForm form{{}, frmWorkingDirectory->text(), m_simultaneous, m_transferSettings};
     for (int row = kFirstDataRow; row <= kLastDataRow && !frmFileList->text(row, 0).isEmpty();
          ++row)
         form.files.append(frmFileList->text(row, 0));
@@ -473,6 +478,15 @@ void FTP_Information::mnuSimultaneous_Click()
         return;
     setSimultaneousTransfers(dialog.value());
     UserSettings().setSimultaneousTransfers(m_simultaneous);
+}
+
+void FTP_Information::mnuTransferSettings_Click()
+{
+    TransferSettingsDialog dialog(m_transferSettings, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_transferSettings = dialog.settings();
+    UserSettings().setTransferSettings(m_transferSettings);
 }
 
 void FTP_Information::mnuResults_Click()

@@ -62,6 +62,7 @@ public:
     QMenu *mnuFile;
     QAction *mnuHelp;
     QAction *mnuSimultaneous;
+    QAction *mnuTransferSettings;
     QAction *mnuResults;
     QAction *mnuExit;
 
@@ -96,6 +97,11 @@ public:
     {
         m_simultaneous = std::clamp(count, kMinSimultaneous, kMaxSimultaneous);
     }
+
+    /// The transfer settings of this window's runs and connection tests (the menu's choice is also
+    /// kept for the user).
+    void setTransferSettings(const TransferSettings &settings) { m_transferSettings = settings; }
+    const TransferSettings &transferSettings() const { return m_transferSettings; }
 
     /// The Results window (hidden until a run leaves a destination unsent or the menu opens it).
     ResultsWindow *resultsWindow() const { return m_runs->resultsWindow(); }
@@ -135,6 +141,7 @@ public Q_SLOTS:
     void cmdExit_Click();
     void mnuHelp_Click();
     void mnuSimultaneous_Click();
+    void mnuTransferSettings_Click();
     void mnuResults_Click();
     void mnuExit_Click();
 
@@ -170,6 +177,7 @@ private:
     QPointer<Description> m_description;
     RunPresenter *m_runs;
     int m_simultaneous;
+    TransferSettings m_transferSettings;
     bool m_gridBusy = false;
     bool m_endAfterRun = false;
     std::function<QStringList()> m_fileChooser;

@@ -15,6 +15,27 @@ const QString kOrganisation = QStringLiteral("parcelwright");
 const QString kApplication = QStringLiteral("parcelwright");
 const QString kWorkingDirectoryKey = QStringLiteral("workingDirectory");
 const QString kSimultaneousTransfersKey = QStringLiteral("simultaneousTransfers");
+const QString kTransferGroup = QStringLiteral("transfer");
+const QString kIdleTimeoutKey = QStringLiteral("idleTimeoutSeconds");
+const QString kRetriesKey = QStringLiteral("retries");
+const QString kRetryWaitKey = QStringLiteral("retryWaitSeconds");
+const QString kMakeDirectoriesKey = QStringLiteral("makeDirectories");
+const QString kTemporaryNamesKey = QStringLiteral("temporaryNames");
+const QString kFtpTlsKey = QStringLiteral("ftpTls");
+const QString kCaFileKey = QStringLiteral("caFile");
+const QString kHostKeysFileKey = QStringLiteral("hostKeysFile");
+// How FtpTls is written in the settings file, in the order of its values.
+const QStringList kFtpTlsNames{QStringLiteral("never"), QStringLiteral("offered"),
+                               QStringLiteral("required")};
+
+/// A number the settings file holds under `key`, brought within `least` to `most`; `fallback`
+/// when it holds none.
+int boundedNumber(const QSettings &settings, const QString &key, int least, int most, int fallback)
+{
+    bool isNumber = false;
+    const int number = settings.value(key).toInt(&isNumber);
+    return isNumber ? std::clamp(number, least, most) : fallback;
+}
 
 /// A directory as the field shows one: with a trailing separator.
 QString asDirectoryText(const QString &path)
@@ -44,10 +65,8 @@ void UserSettings::rememberWorkingDirectory(const QString &directory)
 
 int UserSettings::simultaneousTransfers() const
 {
-    const QSettings settings(kOrganisation, kApplication);
-    bool isNumber = false;
-    const int count = settings.value(kSimultaneousTransfersKey).toInt(&isNumber);
-    return isNumber ? std::clamp(count, kMinSimultaneous, kMaxSimultaneous) : kMinSimultaneous;
+    return boundedNumber(QSettings(kOrganisation, kApplication), kSimultaneousTransfersKey,
+                         kMinSimultaneous, kMaxSimultaneous, kMinSimultaneous);
 }
 
 void UserSettings::setSimultaneousTransfers(int count)
@@ -55,4 +74,38 @@ void UserSettings::setSimultaneousTransfers(int count)
     QSettings settings(kOrganisation, kApplication);
     settings.setValue(kSimultaneousTransfersKey,
                       std::clamp(count, kMinSimultaneous, kMaxSimultaneous));
+}
+
+TransferSettings UserSettings::transferSettings() const
+{
+    QSettings settings(kOrganisation, kApplication);
+    settings.beginGroup(kTransferGroup);
+    const TransferSettings defaults;
+    TransferSettings chosen;
+    chosen.idleTimeoutSeconds = boundedNumber(settings, kIdleTimeoutKey, 0, kMaxIdleTimeoutSeconds,
+                                              defaults.idleTimeoutSeconds);
+    chosen.retries = boundedNumber(settings, kRetriesKey, 0, kMaxRetries, defaults.retries);
+    chosen.retryWaitSeconds =
+        boundedNumber(settings, kRetryWaitKey, 0, kMaxRetryWaitSeconds, defaults.retryWaitSeconds);
+    chosen.makeDirectories = settings.value(kMakeDirectoriesKey, false).toBool();
+    chosen.temporaryNames = settings.value(kTemporaryNamesKey, false).toBool();
+    chosen.ftpTls =
+        FtpTls(std::max<qsizetype>(0, kFtpTlsNames.indexOf(settings.value(kFtpTlsKey).toString())));
+    chosen.caFile = settings.value(kCaFileKey).toString();
+    chosen.hostKeysFile = settings.value(kHostKeysFileKey).toString();
+    return chosen;
+}
+
+void UserSettings::setTransferSettings(const TransferSettings &chosen)
+{
+    QSettings settings(kOrganisation, kApplication);
+    settings.beginGroup(kTransferGroup);
+    settings.setValue(kIdleTimeoutKey, chosen.idleTimeoutSeconds);
+    settings.setValue(kRetriesKey, chosen.retries);
+    settings.setValue(kRetryWaitKey, chosen.retryWaitSeconds);
+    settings.setValue(kMakeDirectoriesKey, chosen.makeDirectories);
+    settings.setValue(kTemporaryNamesKey, chosen.temporaryNames);
+    settings.setValue(kFtpTlsKey, kFtpTlsNames.value(int(chosen.ftpTls)));
+    settings.setValue(kCaFileKey, chosen.caFile);
+    settings.setValue(kHostKeysFileKey, chosen.hostKeysFile);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "interfaces/transfer_request.h"
+
 #include <QString>
 
 /// What the program keeps for the user between starts, in the user's own settings file
@@ -17,4 +19,9 @@ public:
     /// 1 to 64 whatever the settings file holds.
     int simultaneousTransfers() const;
     void setSimultaneousTransfers(int count);
+
+    /// The transfer settings of the user's runs: the defaults unless the user chose otherwise,
+    /// every number within its bounds whatever the settings file holds.
+    TransferSettings transferSettings() const;
+    void setTransferSettings(const TransferSettings &settings);
 };

@@ -24,6 +24,7 @@ struct WindowFixture final
         });
         window.setProgramEnder([this] { ++programEnds; });
         window.setSimultaneousTransfers(1); // whatever an earlier test chose for the user
+        window.setTransferSettings({});
         window.frmWorkingDirectory->setText(work.path());
         window.frmFileList->setText(1, 0, QStringLiteral("/etc/hostname"));
         window.show();
