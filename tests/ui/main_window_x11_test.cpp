@@ -151,7 +151,7 @@ private Q_SLOTS:
         QTest::newRow("Ctrl+E in the working directory") << u"directory"_s << 0 << ctrlE;
         QTest::newRow("menu Exit")
             << u"editor"_s << 3
-            << QStringList{u"Down"_s, u"Down"_s, u"Down"_s, u"Down"_s, u"Return"_s};
+            << QStringList{u"Down"_s, u"Down"_s, u"Down"_s, u"Down"_s, u"Down"_s, u"Return"_s};
     }
     void endsTheProgram()
     {
