@@ -20,8 +20,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSpinBox>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
