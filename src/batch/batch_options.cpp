@@ -71,7 +71,8 @@ bool readRows(const QString &text, BatchOptions *options)
 }
 
 // A value is never taken from what looks like the next option: "--workdir --jobs 4" lacks a
-// directory. "-" alone stands for standard output; "--name=-x" gives such a value on purpose.
+// directory. "-" alone stands for standard output, "-1" is a number (refused as one, by name);
+// "--name=-x" gives such a value on purpose.
 bool valuesArePresent(const QStringList &arguments, QString *error)
 {
     for (qsizetype i = 0; i < arguments.size() && arguments[i] != QLatin1String("--"); ++i) {
@@ -83,7 +84,8 @@ bool valuesArePresent(const QStringList &arguments, QString *error)
                         (!form.shortName.isEmpty() && argument == spelled(form.shortName)));
             });
         const QString next = arguments.value(i + 1);
-        if (takesValue && (next.isEmpty() || (next.startsWith(u'-') && next.size() > 1))) {
+        const bool optionNext = next.startsWith(u'-') && next.size() > 1 && !next[1].isDigit();
+        if (takesValue && (next.isEmpty() || optionNext)) {
             *error = QStringLiteral("missing value after %1").arg(argument);
             return false;
         }

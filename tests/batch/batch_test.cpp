@@ -98,6 +98,8 @@ enum class Target
     Echoing,       // a hostile server that echoes the password in its refusal
     Silent,        // one that never answers: the run is ended by SIGTERM once it is reached
     Slow,          // the bed's slow server: the log is filled meanwhile, so that it takes no block
+    Tls,           // the bed's server that demands TLS, under a certificate of its own making
+    NoTls,         // a hostile server without TLS that would echo the password
 };
 
 /// One run of parcelwright-batch, read back from its report, and what it said.
@@ -148,6 +150,11 @@ private Q_SLOTS:
         QTest::newRow("wrong column count") << CommandLine{tsv, {tsv, u"columns.tsv"_s}, 2, u"parcelwright-batch: columns.tsv, line 4: 5 tab-separated columns expected, 4 found"_s};
         for (const QString &name : {u"others-read.tsv"_s, u"group-read.tsv"_s, u"group-write.tsv"_s})
             QTest::newRow(qPrintable(u"destinations: "_s + name)) << CommandLine{tsv, {tsv, name}, 2, u"parcelwright-batch: "_s + name + u" may be read or changed by other users: make it yours alone (chmod 600)"_s};
+        QTest::newRow("retries past nine") << CommandLine{QString(), {u"--retries"_s, u"10"_s}, 2, u"parcelwright-batch: --retries takes a number from 0 to 9, not '10' (see --help)"_s};
+        QTest::newRow("a negative idle time-out is a bad number, not a missing one") << CommandLine{QString(), {u"--idle-timeout"_s, u"-1"_s}, 2, u"parcelwright-batch: --idle-timeout takes seconds from 0 to 86400, not '-1' (see --help)"_s};
+        QTest::newRow("no such TLS choice") << CommandLine{QString(), {u"--ftp-tls"_s, u"maybe"_s}, 2, u"parcelwright-batch: --ftp-tls takes never, offered or required, not 'maybe' (see --help)"_s};
+        QTest::newRow("missing certificate file") << CommandLine{QString(), {u"--ftp-tls"_s, u"offered"_s, u"--ca-file"_s, u"none.pem"_s}, 2, u"parcelwright-batch: The certificate file none.pem cannot be read: No such file or directory"_s};
+        QTest::newRow("host keys others may change") << CommandLine{QString(), {u"--host-keys"_s, u"shared.keys"_s}, 2, u"parcelwright-batch: The host keys file shared.keys can be changed by other users - make it writable by its owner only (chmod go-w)"_s};
         QTest::newRow("missing file") << CommandLine{u"--files"_s, {u"--files"_s, u"gone.txt"_s}, 2, u"parcelwright-batch: gone.txt is not a file that can be read"_s};
         QTest::newRow("report in a missing directory") << CommandLine{u"--report"_s, {u"-r"_s, u"no/r.jsonl"_s}, 2, u"parcelwright-batch: --report no/r.jsonl: the directory {DIR}/no does not exist"_s};
         QTest::newRow("earlier report that is not one") << CommandLine{QString(), {u"--only-failed"_s, u"a b.txt"_s}, 2, u"parcelwright-batch: a b.txt is not a report: line 1 is not a line of a report"_s};
@@ -175,6 +182,7 @@ private Q_SLOTS:
         QVERIFY(writeBytes(path(u"group-read.tsv"_s), "N\th1\t\tu\tp\n", 0640));
         QVERIFY(writeBytes(path(u"group-write.tsv"_s), "N\th1\t\tu\tp\n", 0620));
         QVERIFY(writeBytes(path(u"--x"_s), "a file with an odd name\n"));
+        QVERIFY(writeBytes(path(u"shared.keys"_s), "h1 ssh-ed25519 AAAA\n", 0666));
         const QStringList before = QDir(m_dir->path()).entryList(kEverything);
         QLockFile otherRun(path(u"work/XferJob.LCK"_s));
         QVERIFY(line.status != 4 || otherRun.tryLock(0));
@@ -212,6 +220,11 @@ private Q_SLOTS:
         QTest::newRow("ended by a signal") << ReportCase{{Plain, WrongPassword, Silent, Plain}, {}, {}, {u"1 sent: "_s, u"2 failed: 530 Login incorrect."_s, u"3 cancelled: Cancelled while the client ran"_s, u"4 not started: The run was cancelled before its turn"_s}, 3};
         QTest::newRow("a killed run's partial report: what it did not send, or never reached, within --rows") << ReportCase{{Plain, Plain, Plain, Plain}, {u"1 sent"_s, u"2 failed"_s}, {u"--rows"_s, u"2-3"_s}, {u"2 sent: "_s, u"3 sent: "_s}, 0};
         QTest::newRow("every row to resend has another host now: none sent, not all sent") << ReportCase{{Plain, Plain}, {u"1 failed@127.0.0.1:1"_s, u"2 sent"_s}, {}, {}, 1, u"parcelwright-batch: row 1: the host is now '{HOST}', the report names '127.0.0.1:1' - not sent"_s};
+        QTest::newRow("TLS required: sent under the certificate file; no log-in to a server without TLS") << ReportCase{{Tls, NoTls}, {}, {u"--ftp-tls"_s, u"required"_s, u"--ca-file"_s, u"{CA}"_s}, {u"1 sent over TLS: "_s, u"2 failed: ftp: TLS required but the server does not offer it: 500 AUTH not understood"_s}, 1};
+        QTest::newRow("TLS required: nothing vouches for the certificate") << ReportCase{{Tls}, {}, {u"--ftp-tls"_s, u"required"_s}, {u"1 failed: ftp: the server's certificate is self-signed and not trusted: SSL certificate problem: self-signed certificate"_s}, 1};
+        QTest::newRow("TLS offered: taken where the server has it, plain FTP elsewhere") << ReportCase{{Plain, Tls}, {}, {u"--ftp-tls"_s, u"offered"_s, u"--ca-file"_s, u"{CA}"_s}, {u"1 sent: "_s, u"2 sent over TLS: "_s}, 0};
+        QTest::newRow("host keys from ssh-keyscan, none stored; a session not in the file keeps the store") << ReportCase{{UnknownKey, Session}, {}, {u"--host-keys"_s, u"scanned.keys"_s}, {u"1 sent: "_s, u"2 sent: "_s}, 0};
+        QTest::newRow("a host key that does not match") << ReportCase{{UnknownKey}, {}, {u"--host-keys"_s, u"wrong.keys"_s}, {u"1 failed: The server's host key is not among those given for 127.0.0.1 (SHA256:oTZn/2g3zjTlYMa751Av5MUpCv0EMc9DXLMjOl+kWhA)"_s}, 1};
         QTest::newRow("the log takes no more: the rows after are not sent") << ReportCase{{Slow, Plain}, {}, {}, {u"1 sent: "_s, u"2 not started: The run stopped before its turn"_s}, 1, u"parcelwright-batch: FTPLogALL.TXT cannot be written - nothing more was sent - the output of {HOST} is kept in FTPLog0001.TXT"_s, true};
         // clang-format on
     }
@@ -226,6 +239,10 @@ private Q_SLOTS:
         const ScriptedFtpServer echoing(
             {"220 ready\r\n", "331 Password please\r\n", "530 Login incorrect for %R\r\n"},
             std::chrono::seconds(30));
+        const ScriptedFtpServer noTls({"220 ready\r\n", "500 AUTH not understood\r\n",
+                                       "500 AUTH not understood\r\n", "331 Password please\r\n",
+                                       "530 Login incorrect for %R\r\n"},
+                                      std::chrono::seconds(30));
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
         const TestbedAccount &plain = tb.plain, &quoted = tb.quoted;
@@ -235,16 +252,32 @@ private Q_SLOTS:
             {Target::Plain, {u"N"_s, tb.ftpHost, plainRemote.path(), plain.user, plain.password}},
             {Target::WrongPassword, {u"N"_s, tb.ftpHost, plainRemote.path(), plain.user, u"wrong"_s}},
             {Target::Session, {u"Y"_s, tb.sshSession, quotedRemote.path(), quoted.user, quoted.password}},
-            {Target::UnknownKey, {u"Y"_s, u"127.0.0.1:"_s + ssh, {}, plain.user, plain.password}},
+            {Target::UnknownKey, {u"Y"_s, u"127.0.0.1:"_s + ssh, plainRemote.path(), plain.user, plain.password}},
             {Target::SessionWrong, {u"Y"_s, tb.sshSession, plainRemote.path(), plain.user, u"wrong"_s}},
             {Target::Echoing, {u"N"_s, u"127.0.0.1:%1"_s.arg(echoing.port()), {}, plain.user, echoed}},
+            {Target::NoTls, {u"N"_s, u"127.0.0.1:%1"_s.arg(noTls.port()), {}, plain.user, echoed}},
             {Target::Silent, {u"N"_s, u"127.0.0.1:%1"_s.arg(silent.serverPort()), {}, plain.user, plain.password}},
-            {Target::Slow, {u"N"_s, tb.ftpSlowHost, plainRemote.path(), plain.user, plain.password}}};
+            {Target::Slow, {u"N"_s, tb.ftpSlowHost, plainRemote.path(), plain.user, plain.password}},
+            {Target::Tls, {u"N"_s, tb.ftpTlsHost, plainRemote.path(), plain.user, plain.password}}};
         // clang-format on
         QList<QStringList> rows;
         for (const Target target : std::as_const(run.targets))
             rows.append(rowOf.value(target));
         QVERIFY(writeDestinations(path(u"hosts.tsv"_s), rows));
+        // The keys of the bed's sshd as a scheduler's user collects them, and a key it does not
+        // have.
+        if (run.arguments.contains(u"scanned.keys"_s)) {
+            QProcess scan;
+            scan.start(u"ssh-keyscan"_s, {u"-H"_s, u"-p"_s, ssh, u"127.0.0.1"_s});
+            QVERIFY(scan.waitForFinished() &&
+                    writeBytes(path(u"scanned.keys"_s), scan.readAllStandardOutput(), 0600));
+        }
+        QVERIFY(
+            writeBytes(path(u"wrong.keys"_s),
+                       "[127.0.0.1]:" + ssh.toLatin1() +
+                           " ssh-ed25519 "
+                           "AAAAC3NzaC1lZDI1NTE5AAAAIPuyFXQ2288ouw5z+Mi1QC/haItTvZlyAFoY88qznMU2\n",
+                       0600));
         // A file the slow server takes seconds for.
         QVERIFY(writeBytes(path(u"big.bin"_s), QByteArray(2'000'000, 'b')));
         QStringList arguments{u"--destinations"_s, u"hosts.tsv"_s,
@@ -266,7 +299,8 @@ private Q_SLOTS:
             QVERIFY(writeBytes(path(u"earlier.part"_s), earlier));
             arguments << u"--only-failed"_s << u"earlier.part"_s;
         }
-        arguments += run.arguments + QStringList{u"--"_s, u"a b.txt"_s, u"big.bin"_s};
+        arguments += run.arguments.replaceInStrings(u"{CA}"_s, tb.ftpCaFile) +
+                     QStringList{u"--"_s, u"a b.txt"_s, u"big.bin"_s};
 
         // A dry run shows the lines each client would get, and the rows the run then sends.
         const BatchRun dry = runBatch(m_dir->path(), QStringList{u"--dry-run"_s} + arguments);
@@ -285,9 +319,13 @@ private Q_SLOTS:
         const QMap<int, QJsonObject> report = readReport(text);
         QStringList results, planned;
         for (auto it = report.cbegin(); it != report.cend(); ++it) {
-            if (it.key() > 0)
-                results << u"%1 %2: %3"_s.arg(it.key()).arg(it->value(u"outcome"_s).toString(),
-                                                            it->value(u"reason"_s).toString());
+            if (it.key() == 0)
+                continue;
+            QVERIFY(it->value(u"tls"_s).isBool());
+            results << u"%1 %2%3: %4"_s.arg(
+                QString::number(it.key()), it->value(u"outcome"_s).toString(),
+                it->value(u"tls"_s).toBool() ? u" over TLS"_s : QString(),
+                it->value(u"reason"_s).toString());
         }
         for (const QByteArray &line : dry.out.split('\n')) {
             if (line.startsWith("Row "))
@@ -296,6 +334,17 @@ private Q_SLOTS:
         QCOMPARE(results, run.results.replaceInStrings(u"{SSH}"_s, ssh)
                               .replaceInStrings(u"{USER}"_s, plain.user));
         QCOMPARE(planned.size(), results.size());
+        // The plan shows what the settings add to the clients' lines.
+        const auto shown = [&run](const QString &option, const QByteArray &as) {
+            const qsizetype at = run.arguments.indexOf(option);
+            return at < 0 ? QByteArray() : as + run.arguments.value(at + 1).toLocal8Bit();
+        };
+        const QByteArray tls = shown(u"--ftp-tls"_s, " -tls:");
+        QVERIFY2(dry.out.contains(tls + shown(u"--ca-file"_s, " -cafile:") + ' ') &&
+                     dry.out.contains(" -tls:") == !tls.isEmpty(),
+                 dry.out);
+        QCOMPARE(dry.out.contains("psftp -hostkey SHA256:"),
+                 run.arguments.contains(u"--host-keys"_s));
         QCOMPARE(batch.status, run.status);
         QVERIFY2(run.said.isEmpty() ||
                      batch.err.contains(run.said.replace(u"{HOST}"_s, rows[0][1]).toLocal8Bit()),
@@ -313,6 +362,12 @@ private Q_SLOTS:
         const QByteArray everything = text + batch.out + batch.err + dry.out + dry.err;
         for (const QString &password : {plain.password, quoted.password, echoed})
             QVERIFY2(!everything.contains(password.toLocal8Bit()), everything);
+        // The server without TLS never got as far as the user id.
+        if (run.arguments.contains(u"required"_s)) {
+            for (const std::string &command : noTls.received())
+                QVERIFY2(!command.starts_with("USER") && !command.starts_with("PASS"),
+                         command.c_str());
+        }
         QCOMPARE(fileNamesIn(path(u"work"_s)).filter(u"XferJob"_s), QStringList());
         QVERIFY(!QFileInfo::exists(path(u"r.part"_s)));
         for (int row = 1; row <= rows.size(); ++row) {

@@ -1,5 +1,6 @@
 #include "support/files.h"
 #include "support/testbed.h"
+#include "transfer/settings_checks.h"
 #include "transfer/transfer_scripts.h"
 
 #include <QDir>
@@ -105,13 +106,29 @@ private Q_SLOTS:
         PW_REQUIRE_TESTBED(tb);
         // A settings tree of this test's own: the test bed's session, and the same settings as the
         // defaults for a plain host. Both send even local connections through a proxy when one is
-        // asked for, so that an injected -proxycmd would run.
-        QByteArray settings = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
+        // asked for, so that an injected -proxycmd would run; neither trusts a host key, so psftp
+        // goes on only with those that the host keys file gives it.
+        QByteArray settings;
+        for (const QByteArray &line :
+             readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession).split('\n')) {
+            if (!line.isEmpty() && !line.startsWith("SSHManualHostKeys="))
+                settings += line + '\n';
+        }
         QVERIFY2(!settings.isEmpty(), qPrintable(tb.puttyDir));
         settings += "ProxyLocalhost=1\n";
         QVERIFY(QDir(m_putty.path()).mkpath(u"sessions"_s));
         QVERIFY(writeBytes(m_putty.filePath(u"sessions/"_s + tb.sshSession), settings));
         QVERIFY(writeBytes(m_putty.filePath(u"sessions/Default%20Settings"_s), settings));
+        // The certificate file and the host keys file (the server's key for both of the psftp
+        // hosts) under names that would split, add an option or run a command.
+        QVERIFY(QDir(m_putty.path()).mkpath(m_folder));
+        QVERIFY(QFile::copy(tb.ftpCaFile, caFile()));
+        QProcess scan;
+        scan.start(u"ssh-keyscan"_s, {u"-p"_s, QString::number(tb.sshPort), u"127.0.0.1"_s});
+        QVERIFY(scan.waitForFinished());
+        const QByteArray keys = scan.readAllStandardOutput().replace(
+            "[127.0.0.1]:" + QByteArray::number(tb.sshPort), tb.sshSession.toUtf8() + ",127.0.0.1");
+        QVERIFY(writeBytes(hostKeysFile(), keys, 0600));
     }
 
     void sendsValuesAsData_data()
@@ -121,7 +138,8 @@ private Q_SLOTS:
         // on the launcher line, where a plain host lets an option in it act.
         const QString user = uR"(u" -proxycmd "touch pw-marker)"_s;
         const QByteArray name = user.toLocal8Bit();
-        QTest::newRow("ftp, names") << Attack{Host::Ftp, {}, {"230 Login successful."}};
+        QTest::newRow("ftp, names")
+            << Attack{Host::Ftp, {}, {"Control and data connections protected by TLS."}};
         QTest::newRow("psftp, names")
             << Attack{Host::Session, {}, {"Remote directory is now {REMOTE}"}};
         QTest::newRow("ftp, user id") << Attack{
@@ -160,21 +178,21 @@ private Q_SLOTS:
         // A remote directory holding a blank and double quotes, made by root for the account.
         QTemporaryDir remote(account.home + uR"(/pw "q" x-XXXXXX)"_s);
         QVERIFY(QFile::setPermissions(remote.path(), QFileDevice::Permissions(0x7777)));
-        const QString host = attack.host == Host::Ftp       ? tb.ftpHost
+        const QString host = attack.host == Host::Ftp       ? tb.ftpTlsHost
                              : attack.host == Host::Session ? tb.sshSession
                                                             : u"127.0.0.1"_s;
 
-        // The generated files, by the real writers; a Secure Shell row's account is on the launcher
-        // line and in the password file only.
-        const bool secure = attack.host != Host::Ftp;
-        const QString flag = secure ? u"Y"_s : u"N"_s;
-        const JobFileNames jobNames;
-        const JobFiles jobFiles{
-            launcherLines(flag, host, account.user, jobNames),
-            transferScriptLines(flag, remote.path(), secure ? QString() : account.user,
-                                secure ? QString() : account.password, host, files),
-            secure, passwordFileLines(account.password)};
-        QVERIFY(writeJobFiles(dir, jobNames, jobFiles, nullptr));
+        // The generated files, by the real writers, with TLS required under the certificate file
+        // and the host keys of the file, both checked and read as a request reads them.
+        TransferSettings settings{
+            .ftpTls = FtpTls::Required, .caFile = caFile(), .hostKeysFile = hostKeysFile()};
+        std::optional<KnownHosts> keys;
+        QVERIFY(!checkSettings(&settings, &keys));
+        Destination destination{
+            0, attack.host != Host::Ftp, host, remote.path(), account.user, account.password};
+        destination.hostKeys = hostKeysFor(keys, host);
+        QVERIFY(!destination.hostKeys.isEmpty() || !destination.secure);
+        QVERIFY(writeJobFiles(dir, {}, jobFiles(destination, files, {}, settings), nullptr));
         const LauncherRun run = runLauncher(dir);
 
         QCOMPARE(markersIn({dir, local.path(), account.home}), QStringList());
@@ -195,6 +213,9 @@ private Q_SLOTS:
 
 private:
     QTemporaryDir m_putty;
+    const QString m_folder = uR"(keys "q" & %HOME% ^! -tls:never $(touch pw-marker))"_s;
+    QString caFile() const { return m_putty.filePath(m_folder + u"/ca \"q\" & %x% ^! .pem"_s); }
+    QString hostKeysFile() const { return m_putty.filePath(m_folder + u"/known hosts"_s); }
 };
 
 QTEST_GUILESS_MAIN(HostileValuesTest)

@@ -194,6 +194,16 @@ private Q_SLOTS:
             QVERIFY2(installed.contains(u"bin/"_s + QFileInfo(page).completeBaseName().chopped(2) +
                                         u'*'),
                      qPrintable(page));
+        // Every option that parcelwright-batch --help lists is in its manual page.
+        const QString page =
+            QString::fromUtf8(readBytes(QStringLiteral(PARCELWRIGHT_SOURCE_DIR
+                                                       "/packaging/man/parcelwright-batch.1")))
+                .replace(u"\\-"_s, u"-"_s);
+        const QString help = QString::fromUtf8(output(
+            QStringLiteral(PARCELWRIGHT_BUILD_DIR "/bin/parcelwright-batch"), {u"--help"_s}));
+        for (const QRegularExpressionMatch &option :
+             QRegularExpression(u"--[a-z-]+"_s).globalMatch(help))
+            QVERIFY2(page.contains(option.captured()), qPrintable(option.captured()));
         QCOMPARE(readBytes(m_prefix + u"/share/parcelwright/Help.rtf"_s),
                  readBytes(QStringLiteral(PARCELWRIGHT_SOURCE_DIR "/data/Help.rtf")));
     }

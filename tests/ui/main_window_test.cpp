@@ -4,6 +4,7 @@
 #include "ui/file_selection.h"
 #include "ui/help_window.h"
 #include "ui/transfer_progress.h"
+#include "ui/transfer_settings_dialog.h"
 #include "ui/twips.h"
 #include "ui/user_settings.h"
 #include "window_fixture.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -77,6 +79,18 @@ private Q_SLOTS:
             send(f);
             QVERIFY(QDir::setCurrent(before));
         }) << u"work/sub/"_s;
+        QTest::newRow("transfer settings chosen, then a run") << Action([](WindowFixture &f) {
+            QTimer::singleShot(0, [] {
+                auto *dialog = qobject_cast<TransferSettingsDialog *>(QApplication::activeModalWidget());
+                dialog->ftpTls->setCurrentIndex(2);
+                dialog->caFile->setText(u"/etc/hostname"_s);
+                dialog->retries->setValue(3);
+                dialog->accept();
+            });
+            f.window.mnuTransferSettings->trigger();
+            send(f);
+            QVERIFY(f.launcher.calls.value(0).launcher.contains(" -tls:required -cafile:/etc/hostname host1"));
+        }) << u"work/"_s;
         // clang-format on
     }
     void workingDirectoryAtStart()
@@ -86,6 +100,7 @@ private Q_SLOTS:
         WindowFixture f;
         before(f);
         FTP_Information next(f.session, f.connectionTest, f.profiles);
+        QVERIFY(next.transferSettings() == f.window.transferSettings());
         QCOMPARE(
             next.frmWorkingDirectory->text(),
             shown.replace(u"~/"_s, m_home.path() + u'/').replace(u"work/"_s, f.work.path() + u'/'));

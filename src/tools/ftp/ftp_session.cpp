@@ -97,6 +97,11 @@ void FtpSession::useTls()
         m_curl, CURLOPT_USE_SSL,
         static_cast<long>(m_arguments.tls == TlsMode::Required ? CURLUSESSL_ALL : CURLUSESSL_TRY));
     curl_easy_setopt(m_curl, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+    // TLS 1.2 only: under TLS 1.3 this libcurl (7.88) never reads the session ticket a server
+    // sends on an upload's data connection, so closing it resets the connection and the server
+    // drops the upload's end ("426 Failure reading network stream.").
+    curl_easy_setopt(m_curl, CURLOPT_SSLVERSION,
+                     long{CURL_SSLVERSION_TLSv1_2} | long{CURL_SSLVERSION_MAX_TLSv1_2});
     // The defaults, said once more: a certificate is checked for its chain and for the host's name.
     curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYHOST, 2L);
