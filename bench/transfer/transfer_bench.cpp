@@ -91,6 +91,9 @@ TransferRequest ftpRequest(const QString &host, const TestbedAccount &account,
     request.files = files;
     request.workingDirectory = workDir;
     request.simultaneous = simultaneous;
+    // IDLE_TIMEOUT=0 times the engine without its watch on the clients' progress.
+    if (qEnvironmentVariableIsSet("IDLE_TIMEOUT"))
+        request.settings.idleTimeoutSeconds = qEnvironmentVariableIntValue("IDLE_TIMEOUT");
     for (int i = 1; i <= count; ++i) {
         const QString remote = QStringLiteral("%1/d%2").arg(remoteBase).arg(i);
         QDir().mkpath(remote);

@@ -36,8 +36,8 @@ struct TransferSettings
     bool makeDirectories = false; // each missing level of the remote directory is made first
     bool temporaryNames = false;  // each file arrives under .NAME.part, then takes its name
     FtpTls ftpTls = FtpTls::Never;
-    QString caFile;       // PEM certificates trusted for FTP over TLS instead of the system's
-    QString hostKeysFile; // an OpenSSH known_hosts file giving Secure Shell hosts their keys
+    QString caFile{};       // PEM certificates trusted for FTP over TLS instead of the system's
+    QString hostKeysFile{}; // an OpenSSH known_hosts file giving Secure Shell hosts their keys
 
     bool operator==(const TransferSettings &) const = default;
 };

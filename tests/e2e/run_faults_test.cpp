@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -21,10 +22,13 @@ namespace {
 enum class Trouble
 {
     None,
-    SilentServer, // a port that takes the connection and never answers: the user cancels
-    UnknownHost,  // names that do not resolve; a shell would run them as commands
-    MissingRemoteDirectory,
-    ForeignFile, // another user's file holds one of the run's names: nothing is sent
+    SilentServer,           // a port that takes the connection and never answers
+    UnknownHost,            // names that do not resolve; a shell would run them as commands
+    MissingRemoteDirectory, // three levels of it
+    ForeignFile,            // another user's file holds one of the run's names: nothing is sent
+    DroppedConnections, // the first two connections are closed at once, later ones reach the server
+    SlowServer, // FTP's takes a big file slowly, into a directory holding an earlier one of its
+                // name
 };
 
 /// One run: a sound plain FTP destination, the destinations under test (the hostile account's),
@@ -33,9 +37,13 @@ struct RunCase
 {
     Client client; // of the destinations under test
     Trouble fault;
-    QStringList hosts; // of the destinations under test; empty for the one the fault implies
-    QString said;      // a pattern each of their blocks matches ({HOST}: its host), or the
-                       // message of a refused run ({DIR}: the working directory)
+    Outcome outcome; // of each of them; NotStarted: the run is refused
+    QString said;    // a pattern each of their blocks matches ({HOST}: its host), or the message
+                     // of a refused run ({DIR}: the working directory); empty: any block
+    TransferSettings settings{};
+    QString reason{};    // a pattern each of their reasons matches ({DIR}: the remote directory)
+    int attempts = 1;    // the clients each of them started
+    QStringList hosts{}; // empty for the one the fault implies
 };
 
 // How long a stalled client is watched before the user gives up on it.
@@ -136,11 +144,13 @@ private Q_SLOTS:
         QVERIFY(m_silent.listen(QHostAddress::LocalHost));
         QVERIFY(writeBytes(m_local.filePath(u"first.txt"_s), "sent before the fault\r\n"));
         QVERIFY(writeBytes(m_local.filePath(u"last.txt"_s), "sent after it\r\n"));
+        // Over a second's upload to the slow server.
+        QVERIFY(writeBytes(m_local.filePath(u"big.bin"_s), QByteArray(1 << 20, 'b')));
 
-        const QByteArray session = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
-        QVERIFY(!session.isEmpty());
+        m_session = readBytes(tb.puttyDir + u"/sessions/"_s + tb.sshSession);
+        QVERIFY(!m_session.isEmpty());
         QVERIFY(QDir(m_putty.path()).mkpath(u"sessions"_s));
-        QVERIFY(writeBytes(m_putty.filePath(u"sessions/"_s + tb.sshSession), session));
+        QVERIFY(writeBytes(m_putty.filePath(u"sessions/"_s + tb.sshSession), m_session));
         QVERIFY(writeBytes(m_putty.filePath(u"sessions/pwsilent"_s),
                            "HostName=127.0.0.1\nPortNumber=" +
                                QByteArray::number(m_silent.serverPort()) + "\nProtocol=ssh\n"));
@@ -150,26 +160,46 @@ private Q_SLOTS:
     {
         QTest::addColumn<RunCase>("run");
         using enum Trouble;
+        using enum Outcome;
         const auto ftp = Client::Ftp;
         const auto psftp = Client::Psftp;
         const QString cancelled =
             u"The transmission to this destination was cancelled before it ended\r\n$"_s;
+        const QString stopped = u"(?:[^\r]*\r\n)*No progress for 2 s - stopped\r\n$"_s;
+        const QString tries = u"\r\nAttempt 2 of 3, after a wait of 1 s: [^\r]+\r\n(?:[^\r]*\r\n)*"
+                              u"Attempt 3 of 3, after a wait of 2 s: [^\r]+\r\n"_s;
         const QString ftpLine = u">ftp -s:XferJob.FTP {HOST}\r\n"_s;
         const QString psftpLine =
             u">psftp pwhostile@{HOST} -b XferJob.FTP -pwfile XferJob.PWD\r\n"_s;
+        const TransferSettings idle{.idleTimeoutSeconds = 2};
+        const TransferSettings twoRetries{.retries = 2, .retryWaitSeconds = 1};
+        const TransferSettings oneRetry{.retries = 1, .retryWaitSeconds = 1};
+        const TransferSettings longWait{.retries = 1, .retryWaitSeconds = 60};
+        const TransferSettings makeDirs{.makeDirectories = true};
+        const TransferSettings temporary{.temporaryNames = true};
         // Commands a shell would run, written without blanks (which the row check refuses).
         const QStringList commands{u"h;touch${IFS}pw-marker"_s, u"h&touch${IFS}pw-marker"_s,
                                    u"h|touch${IFS}pw-marker"_s, u"$(touch${IFS}pw-marker)"_s,
                                    u"`touch${IFS}pw-marker`"_s, u"h'x'&&touch${IFS}pw-marker"_s};
         // clang-format off
-        QTest::newRow("ftp, sent") << RunCase{ftp, None, {}, {}};
-        QTest::newRow("psftp, sent") << RunCase{psftp, None, {}, {}};
-        QTest::newRow("ftp, silent server, cancelled") << RunCase{ftp, SilentServer, {}, ftpLine + cancelled};
-        QTest::newRow("psftp, silent server, cancelled") << RunCase{psftp, SilentServer, {}, psftpLine + cancelled};
-        QTest::newRow("ftp, hosts that are shell commands") << RunCase{ftp, UnknownHost, commands, ftpLine + u"Unknown host {HOST}.\r\n"_s};
-        QTest::newRow("psftp, hosts that are shell commands") << RunCase{psftp, UnknownHost, commands, psftpLine + u"ssh_init: Name or service not known\r\n"_s};
-        QTest::newRow("psftp, missing remote directory") << RunCase{psftp, MissingRemoteDirectory, {}, u"\r\nUsing username \"pwhostile\".\r\n(?:[^\r]*\r\n)*[^\r]*/missing: no such file or directory\r\n"_s};
-        QTest::newRow("psftp, another user's password file") << RunCase{psftp, ForeignFile, {}, u"XferJob.PWD in the working directory {DIR} belongs to another user or cannot be replaced - nothing was sent. Choose a working directory of your own (for example ~/Parcelwright)"_s};
+        QTest::newRow("ftp, sent") << RunCase{ftp, None, Sent, {}};
+        QTest::newRow("psftp, sent") << RunCase{psftp, None, Sent, {}};
+        QTest::newRow("ftp, silent server, cancelled") << RunCase{ftp, SilentServer, Cancelled, ftpLine + cancelled};
+        QTest::newRow("psftp, silent server, cancelled") << RunCase{psftp, SilentServer, Cancelled, psftpLine + cancelled};
+        QTest::newRow("psftp, silent server, stopped") << RunCase{psftp, SilentServer, Failed, psftpLine + stopped, idle, u"^No progress for 2 s - stopped$"_s};
+        QTest::newRow("ftp, hosts that are shell commands") << RunCase{ftp, UnknownHost, Failed, ftpLine + u"Unknown host {HOST}.\r\n"_s, {}, {}, 1, commands};
+        QTest::newRow("psftp, hosts that are shell commands") << RunCase{psftp, UnknownHost, Failed, psftpLine + u"ssh_init: Name or service not known\r\n"_s, {}, {}, 1, commands};
+        QTest::newRow("ftp, missing remote directory, not retried") << RunCase{ftp, MissingRemoteDirectory, Failed, {}, twoRetries, u"^550 [^:]*: {DIR}$"_s};
+        QTest::newRow("psftp, missing remote directory") << RunCase{psftp, MissingRemoteDirectory, Failed, u"\r\nUsing username \"pwhostile\".\r\n(?:[^\r]*\r\n)*[^\r]*/missing/a/b: no such file or directory\r\n"_s};
+        QTest::newRow("ftp, missing remote directory made") << RunCase{ftp, MissingRemoteDirectory, Sent, {}, makeDirs};
+        QTest::newRow("psftp, missing remote directory made") << RunCase{psftp, MissingRemoteDirectory, Sent, {}, makeDirs};
+        QTest::newRow("ftp, two connections dropped, two retries") << RunCase{ftp, DroppedConnections, Sent, tries, twoRetries, {}, 3};
+        QTest::newRow("psftp, two connections dropped, one retry") << RunCase{psftp, DroppedConnections, Failed, u"\r\nAttempt 2 of 2, after a wait of 1 s: FATAL ERROR: [^\r]+\r\n"_s, oneRetry, {}, 2};
+        QTest::newRow("ftp, cancelled while waiting to retry") << RunCase{ftp, DroppedConnections, Cancelled, cancelled, longWait, u"^Cancelled while waiting for another try \\(.+\\)$"_s};
+        QTest::newRow("ftp, slow server, temporary names") << RunCase{ftp, SlowServer, Sent, {}, temporary};
+        QTest::newRow("ftp, slow server, temporary names, cancelled") << RunCase{ftp, SlowServer, Cancelled, cancelled, temporary};
+        QTest::newRow("psftp, temporary names") << RunCase{psftp, SlowServer, Sent, {}, temporary};
+        QTest::newRow("psftp, another user's password file") << RunCase{psftp, ForeignFile, NotStarted, u"XferJob.PWD in the working directory {DIR} belongs to another user or cannot be replaced - nothing was sent. Choose a working directory of your own (for example ~/Parcelwright)"_s};
         // clang-format on
     }
 
@@ -178,27 +208,50 @@ private Q_SLOTS:
         PW_REQUIRE_TESTBED(tb);
         QFETCH(RunCase, run);
         const bool secure = run.client == Client::Psftp;
-        const bool refused = run.fault == Trouble::ForeignFile;
-        const bool cancel = run.fault == Trouble::SilentServer;
+        const bool refused = run.outcome == Outcome::NotStarted;
+        const bool cancel = run.outcome == Outcome::Cancelled;
+        const bool slow = run.fault == Trouble::SlowServer;
         if (refused)
             PW_REQUIRE_ROOT("only root can give a file to another user");
         qputenv("PUTTYDIR", QFile::encodeName(m_putty.path()));
         const TestbedAccount &account = tb.hostile;
         const RemoteDirectory before(tb.plain), tested(account), after(tb.plain);
         QVERIFY(before.isValid() && tested.isValid() && after.isValid());
+        QProcess relay; // drops the first two connections to the server under test
+        QString port = QString::number(m_silent.serverPort());
+        if (run.fault == Trouble::DroppedConnections) {
+            relay.start(u"python3"_s, {QStringLiteral(PARCELWRIGHT_SOURCE_DIR) +
+                                           u"/tests/support/flaky_relay.py"_s,
+                                       u"2"_s, QString::number(secure ? tb.sshPort : tb.ftpPort)});
+            QVERIFY(relay.waitForReadyRead(10000));
+            port = QString::fromLatin1(relay.readLine().trimmed());
+            QVERIFY(writeBytes(
+                m_putty.filePath(u"sessions/pwrelay"_s),
+                QByteArray(m_session).replace("PortNumber=" + QByteArray::number(tb.sshPort),
+                                              "PortNumber=" + port.toLatin1())));
+        }
         QStringList hosts = run.hosts;
-        if (hosts.isEmpty() && cancel)
-            hosts = {secure ? u"pwsilent"_s : u"127.0.0.1:%1"_s.arg(m_silent.serverPort())};
+        const bool silent = run.fault == Trouble::SilentServer;
+        if (silent || run.fault == Trouble::DroppedConnections)
+            hosts = {secure ? (silent ? u"pwsilent"_s : u"pwrelay"_s) : u"127.0.0.1:"_s + port};
         else if (hosts.isEmpty())
-            hosts = {secure ? tb.sshSession : tb.ftpHost};
+            hosts = {secure ? tb.sshSession : slow ? tb.ftpSlowHost : tb.ftpHost};
         const QString testedDirectory =
             tested.path() +
-            (run.fault == Trouble::MissingRemoteDirectory ? u"/missing"_s : QString());
+            (run.fault == Trouble::MissingRemoteDirectory ? u"/missing/a/b"_s : QString());
+        // The file a consumer polls for, and an earlier one of its name.
+        const QString real = tested.filePath(u"big.bin"_s);
+        const QString part = tested.filePath(u".big.bin.part"_s);
+        const QByteArray earlier = "an earlier big.bin\r\n";
+        const QStringList sent = fileNamesIn(m_local.path()).mid(slow ? 0 : 1);
+        QStringList files;
+        for (const QString &name : sent)
+            files.append(m_local.filePath(name));
+        QVERIFY(!slow || writeBytes(real, earlier, 0666)); // anyone may write it
 
         QTemporaryDir work;
         SessionRun engine;
-        engine.window.form = {
-            {m_local.filePath(u"first.txt"_s), m_local.filePath(u"last.txt"_s)}, work.path(), 1};
+        engine.window.form = {files, work.path(), 1, run.settings};
         FakeDestinationGrid &grid = engine.window.grid();
         int row = 0;
         grid.setRow({++row, u"N"_s, tb.ftpHost, before.path(), tb.plain.user, tb.plain.password});
@@ -218,20 +271,36 @@ private Q_SLOTS:
         // While psftp waits on the silent server the watch sees its command line for a second.
         RunWatch watch(work.path(), passwords);
         QVERIFY(watch.watching);
+        QByteArray relayed;  // what the relay said
+        QStringList partial; // sizes the real name was seen with that are neither file's
+        bool partSeen = false;
         QElapsedTimer stalled;
         engine.processRequest([&] {
             watch.look();
-            // The user gives up once the client under test has waited a while.
-            if (!cancel || engine.session.lastResults().isEmpty() ||
-                processIdsIn(work.path(), secure ? u"psftp"_s : u"parcelwright-ftp"_s).isEmpty())
+            if (relay.state() == QProcess::Running)
+                relayed += relay.readAllStandardOutput();
+            const qint64 size = QFileInfo(real).size();
+            if (slow && size != 0 && size != earlier.size() && size != (1 << 20))
+                partial.append(QString::number(size));
+            partSeen = partSeen || QFileInfo(part).size() > 0;
+            // The user gives up once the client under test has waited a while, once the run waits
+            // to try it again, or once the big file is under way; and on any hang.
+            const bool waiting =
+                run.fault == Trouble::DroppedConnections
+                    ? relayed.contains("accepted") && processesIn(work.path()).isEmpty()
+                    : !engine.session.lastResults().isEmpty() &&
+                          !processIdsIn(work.path(), secure ? u"psftp"_s : u"parcelwright-ftp"_s)
+                               .isEmpty();
+            if (cancel && slow && partSeen)
+                engine.session.cancel();
+            if (!waiting || slow)
                 return;
             if (!stalled.isValid())
                 stalled.start();
-            if (stalled.elapsed() > kPatienceMilliseconds)
+            if (stalled.elapsed() > (cancel ? kPatienceMilliseconds : 20 * kPatienceMilliseconds))
                 engine.session.cancel();
         });
 
-        const QStringList sent{u"first.txt"_s, u"last.txt"_s};
         const QByteArray log = readBytes(work.filePath(u"FTPLogALL.TXT"_s));
         // The blocks of the log, each without its end line.
         const QStringList blocks = QString::fromLocal8Bit(log).split(kEnd, Qt::SkipEmptyParts);
@@ -248,10 +317,15 @@ private Q_SLOTS:
             QCOMPARE(readBytes(before.filePath(u"last.txt"_s)),
                      readBytes(m_local.filePath(u"last.txt"_s)));
         }
-        if (run.fault == Trouble::None) {
+        // A consumer never sees part of the big file under its name, nor its temporary name left.
+        QCOMPARE(partial, QStringList());
+        if (slow)
+            QCOMPARE(readBytes(real), run.outcome == Outcome::Sent ? readBytes(files[0]) : earlier);
+        if (run.outcome == Outcome::Sent) {
             QVERIFY2(engine.window.statusText.startsWith(u"All Transmissions are complete"_s),
                      qPrintable(engine.window.statusText));
-            QCOMPARE(tested.fileNames(), sent);
+            QCOMPARE(fileNamesIn(testedDirectory), sent);
+            QVERIFY(!slow || secure || partSeen);
             // The watch saw the file that carries the password, so it would have seen it exposed.
             QVERIFY2(watch.held.contains(secure ? u"XferJob.PWD"_s : u"XferJob.FTP"_s),
                      qPrintable(watch.held.join(u' ')));
@@ -270,7 +344,14 @@ private Q_SLOTS:
             QCOMPARE(after.fileNames(), sent);
             QCOMPARE(blocks.size(), hosts.size() + 2);
         }
-        for (int i = 0; i < hosts.size() && !refused && run.fault != Trouble::None; ++i) {
+        for (int i = 0; i < hosts.size() && !refused; ++i) {
+            const DestinationResult result = engine.session.lastResults().value(i + 1);
+            QCOMPARE(result.outcome, run.outcome);
+            QCOMPARE(result.attempts, run.attempts);
+            const QRegularExpression reason(
+                QString(run.reason)
+                    .replace(u"{DIR}"_s, QRegularExpression::escape(testedDirectory)));
+            QVERIFY2(reason.match(result.reason).hasMatch(), qPrintable(result.reason));
             const QString block = blocks.value(i + 1);
             QVERIFY2(block.startsWith(u"Output from: "_s + hosts[i] + u' ' + testedDirectory +
                                       u"\r\n"_s),
@@ -279,14 +360,23 @@ private Q_SLOTS:
                 QString(run.said).replace(u"{HOST}"_s, QRegularExpression::escape(hosts[i])));
             QVERIFY2(said.match(block).hasMatch(), qPrintable(block));
         }
+        if (run.fault == Trouble::DroppedConnections)
+            QCOMPARE(relayed.count("accepted"), run.attempts);
+        if (run.fault == Trouble::MissingRemoteDirectory && !secure &&
+            run.outcome == Outcome::Failed)
+            for (const QString &name : sent) // the client sent them where it logged in
+                QFile::remove(account.home + u'/' + name);
 
+        relay.kill();
+        relay.waitForFinished();
         verifyCleanEnd(work.path(), refused ? u"XferJob.PWD"_s : u"FTPLogALL.TXT"_s, watch);
     }
 
 private:
     QTemporaryDir m_local; // the files to send
-    QTemporaryDir m_putty; // the test bed's session, and one that leads to the silent port
+    QTemporaryDir m_putty; // the test bed's session, and those to the silent port and a relay
     QTcpServer m_silent;   // takes connections and never answers
+    QByteArray m_session;  // the test bed's session
 };
 
 QTEST_GUILESS_MAIN(RunFaultsTest)
