@@ -385,7 +385,11 @@ bool FtpSession::changeDirectory(const std::string &argument)
     request.url = directoryUrl(target);
     request.quote = {"CWD " + target};
     request.visibleVerbs = {"CWD"};
-    if (!perform(request))
+    // A script's puts after a refused cd would land wherever the log-in left the session,
+    // perhaps over a file of the same name there; psftp stops at that point too.
+    const bool changed = perform(request);
+    m_directoryRefused = !changed && !m_arguments.scriptPath.empty();
+    if (!changed)
         return false;
     m_remoteDirectory = target;
     return true;
@@ -468,6 +472,10 @@ bool FtpSession::put(const std::vector<std::string> &arguments)
         return false;
     // Whatever the remote name held before, it does not hold this file until a put succeeds.
     m_failedUploads.insert(remote);
+    if (m_directoryRefused) {
+        printLine("ftp: " + local + " not sent, since the cd before it failed.");
+        return false;
+    }
     std::error_code error;
     if (std::filesystem::is_directory(local, error)) {
         printLine("Error opening local file " + local + ": it is a directory.");

@@ -97,8 +97,9 @@ private:
     bool m_connectAnnounced = false;
     bool m_binary = true;
     bool m_sizeUnsupportedNoted = false;
-    std::string m_lastVerb;    // of the latest command sent, libcurl's own ones too
-    bool m_tlsStarted = false; // the server accepted AUTH TLS
+    bool m_directoryRefused = false; // a script's latest cd failed: its puts are not sent
+    std::string m_lastVerb;          // of the latest command sent, libcurl's own ones too
+    bool m_tlsStarted = false;       // the server accepted AUTH TLS
     CURLcode m_lastCode = CURLE_OK;
     std::string m_user;
     std::set<std::string> m_failedUploads; // remote paths whose latest put failed
