@@ -56,11 +56,15 @@ struct TransferRun::Slot
     bool cancelledWhileRunning = false;
     bool logKept = false; // the cumulative log could not take its block
 
-    /// The reason is made here only, and never holds the password: a hostile server may echo
-    /// it, and the client's words become the reason.
-    void setReason(const QString &reason)
+    /// The reason is made here only. It never holds the password: a hostile server may echo it,
+    /// and the client's words become the reason.
+    void setReason(const QString &reason) { result.reason = reason; }
+    /// The client's lines with the password masked in each.
+    QList<QByteArray> maskedLines(QList<QByteArray> lines) const
     {
-        result.reason = withPasswordMasked(reason, destination.password);
+        for (QByteArray &line : lines)
+            line = withPasswordMasked(line, destination.password);
+        return lines;
     }
 };
 
@@ -250,10 +254,12 @@ void TransferRun::destinationEnded(Slot &slot, const ProcessOutcome &outcome)
         slot.result.outcome = Outcome::Cancelled;
     else
         slot.result.outcome = Outcome::Failed;
-    const QString reason = slot.result.outcome == Outcome::Cancelled
-                               ? QStringLiteral("Cancelled while the client ran")
-                               : failureReason(output, outcome);
-    slot.setReason(reason);
+    const bool cancelled = slot.result.outcome == Outcome::Cancelled;
+    const QString reason = cancelled ? QStringLiteral("Cancelled while the client ran")
+                                     : failureReason(output, outcome);
+    // The reason shows the client's words with the password masked, and the program's own texts
+    // as they are.
+    slot.setReason(cancelled ? reason : failureReason(slot.maskedLines(output), outcome));
     // Judged on the client's own words: the password's mask could hide them.
     if (slot.result.outcome == Outcome::Failed && !m_cancelled && !m_stopped &&
         slot.result.attempts <= m_request.settings.retries && isPassingFailure(reason)) {

@@ -163,9 +163,10 @@ private Q_SLOTS:
         QTest::newRow("working directory in use") << CommandLine{QString(), {}, 4, u"parcelwright-batch: another run is using the working directory {DIR}/work - nothing was sent; try again later"_s};
         QTest::newRow("plain arguments are files, short options") << CommandLine{u"--files"_s, {u"-j"_s, u"2"_s, u"-q"_s, u"-n"_s, u"a b.txt"_s}, 0, {}, {1, 2, 3}};
         QTest::newRow("a file named like an option after --") << CommandLine{QString(), dry + QStringList{u"--"_s, u"--x"_s}, 0, {}, {1, 2, 3}};
-        QTest::newRow("one row") << CommandLine{QString(), dry + QStringList{u"--rows"_s, u"2"_s}, 0, {}, {2}};
+        QTest::newRow("one row, the first") << CommandLine{QString(), dry + QStringList{u"--rows"_s, u"1"_s}, 0, {}, {1}};
         QTest::newRow("a range keeps its last row") << CommandLine{QString(), dry + QStringList{u"--rows"_s, u"2-3"_s}, 0, {}, {2, 3}};
         QTest::newRow("a range of one row") << CommandLine{QString(), dry + QStringList{u"--rows"_s, u"3-3"_s}, 0, {}, {3}};
+        QTest::newRow("a range up to the last row there may be") << CommandLine{QString(), dry + QStringList{u"--rows"_s, u"3-4999"_s}, 0, {}, {3}};
         QTest::newRow("a dry run makes not even the default folder") << CommandLine{u"--workdir"_s, dry, 0, {}, {1, 2, 3}};
         // clang-format on
     }
@@ -256,7 +257,8 @@ private Q_SLOTS:
             {Target::SessionWrong, {u"Y"_s, tb.sshSession, plainRemote.path(), plain.user, u"wrong"_s}},
             {Target::Echoing, {u"N"_s, u"127.0.0.1:%1"_s.arg(echoing.port()), {}, plain.user, echoed}},
             {Target::NoTls, {u"N"_s, u"127.0.0.1:%1"_s.arg(noTls.port()), {}, plain.user, echoed}},
-            {Target::Silent, {u"N"_s, u"127.0.0.1:%1"_s.arg(silent.serverPort()), {}, plain.user, plain.password}},
+            // A password that is a word of the program's own reasons, which stay whole.
+            {Target::Silent, {u"N"_s, u"127.0.0.1:%1"_s.arg(silent.serverPort()), {}, plain.user, u"while"_s}},
             {Target::Slow, {u"N"_s, tb.ftpSlowHost, plainRemote.path(), plain.user, plain.password}},
             {Target::Tls, {u"N"_s, tb.ftpTlsHost, plainRemote.path(), plain.user, plain.password}}};
         // clang-format on

@@ -1,4 +1,5 @@
 #include "transfer/client_reason.h"
+#include "transfer/password_mask.h"
 
 #include <QtTest>
 
@@ -44,6 +45,29 @@ private Q_SLOTS:
     }
 
     void stoppedForNoProgress() { QVERIFY(isPassingFailure(noProgressReason(5))); }
+
+    void masksEchoedPasswords_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("shown");
+        // clang-format off
+        QTest::newRow("echoed, every time") << u"530 Login incorrect for s3cret (s3cret)"_s << u"s3cret"_s << u"530 Login incorrect for ******** (********)"_s;
+        QTest::newRow("glued to other words") << u"PASS=xs3cretx"_s << u"s3cret"_s << u"PASS=x********x"_s;
+        QTest::newRow("a short one as a word of its own") << u"530 Login incorrect for p."_s << u"p"_s << u"530 Login incorrect for ********."_s;
+        QTest::newRow("a short one inside words stays") << u"ftp: connect: port 1 stopped"_s << u"p"_s << u"ftp: connect: port 1 stopped"_s;
+        QTest::newRow("a short one of signs, anywhere") << u"a%$b"_s << u"%$"_s << u"a********b"_s;
+        QTest::newRow("a short one beside non-ASCII letters stays") << u"für"_s << u"r"_s << u"für"_s;
+        // clang-format on
+    }
+
+    void masksEchoedPasswords()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, password);
+        QTEST(withPasswordMasked(text, password), "shown");
+        QTEST(QString::fromUtf8(withPasswordMasked(text.toUtf8(), password)), "shown");
+    }
 };
 
 QTEST_GUILESS_MAIN(ClientReasonTest)
